@@ -1,0 +1,644 @@
+#include "MainUnit.h"
+
+#include "ColorTabBar.h"
+#include "HdmiUnit.h"
+#include "IndicatorBox.h"
+#include "IniFile.h"
+#include "Panel.h"
+#include "SpeedButton.h"
+#include "StatusUnit.h"
+#include "TipForm.h"
+#include "UnitProcIP.h"
+#include "WindowMessages.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QScreen>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int OperColumnWidth = 167;
+constexpr int SectionWidth = 157;
+constexpr int CaptionHeight = 15;
+constexpr int MinSectionHeight = 50;
+constexpr int ClockThreadWaitMs = 10000;
+
+enum Section { ComSec, DTSec, WindowSec, LevelsSec, ControlSec, ConsoleSec, MemorySec };
+
+TPanel* MakePanel(QWidget* parent, const char* name, QRect geometry) {
+    auto* p = new TPanel(parent);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setGeometry(geometry);
+    return p;
+}
+
+// A section of the right-hand column with its caption strip along the top.
+TPanel* MakeSection(QWidget* parent, const char* name, const char* captionName,
+                    const QString& caption, TPanel*& captionPanel) {
+    TPanel* s = MakePanel(parent, name, QRect(0, 0, SectionWidth, 50));
+    s->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::Raised);
+    captionPanel = MakePanel(s, captionName, QRect(2, 2, SectionWidth - 4, CaptionHeight));
+    captionPanel->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    captionPanel->SetColor(clr::Grey);
+    captionPanel->SetFontColor(clr::White);
+    captionPanel->setFont(MakeFont("MS Sans Serif", 12));
+    captionPanel->SetCaption(caption);
+    return s;
+}
+
+TSpeedButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                         QRect geometry, bool hand) {
+    auto* b = new TSpeedButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(caption);
+    b->setGeometry(geometry);
+    b->SetHandPointer(hand);
+    return b;
+}
+
+// One digit panel of the DATE & TIME display.
+TPanel* MakeDigit(TPanel* strip, const char* name, int index, const QString& caption) {
+    TPanel* p = MakePanel(strip, name, QRect(2 + 14 * index, 2, 14, 21));
+    p->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    p->setFont(MakeFont("Verdana", 16, true));
+    p->SetCaption(caption);
+    return p;
+}
+
+} // namespace
+
+QPoint ClampWindowPos(QPoint stored, QSize screen) {
+    int left = stored.x(), top = stored.y();
+    if (left < 0)
+        left = 0;
+    if (top < 0)
+        top = 0;
+    if (left > screen.width())
+        left = screen.width() - 100;
+    if (top > screen.height())
+        top = screen.height() - 100;
+    return {left, top};
+}
+
+QRect ClampWindowBounds(QRect stored, QSize screen) {
+    const QPoint pos = ClampWindowPos(stored.topLeft(), screen);
+    const int width = std::min(stored.width(), screen.width());
+    const int height = std::min(stored.height(), screen.height());
+    return {pos, QSize(width, height)};
+}
+
+std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight) {
+    std::array<int, 7> h{66, 84, 94, std::max(levelsHeight, MinSectionHeight), 74, 188, 0};
+    int used = 0;
+    for (int i = 0; i < MemorySec; ++i)
+        used += h[static_cast<std::size_t>(i)];
+    h[MemorySec] = std::max(innerHeight - used, MinSectionHeight);
+    return h;
+}
+
+TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
+    : QWidget(nullptr), FIniFileName(iniFileName), FTimeSource(std::move(timeSource)) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("HALO SERIES CONTROL PANEL"));
+    setFont(MakeFont("MS Sans Serif", 11));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ToQColor(clr::Silver));
+    setPalette(pal);
+    setGeometry(220, 88, 990, 850);
+    FormCreate();
+}
+
+TMainWindow::~TMainWindow() {
+    // Normally the threads are gone before the window is destroyed (the close is
+    // refused until then). Should the window be destroyed otherwise, stop the
+    // clock while serving its pending synchronised step, so neither side blocks.
+    if (ClockThread) {
+        ClockThread->Terminate();
+        while (!ClockThread->wait(5))
+            QCoreApplication::processEvents();
+        delete ClockThread;
+        ClockThread = nullptr;
+    }
+}
+
+void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* status) {
+    Tip = tip;
+    HdmiWindow = hdmi;
+    StatusWindow = status;
+}
+
+QSize TMainWindow::ScreenSize() const {
+    if (FScreenSize.isValid())
+        return FScreenSize;
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        return s->geometry().size();
+    return {1024, 768};
+}
+
+void TMainWindow::FormCreate() {
+    // 1. The first-idle handler runs once the event loop has started.
+    QTimer::singleShot(0, this, [this] { FirstIdle(); });
+    FClosing = false;
+
+    CreateOperColumn();
+    CreateFieldArea();
+
+    // 3. Colours.
+    FIndicatorColors = {clr::Aqua, clr::Lime, clr::Red, clr::White};
+    FButtonColors.fill(clr::Silver);
+    FButtonColors[1] = clr::Red;
+    FButtonColors[5] = clr::Aqua;
+    FButtonColors[7] = clr::Lime;
+    FButtonColors[8] = clr::Lime;
+    SetAllIndicatorsIdle();
+
+    // 4. Date and time strips just wide enough for their digits, centred.
+    for (TPanel* strip : {PanelDateBack, PanelTimeBack}) {
+        int right = 0;
+        for (QObject* c : strip->children())
+            if (auto* w = qobject_cast<QWidget*>(c))
+                right = std::max(right, w->geometry().x() + w->width());
+        const int border = strip->BevelInset();
+        strip->resize(right + 2 * border, strip->height());
+        strip->move((SectionWidth - strip->width()) / 2, strip->y());
+    }
+
+    // 5. The level set lives beside the INI file.
+    FLevelSetFileName = FIniFileName;
+    if (FLevelSetFileName.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+        FLevelSetFileName.chop(4);
+    FLevelSetFileName += QStringLiteral(".set");
+
+    // 10.
+    FCaptionText = QStringLiteral("KESTREL");
+    PanelFieldCaption->SetCaption(FCaptionText);
+
+    LoadIni();      // 11
+    LoadLevelSet(); // 12
+
+    // 14. The clock runs for the whole life of the window.
+    ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);
+    ClockThread->start();
+
+    SetMode(0); // 15
+
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            // The desktop session ends: keep the operator's layout; the threads
+            // are not stopped by this request.
+            SaveIni();
+        });
+}
+
+void TMainWindow::CreateOperColumn() {
+    PanelOperBack = MakePanel(this, "PanelOperBack", QRect(0, 0, OperColumnWidth, height()));
+    PanelOperBack->SetBevels(TPanel::TBevel::Raised, TPanel::TBevel::Lowered, 3);
+    PanelOperBack->setFont(MakeFont("Lucida Console", 12));
+
+    // COMMUNICATION
+    PanelComBack = MakeSection(PanelOperBack, "PanelComBack", "PanelComCaption",
+                               QStringLiteral("COMMUNICATION"), PanelComCaption);
+    auto indicator = [this](const char* name, int x) {
+        auto* s = new TIndicatorBox(PanelComBack);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setGeometry(x, 24, 17, 9);
+        return s;
+    };
+    ShapeInit = indicator("ShapeInit", 10);
+    ShapeConfig = indicator("ShapeConfig", 26);
+    ShapeState = indicator("ShapeState", 42);
+    ShapeProc = indicator("ShapeProc", 58);
+    LabelClients = MakePanel(PanelComBack, "LabelClients", QRect(84, 23, 70, 11));
+    LabelClients->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    LabelClients->SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LabelClients->setFont(MakeFont("Lucida Console", 11));
+    LabelClients->SetCaption(QStringLiteral("Clients 0"));
+    LabelClients->hide();
+    SBtnOperate = MakeButton(PanelComBack, "SBtnOperate", QStringLiteral("OPERATE"),
+                             QRect(10, 40, 65, 17), true);
+    SBtnSettings = MakeButton(PanelComBack, "SBtnSettings", QStringLiteral("SETTINGSD"),
+                              QRect(82, 40, 65, 17), true);
+
+    // DATE & TIME
+    PanelDTBack = MakeSection(PanelOperBack, "PanelDTBack", "PanelDTCaption",
+                              QStringLiteral("DATE & TIME"), PanelDTCaption);
+    PanelDateBack = MakePanel(PanelDTBack, "PanelDateBack", QRect(6, 22, 146, 25));
+    PanelTimeBack = MakePanel(PanelDTBack, "PanelTimeBack", QRect(20, 52, 116, 25));
+    for (TPanel* strip : {PanelDateBack, PanelTimeBack})
+        strip->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::Raised);
+    const QString zero = QStringLiteral("0");
+    ClockPanels.DayH = MakeDigit(PanelDateBack, "PanelDayH", 0, zero);
+    ClockPanels.DayL = MakeDigit(PanelDateBack, "PanelDayL", 1, zero);
+    MakeDigit(PanelDateBack, "PanelDot1", 2, QStringLiteral("."));
+    ClockPanels.MonthH = MakeDigit(PanelDateBack, "PanelMonthH", 3, zero);
+    ClockPanels.MonthL = MakeDigit(PanelDateBack, "PanelMonthL", 4, zero);
+    MakeDigit(PanelDateBack, "PanelDot2", 5, QStringLiteral("."));
+    ClockPanels.AgeH = MakeDigit(PanelDateBack, "PanelAgeH", 6, zero);
+    ClockPanels.AgeL = MakeDigit(PanelDateBack, "PanelAgeL", 7, zero);
+    ClockPanels.YearH = MakeDigit(PanelDateBack, "PanelYearH", 8, zero);
+    ClockPanels.YearL = MakeDigit(PanelDateBack, "PanelYearL", 9, zero);
+    ClockPanels.HourH = MakeDigit(PanelTimeBack, "PanelHourH", 0, zero);
+    ClockPanels.HourL = MakeDigit(PanelTimeBack, "PanelHourL", 1, zero);
+    MakeDigit(PanelTimeBack, "PanelSemi1", 2, QStringLiteral(":"));
+    ClockPanels.MinH = MakeDigit(PanelTimeBack, "PanelMinH", 3, zero);
+    ClockPanels.MinL = MakeDigit(PanelTimeBack, "PanelMinL", 4, zero);
+    MakeDigit(PanelTimeBack, "PanelSemi2", 5, QStringLiteral(":"));
+    ClockPanels.SecH = MakeDigit(PanelTimeBack, "PanelSecH", 6, zero);
+    ClockPanels.SecL = MakeDigit(PanelTimeBack, "PanelSecL", 7, zero);
+
+    // WINDOW
+    Panel1 = MakeSection(PanelOperBack, "Panel1", "Panel2", QStringLiteral("WINDOW"), Panel2);
+    SBtnPreview = MakeButton(Panel1, "SBtnPreview", QStringLiteral("MODE"), QRect(10, 24, 65, 17), true);
+    SBtnHint = MakeButton(Panel1, "SBtnHint", QStringLiteral("HINT"), QRect(82, 24, 65, 17), true);
+    SBtnHdmi = MakeButton(Panel1, "SBtnHdmi", QStringLiteral("HDMI"), QRect(10, 48, 65, 17), true);
+    SBtnStatus = MakeButton(Panel1, "SBtnStatus", QStringLiteral("STATUS"), QRect(82, 48, 65, 17), true);
+    SBtnMonitor = MakeButton(Panel1, "SBtnMonitor", QStringLiteral("MONITOR"), QRect(10, 72, 65, 17), true);
+    PMW = new QMenu(this);
+    PMW->setObjectName(QStringLiteral("PMW"));
+    PMWstatus = PMW->addAction(QStringLiteral("STATUS"));
+    PMWstatus->setObjectName(QStringLiteral("PMWstatus"));
+    PMWhdmi = PMW->addAction(QStringLiteral("HDMI"));
+    PMWhdmi->setObjectName(QStringLiteral("PMWhdmi"));
+    PMWmon = PMW->addAction(QStringLiteral("MONITOR"));
+    PMWmon->setObjectName(QStringLiteral("PMWmon"));
+    for (TPanel* p : {Panel1, Panel2}) {
+        p->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(p, &QWidget::customContextMenuRequested, this,
+                [this, p](const QPoint& at) { PMW->popup(p->mapToGlobal(at)); });
+    }
+
+    // DISPLAY
+    PanelLevelsBack = MakeSection(PanelOperBack, "PanelLevelsBack", "PanelLevelsCaption",
+                                  QStringLiteral("DISPLAY"), PanelLevelsCaption);
+    PanelLevelsBack->resize(SectionWidth, 78);
+
+    // CONTROL
+    PanelControlBack = MakeSection(PanelOperBack, "PanelControlBack", "PanelControlCaption",
+                                   QStringLiteral("CONTROL"), PanelControlCaption);
+    SBtnOnLine = MakeButton(PanelControlBack, "SBtnOnLine", QStringLiteral("ON LINE"),
+                            QRect(17, 24, 64, 17), false);
+    SBtnPreset = MakeButton(PanelControlBack, "SBtnPreset", QStringLiteral("PRESET"),
+                            QRect(17, 48, 65, 17), false);
+    SBtnTake = MakeButton(PanelControlBack, "SBtnTake", QStringLiteral("TAKE"),
+                          QRect(89, 24, 48, 41), false);
+    for (TSpeedButton* b : {SBtnOnLine, SBtnPreset, SBtnTake})
+        b->setEnabled(false);
+
+    // CONSOLE
+    PanelConsoleBack = MakeSection(PanelOperBack, "PanelConsoleBack", "Panel4",
+                                   QStringLiteral("CONSOLE"), Panel4);
+    // Digit read-outs: 17 x 25, black; the segment display draws into them.
+    const char* outNames[3] = {"DigitOutput2", "DigitOutput1", "DigitOutput0"};
+    const char* inNames[3] = {"DigitInput2", "DigitInput1", "DigitInput0"};
+    for (int i = 0; i < 3; ++i) {
+        DigitOutput[static_cast<std::size_t>(2 - i)] =
+            MakePanel(PanelConsoleBack, outNames[i], QRect(8 + 16 * i, 23, 17, 25));
+        DigitInput[static_cast<std::size_t>(2 - i)] =
+            MakePanel(PanelConsoleBack, inNames[i], QRect(98 + 16 * i, 23, 17, 25));
+    }
+    for (auto* d : {DigitOutput[0], DigitOutput[1], DigitOutput[2], DigitInput[0], DigitInput[1],
+                    DigitInput[2]}) {
+        d->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+        d->SetColor(clr::Black);
+    }
+    SBtnConsoleOutput = MakeButton(PanelConsoleBack, "SBtnConsoleOutput", QStringLiteral("OUTPUT"),
+                                   QRect(7, 51, 51, 17), true);
+    SBtnConsoleInput = MakeButton(PanelConsoleBack, "SBtnConsoleInput", QStringLiteral("INPUT"),
+                                  QRect(97, 51, 51, 17), true);
+    SBtnConsoleOutput->SetColor(clr::Green);
+    SBtnConsoleInput->SetColor(clr::Green);
+    const int lefts[3] = {7, 55, 103};
+    const int tops[4] = {76, 96, 116, 136};
+    for (int d = 1; d <= 9; ++d) {
+        const QByteArray name = "SBtn" + QByteArray::number(d);
+        SBtnDigits[static_cast<std::size_t>(d)] =
+            MakeButton(PanelConsoleBack, name.constData(), QString::number(d),
+                       QRect(lefts[(d - 1) % 3], tops[(d - 1) / 3], 45, 17), false);
+        SBtnDigits[static_cast<std::size_t>(d)]->Tag = d;
+    }
+    SBtnBS = MakeButton(PanelConsoleBack, "SBtnBS", QStringLiteral("<-"), QRect(7, 136, 45, 17), false);
+    SBtnBS->Tag = -1;
+    SBtnDigits[0] = MakeButton(PanelConsoleBack, "SBtn0", QStringLiteral("0"), QRect(55, 136, 45, 17), false);
+    SBtnESC = MakeButton(PanelConsoleBack, "SBtnESC", QStringLiteral("ESC"), QRect(103, 136, 45, 17), false);
+    SBtnESC->Tag = -2;
+    SBtnConsoleTake = MakeButton(PanelConsoleBack, "SBtnConsoleTake", QStringLiteral("TAKE"),
+                                 QRect(37, 162, 85, 16), true);
+    SBtnConsoleTake->setEnabled(false);
+
+    // MEMORY
+    PanelMemoryBack = MakeSection(PanelOperBack, "PanelMemoryBack", "PanelMemoryCaption",
+                                  QStringLiteral("MEMORY"), PanelMemoryCaption);
+    LBoxMemory = new QListWidget(PanelMemoryBack);
+    LBoxMemory->setObjectName(QStringLiteral("LBoxMemory"));
+    LBoxMemory->setSortingEnabled(true);
+    LBoxMemory->setSelectionMode(QAbstractItemView::SingleSelection);
+    LBoxMemory->setFont(MakeFont("Lucida Console", 12));
+    LBoxMemory->setUniformItemSizes(true);
+    LBoxMemory->setStyleSheet(QStringLiteral("QListWidget { background: white; } "
+                                             "QListWidget::item { height: 13px; }"));
+    LBoxMemory->setEnabled(false);
+    PanelMemoryBtns = MakePanel(PanelMemoryBack, "PanelMemoryBtns", QRect(2, 0, SectionWidth - 4, 29));
+    PanelMemoryBtns->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    SBtnNewSlot = MakeButton(PanelMemoryBtns, "SBtnNewSlot", QStringLiteral("New"), QRect(8, 8, 41, 17), false);
+    SBtnSaveSlot = MakeButton(PanelMemoryBtns, "SBtnSaveSlot", QStringLiteral("Save"), QRect(56, 8, 41, 17), false);
+    SBtnDelSlot = MakeButton(PanelMemoryBtns, "SBtnDelSlot", QStringLiteral("Del"), QRect(104, 8, 41, 17), false);
+    for (TSpeedButton* b : {SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
+        b->setEnabled(false);
+
+    TimerMon = new QTimer(this);
+    TimerMon->setObjectName(QStringLiteral("TimerMon"));
+    TimerMon->setInterval(1000);
+    StatusTimer = new QTimer(this);
+    StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
+    StatusTimer->setInterval(500);
+}
+
+void TMainWindow::CreateFieldArea() {
+    PanelFieldBack = MakePanel(this, "PanelFieldBack", QRect(0, 0, 100, 100));
+    PanelFieldBack->SetBevels(TPanel::TBevel::Raised, TPanel::TBevel::Lowered, 3);
+    PanelFieldBack->setCursor(Qt::SizeAllCursor);
+    PanelFieldBack2 = MakePanel(PanelFieldBack, "PanelFieldBack2", QRect(0, 0, 90, 90));
+    PanelFieldBack2->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::None);
+    PanelFieldCaption = MakePanel(PanelFieldBack2, "PanelFieldCaption", QRect(1, 1, 88, CaptionHeight));
+    PanelFieldCaption->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    PanelFieldCaption->SetColor(clr::Grey);
+    PanelFieldCaption->SetFontColor(clr::White);
+    PanelFieldCaption->setFont(MakeFont("MS Sans Serif", 12));
+    SBtnZoomIn = MakeButton(PanelFieldCaption, "SBtnZoomIn", QStringLiteral("+"), QRect(0, 1, 13, 13), true);
+    SBtnZoomOut = MakeButton(PanelFieldCaption, "SBtnZoomOut", QStringLiteral("-"), QRect(0, 1, 13, 13), true);
+    for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut})
+        b->setFont(MakeFont("MS Sans Serif", 12));
+    // Keeps the zoom buttons at the right end of the caption.
+    connect(PanelFieldCaption, &TPanel::Resized, this, [this] {
+        const int cw = PanelFieldCaption->width();
+        SBtnZoomOut->move(cw - SBtnZoomOut->width() * 4 / 3, SBtnZoomOut->y());
+        SBtnZoomIn->move(cw - SBtnZoomOut->width() * 8 / 3, SBtnZoomIn->y());
+    });
+    PanelInOut = MakePanel(PanelFieldBack2, "PanelInOut", QRect(1, 1 + CaptionHeight, 88, 25));
+    PanelInOut->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    PanelInOut->SetColor(RGBColor(0xEE, 0xEE, 0xEE));
+    PanelInOut->setFont(MakeFont("MS Sans Serif", 12, true));
+}
+
+void TMainWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    Relayout();
+}
+
+void TMainWindow::Relayout() {
+    const int W = width(), H = height();
+    PanelOperBack->setGeometry(W - OperColumnWidth, 0, OperColumnWidth, H);
+    const int inset = PanelOperBack->BevelInset();
+    TPanel* sections[7] = {PanelComBack,     PanelDTBack,      Panel1,         PanelLevelsBack,
+                           PanelControlBack, PanelConsoleBack, PanelMemoryBack};
+    const auto heights = OperColumnHeights(H - 2 * inset, PanelLevelsBack->height());
+    int y = inset;
+    for (int i = 0; i < 7; ++i) {
+        sections[i]->setGeometry(inset, y, SectionWidth, heights[static_cast<std::size_t>(i)]);
+        y += heights[static_cast<std::size_t>(i)];
+    }
+    const int mh = PanelMemoryBack->height();
+    PanelMemoryBtns->setGeometry(2, mh - 2 - 29, SectionWidth - 4, 29);
+    LBoxMemory->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
+                            std::max(0, mh - 4 - CaptionHeight - 29));
+
+    PanelFieldBack->setGeometry(0, 0, std::max(0, W - OperColumnWidth), H);
+    PanelFieldBack2->setGeometry(PanelFieldBack->ClientRect());
+    const QRect inner = PanelFieldBack2->ClientRect();
+    PanelFieldCaption->setGeometry(inner.x(), inner.y(), inner.width(), CaptionHeight);
+    PanelInOut->setGeometry(inner.x(), inner.y() + CaptionHeight, inner.width(), 25);
+}
+
+void TMainWindow::SetAllIndicatorsIdle() {
+    for (TIndicatorBox* s : {ShapeInit, ShapeConfig, ShapeState, ShapeProc})
+        s->SetColor(FIndicatorColors[3]);
+}
+
+void TMainWindow::LoadIni() {
+    TIniFile ini(FIniFileName.toStdString());
+    ini.Load();
+    const QRect stored(ini.ReadInteger("WINDOW", "LEFT", 20), ini.ReadInteger("WINDOW", "TOP", 20),
+                       ini.ReadInteger("WINDOW", "WIDTH", 750), ini.ReadInteger("WINDOW", "HEIGHT", 550));
+    const QSize screen = ScreenSize();
+    FStartMaximized = ini.ReadBool("WINDOW", "STATE", false);
+    if (FStartMaximized) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+        const QRect r = ClampWindowBounds(stored, screen);
+        move(r.topLeft());
+        resize(std::max(r.width(), 0), std::max(r.height(), 0));
+    }
+    FZoom = std::clamp(ini.ReadInteger("WINDOW", "ZOOM", 3), 0, 6);
+    PreviewScale = ini.ReadInteger("WINDOW", "SCALE", 64);
+    FLastState = ini.ReadInteger("WINDOW", "LASTSTATE", 1);
+    FPreviewMode = ini.ReadBool("WINDOW", "PREVIEW", false);
+    FHintsOn = ini.ReadBool("WINDOW", "HINT", false);
+    OutputLimit = ini.ReadInteger("WINDOW", "OUTPUTLIMIT", 0);
+    FSfpEnabled = ini.ReadBool("WINDOW", "SFP", false);
+    SBtnMonitor->setEnabled(FSfpEnabled);
+
+    FStatusPos = ClampWindowPos({ini.ReadInteger("SWINDOW", "LEFT", 100), ini.ReadInteger("SWINDOW", "TOP", 100)}, screen);
+    StatusShown = ini.ReadBool("SWINDOW", "SHOW", false);
+    StatusEnabled = ini.ReadBool("SWINDOW", "ENABLED", false);
+    FHdmiPos = ClampWindowPos({ini.ReadInteger("HWINDOW", "LEFT", 100), ini.ReadInteger("HWINDOW", "TOP", 100)}, screen);
+    HdmiEnabled = ini.ReadBool("HWINDOW", "ENABLED", false);
+
+    for (int n = 0; n < 256; ++n) {
+        const std::string i = std::to_string(n);
+        const auto k = static_cast<std::size_t>(n);
+        FInputLogos[k] = ini.ReadString("INPUTS", "LOGO" + i, "");
+        FInputNames[k] = ini.ReadString("INPUTS", "NAME" + i, "");
+        FOutputLogos[k] = ini.ReadString("OUTPUTS", "LOGO" + i, "");
+        FOutputNames[k] = ini.ReadString("OUTPUTS", "NAME" + i, "");
+    }
+    for (int n = 1; n <= 4; ++n) {
+        const std::string i = std::to_string(n);
+        FVisibleLevels[static_cast<std::size_t>(n - 1)] = ini.ReadBool("LEVELS", "VISIBLE" + i, true);
+        FControlLevels[static_cast<std::size_t>(n - 1)] = ini.ReadBool("LEVELS", "CONTROL" + i, true);
+    }
+    FAppText = QString::fromStdString(ini.ReadString("WINDOW", "APP", "")).trimmed().toStdString();
+}
+
+void TMainWindow::SaveIni() {
+    // Start from the file as it stands so that keys the program never writes
+    // (SCALE, OUTPUTLIMIT, names and logos, hand-written extras) survive.
+    TIniFile ini(FIniFileName.toStdString());
+    ini.Load();
+    const bool maximized = isMaximized();
+    ini.WriteInteger("WINDOW", "LEFT", x());
+    ini.WriteInteger("WINDOW", "TOP", y());
+    ini.WriteInteger("WINDOW", "WIDTH", width());
+    ini.WriteInteger("WINDOW", "HEIGHT", height());
+    ini.WriteBool("WINDOW", "STATE", maximized);
+    ini.WriteInteger("WINDOW", "ZOOM", FZoom);
+    ini.WriteInteger("WINDOW", "LASTSTATE", FLastState);
+    ini.WriteBool("WINDOW", "PREVIEW", FPreviewMode);
+    ini.WriteBool("WINDOW", "HINT", FHintsOn);
+    ini.WriteBool("WINDOW", "SFP", FSfpEnabled);
+    const QPoint sp = StatusWindow ? StatusWindow->pos() : FStatusPos;
+    ini.WriteInteger("SWINDOW", "LEFT", sp.x());
+    ini.WriteInteger("SWINDOW", "TOP", sp.y());
+    ini.WriteBool("SWINDOW", "SHOW", StatusWindow && StatusWindow->isVisible());
+    ini.WriteBool("SWINDOW", "ENABLED", StatusEnabled);
+    const QPoint hp = HdmiWindow ? HdmiWindow->pos() : FHdmiPos;
+    ini.WriteInteger("HWINDOW", "LEFT", hp.x());
+    ini.WriteInteger("HWINDOW", "TOP", hp.y());
+    ini.WriteBool("HWINDOW", "ENABLED", HdmiEnabled);
+    for (int n = 1; n <= 4; ++n) {
+        const std::string i = std::to_string(n);
+        ini.WriteBool("LEVELS", "VISIBLE" + i, FVisibleLevels[static_cast<std::size_t>(n - 1)]);
+        ini.WriteBool("LEVELS", "CONTROL" + i, FControlLevels[static_cast<std::size_t>(n - 1)]);
+    }
+    ini.WriteString("WINDOW", "APP", FAppText);
+    ini.Save();
+    Q_EMIT IniSaved();
+}
+
+void TMainWindow::LoadLevelSet() {
+    const std::vector<TSettingsItem> levels = ReadLevelSet(FLevelSetFileName.toStdString());
+    FLevelCount = static_cast<int>(levels.size());
+    FLevelIP.fill(0);
+    FLevelAddress.fill(0);
+    for (int n = 1; n <= FLevelCount; ++n) {
+        const TSettingsItem& item = levels[static_cast<std::size_t>(n - 1)];
+        const auto k = static_cast<std::size_t>(n);
+        FLevelAddress[k] = item.Address;
+        FLevelIP[k] = item.IP;
+        FLevelNames[k] = item.Name;
+        FLevelColors[k] = item.Color;
+        FLevelTextColors[k] = item.TextColor;
+    }
+
+    // Distinct switcher addresses in order of first appearance.
+    FSwitcherCount = 0;
+    FSwitcherIP.fill(0);
+    for (int n = 1; n <= FLevelCount; ++n) {
+        const std::int32_t ip = FLevelIP[static_cast<std::size_t>(n)];
+        const auto end = FSwitcherIP.begin() + FSwitcherCount;
+        if (std::find(FSwitcherIP.begin(), end, ip) == end)
+            FSwitcherIP[static_cast<std::size_t>(FSwitcherCount++)] = ip;
+    }
+
+    QStringList captions;
+    for (int i = 0; i < FSwitcherCount; ++i)
+        captions << QString::fromStdString(FormatIP(FSwitcherIP[static_cast<std::size_t>(i)]));
+    if (StatusWindow)
+        StatusWindow->StatusTab->Rebuild(captions);
+    if (HdmiWindow)
+        HdmiWindow->HdmiTab->Rebuild(captions);
+}
+
+void TMainWindow::SetMode(int m) {
+    FMode = m;
+    auto colour = [this](TSpeedButton* b, int entry) {
+        b->SetColor(FButtonColors[static_cast<std::size_t>(entry)]);
+    };
+    colour(SBtnOperate, 6 + m);
+    colour(SBtnSettings, 9 + m);
+    colour(SBtnOnLine, m);
+    colour(SBtnPreset, 3 + m);
+    SBtnOperate->setEnabled(true);
+    SBtnSettings->setEnabled(true);
+    SBtnOnLine->setEnabled(m > 0);
+    SBtnPreset->setEnabled(m > 0);
+
+    const bool salvoSelected = LBoxMemory->currentItem() != nullptr;
+    SBtnTake->setEnabled(m == 2);
+    LBoxMemory->setEnabled(m == 2);
+    SBtnNewSlot->setEnabled(m == 2);
+    SBtnSaveSlot->setEnabled(m == 2 && salvoSelected);
+    SBtnDelSlot->setEnabled(m == 2 && salvoSelected);
+    for (TSpeedButton* b : {SBtnTake, SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
+        colour(b, 9 + m);
+
+    if (m > 0) {
+        SBtnZoomIn->setEnabled(!FPreviewMode);
+        SBtnZoomOut->setEnabled(!FPreviewMode);
+        SBtnPreview->setEnabled(true);
+        SBtnHdmi->setEnabled(HdmiEnabled);
+        SBtnStatus->setEnabled(StatusEnabled);
+        if (FPreviewMode) {
+            SBtnHint->setEnabled(false);
+            SBtnHint->SetColor(clr::Silver);
+        } else {
+            SBtnHint->setEnabled(true);
+            const QColor tipBk = palette().color(QPalette::ToolTipBase);
+            SBtnHint->SetColor(FHintsOn ? RGBColor(tipBk.red(), tipBk.green(), tipBk.blue())
+                                        : clr::Silver);
+        }
+    } else {
+        for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut, SBtnPreview, SBtnHdmi, SBtnHint}) {
+            b->setEnabled(false);
+            b->SetColor(clr::Silver);
+        }
+        SBtnStatus->setEnabled(StatusEnabled);
+        PanelInOut->SetColor(clr::Silver);
+        PanelInOut->SetCaption(QString());
+        if (HdmiWindow)
+            HdmiWindow->hide();
+    }
+    PanelMemoryBack->setVisible(!(m > 0 && FPreviewMode));
+    PanelControlBack->setVisible(!(m > 0 && FPreviewMode));
+}
+
+void TMainWindow::FirstIdle() {
+    if (FFirstIdleDone)
+        return;
+    FFirstIdleDone = true;
+    if (StatusWindow)
+        StatusWindow->move(FStatusPos);
+    if (HdmiWindow)
+        HdmiWindow->move(FHdmiPos);
+    LoadLevelSet();
+    if (StatusEnabled && StatusShown && StatusWindow)
+        StatusWindow->show();
+    StatusTimer->start();
+}
+
+bool TMainWindow::event(QEvent* e) {
+    if (e->type() >= QEvent::User && e->type() <= QEvent::MaxUser) {
+        const auto* msg = dynamic_cast<TWindowMessage*>(e);
+        if (msg) {
+            switch (msg->Msg) {
+            case WM_CLOCKDONE: WMClockDone(); return true;
+            default: break;
+            }
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TMainWindow::WMClockDone() {
+    if (ClockThread) {
+        // The message is the thread's last action, so the wait is short. Should
+        // it still run after the wait, it is freed as soon as it has finished
+        // (destroying a running thread would end the process).
+        if (ClockThread->wait(ClockThreadWaitMs))
+            delete ClockThread;
+        else
+            connect(ClockThread, &QThread::finished, ClockThread, &QObject::deleteLater);
+        ClockThread = nullptr;
+    }
+    if (FClosing)
+        close();
+}
+
+void TMainWindow::closeEvent(QCloseEvent* e) {
+    if (!PollThread && !ClockThread) {
+        e->accept();
+        SaveIni();
+        return;
+    }
+    // Refuse for now; each thread's completion message closes the window again.
+    e->ignore();
+    FClosing = true;
+    if (ClockThread)
+        ClockThread->Terminate();
+}

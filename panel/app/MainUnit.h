@@ -1,0 +1,144 @@
+#pragma once
+
+#include "LevelSetFile.h"
+#include "Look.h"
+#include "TimeThreadUnit.h"
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QListWidget;
+class QMenu;
+class QAction;
+class QTimer;
+class TPanel;
+class TSpeedButton;
+class TIndicatorBox;
+class TTip;
+class THdmiWindow;
+class TStatusWindow;
+class TIniFile;
+
+// Geometry rules applied to a stored window position: negative left/top become
+// 0, beyond the screen become screen size - 100; width and height at most the
+// screen's.
+QRect ClampWindowBounds(QRect stored, QSize screen);
+QPoint ClampWindowPos(QPoint stored, QSize screen);
+
+// Heights of the right-hand column's sections, top to bottom, for a column of
+// the given inner height; only MEMORY (the last) takes up the rest.
+std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);
+
+class TMainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // iniFileName: the INI path (beside the executable in the program); the level
+    // set file is the same path with ".set". timeSource drives the clock.
+    explicit TMainWindow(const QString& iniFileName, TTimeSource timeSource = {});
+    ~TMainWindow() override;
+
+    // The forms created after the main window, in program-entry order.
+    void AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* status);
+
+    void LoadIni();
+    void SaveIni();
+    void LoadLevelSet();
+    void SetMode(int m);
+
+    // Screen size used by the clamping rules; defaults to the primary screen.
+    void SetScreenSize(QSize s) { FScreenSize = s; }
+
+    // State of the INI file.
+    QString FIniFileName;
+    QString FLevelSetFileName;
+    bool FClosing = false;
+    int FLastState = 1;
+    bool FPreviewMode = false;
+    bool FHintsOn = false;
+    bool FSfpEnabled = false;
+    std::string FAppText;
+    int FZoom = 3;
+    int PreviewScale = 64;
+    int OutputLimit = 0;
+    bool StatusEnabled = false;
+    bool StatusShown = false;
+    bool HdmiEnabled = false;
+    QPoint FStatusPos{100, 100};
+    QPoint FHdmiPos{100, 100};
+    bool FStartMaximized = false;
+    std::array<bool, 4> FVisibleLevels{true, true, true, true};
+    std::array<bool, 4> FControlLevels{true, true, true, true};
+    // Names and logo paths of inputs and outputs, index 0..255 (entry 256 spare).
+    std::array<std::string, 257> FInputNames, FInputLogos, FOutputNames, FOutputLogos;
+
+    // Level table and switcher list (the level set).
+    int FLevelCount = 0;
+    std::array<std::int32_t, 5> FLevelIP{};
+    std::array<std::int32_t, 5> FLevelAddress{};
+    std::array<std::string, 5> FLevelNames;
+    std::array<TColor, 5> FLevelColors{};
+    std::array<TColor, 5> FLevelTextColors{};
+    std::array<std::int32_t, 4> FSwitcherIP{};
+    int FSwitcherCount = 0;
+
+    int FMode = 0;
+    QString FCaptionText;
+    QString FMemoryDir;
+    std::array<TColor, 4> FIndicatorColors{}; // busy, ok, error, idle
+    std::array<TColor, 12> FButtonColors{};
+
+    TTimeThread* ClockThread = nullptr;
+    QObject* PollThread = nullptr;
+
+    // Components, by their names.
+    TPanel *PanelOperBack, *PanelFieldBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
+    TPanel *PanelComBack, *PanelComCaption, *PanelDTBack, *PanelDTCaption, *Panel1, *Panel2;
+    TPanel *PanelLevelsBack, *PanelLevelsCaption, *PanelControlBack, *PanelControlCaption;
+    TPanel *PanelConsoleBack, *Panel4, *PanelMemoryBack, *PanelMemoryCaption, *PanelMemoryBtns;
+    TPanel *PanelDateBack, *PanelTimeBack;
+    TClockPanels ClockPanels{};
+    TIndicatorBox *ShapeInit, *ShapeConfig, *ShapeState, *ShapeProc;
+    TPanel* LabelClients;
+    TSpeedButton *SBtnOperate, *SBtnSettings, *SBtnPreview, *SBtnHint, *SBtnHdmi, *SBtnStatus,
+        *SBtnMonitor, *SBtnOnLine, *SBtnPreset, *SBtnTake, *SBtnConsoleOutput, *SBtnConsoleInput,
+        *SBtnConsoleTake, *SBtnNewSlot, *SBtnSaveSlot, *SBtnDelSlot, *SBtnZoomIn, *SBtnZoomOut;
+    std::array<TSpeedButton*, 10> SBtnDigits{};
+    TSpeedButton *SBtnBS, *SBtnESC;
+    std::array<TPanel*, 3> DigitOutput{}, DigitInput{};
+    QListWidget* LBoxMemory;
+    QTimer *TimerMon, *StatusTimer;
+    QMenu* PMW;
+    QAction *PMWstatus, *PMWhdmi, *PMWmon;
+
+    TTip* Tip = nullptr;
+    THdmiWindow* HdmiWindow = nullptr;
+    TStatusWindow* StatusWindow = nullptr;
+
+Q_SIGNALS:
+    void IniSaved();
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void FormCreate();
+    void FirstIdle();
+    void CreateOperColumn();
+    void CreateFieldArea();
+    void Relayout();
+    void WMClockDone();
+    void SetAllIndicatorsIdle();
+    QSize ScreenSize() const;
+
+    QSize FScreenSize;
+    TTimeSource FTimeSource;
+    bool FFirstIdleDone = false;
+};

@@ -1,0 +1,44 @@
+#include "MainUnit.h"
+
+#include "HdmiUnit.h"
+#include "Look.h"
+#include "StatusUnit.h"
+#include "TipForm.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QScreen>
+#include <QTimer>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ORBIS HALO SERIES"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ORBIS HALO SERIES"));
+    InstallFontSubstitutions();
+
+    // The INI file sits beside the program with the same base name.
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    const QString ini = exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() +
+                        QStringLiteral(".ini");
+
+    TMainWindow mainWindow(ini);
+    TTip tip;
+    THdmiWindow hdmi;
+    TStatusWindow status;
+    mainWindow.AttachForms(&tip, &hdmi, &status);
+    mainWindow.show();
+    tip.show(); // kept invisible by its width of 0
+
+    // Development aid for machines without a display: save a picture of the
+    // screen after a delay and close the window normally.
+    const QString shot = qEnvironmentVariable("MATRIXPANEL_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        const int delay = qEnvironmentVariableIntValue("MATRIXPANEL_SCREENSHOT_DELAY_MS");
+        QTimer::singleShot(delay > 0 ? delay : 3000, &mainWindow, [&] {
+            if (QScreen* screen = mainWindow.screen())
+                screen->grabWindow(0).save(shot);
+            mainWindow.close();
+        });
+    }
+    return QApplication::exec();
+}

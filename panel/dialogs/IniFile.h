@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+
+// The classic INI dialect of our configuration files: [SECTION] lines and
+// KEY=value lines, values stored as they are. Names compare case-insensitively
+// on read, as the platform's profile functions do. Missing or non-numeric
+// values give the caller's default. Save() writes a temporary file beside the
+// target and renames it over, so the previous file survives a crash or a full disk.
+class TIniFile {
+public:
+    explicit TIniFile(std::string fileName);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
+
+    const std::string& FileName() const { return FFileName; }
+    // Loads the file; a missing or unreadable file leaves an empty document.
+    bool Load();
+    bool Save();
+    void Clear();
+
+    std::string ReadString(const char* section, const std::string& key,
+                           const std::string& def) const;
+    int ReadInteger(const char* section, const std::string& key, int def) const;
+    bool ReadBool(const char* section, const std::string& key, bool def) const;
+
+    void WriteString(const char* section, const std::string& key, const std::string& value);
+    void WriteInteger(const char* section, const std::string& key, int value);
+    void WriteBool(const char* section, const std::string& key, bool value);
+
+private:
+    std::string FFileName;
+    struct Impl;
+    std::unique_ptr<Impl> FImpl;
+};
+
+// Strict decimal conversion used for INI values: optional sign, digits, blanks
+// around allowed; anything else (or an overflow) is not a number.
+bool ParseIniInteger(const std::string& text, int& value);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The one seam through which every message box of the panel is shown. Tests
+// install a handler that records the box and answers it, so no test ever
+// blocks in a modal loop.
+namespace msgbox {
+
+enum class TIcon { None, Information, Warning, Error, Question };
+enum class TButtons { Ok, OkCancel, YesNo };
+enum class TAnswer { Ok, Cancel, Yes, No };
+
+struct TBox {
+    QString Caption;
+    QString Text;
+    TIcon Icon = TIcon::None;
+    TButtons Buttons = TButtons::Ok;
+};
+
+using THandler = std::function<TAnswer(const TBox&)>;
+
+// Shows the box modally (or hands it to the installed handler) and returns the answer.
+TAnswer Show(const QString& caption, const QString& text, TIcon icon,
+             TButtons buttons = TButtons::Ok);
+// Installs a replacement; an empty handler restores the real boxes.
+void SetHandler(THandler handler);
+
+} // namespace msgbox

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Look.h"
+
+#include <QAbstractButton>
+
+// Flat push button that paints the colour the program gives it and its caption
+// centred. It acts on the left button only; MouseDown reports every press with
+// its modifiers for handlers that need them.
+class TSpeedButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit TSpeedButton(QWidget* parent = nullptr);
+
+    void SetColor(TColor c);
+    TColor Color() const { return FColor; }
+    void SetHandPointer(bool on);
+    QSize sizeHint() const override { return size(); }
+
+    int Tag = 0;
+
+Q_SIGNALS:
+    void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
+
+private:
+    TColor FColor = clr::Silver;
+};

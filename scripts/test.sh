@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a normal build, then an AddressSanitizer +
+# UndefinedBehaviorSanitizer build; tests labelled "tsan" run once more in a
+# ThreadSanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+JOBS=${JOBS:-2}
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+chmod 700 "$XDG_RUNTIME_DIR"
+
+run_suite() { # dir sanitizer [ctest args...]
+    local dir=$1 san=$2
+    shift 2
+    echo "== Build $dir (sanitizer: ${san:-none})"
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANEL_SANITIZE="$san" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+    echo "== Tests $dir"
+    (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+run_suite build-test ""
+run_suite build-asan address
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+run_suite build-tsan thread -L tsan
