@@ -9,12 +9,12 @@ JOBS=${JOBS:-2}
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 chmod 700 "$XDG_RUNTIME_DIR"
 
-run_suite() { # dir sanitizer [ctest args...]
-    local dir=$1 san=$2
-    shift 2
+run_suite() { # dir sanitizer target [ctest args...]
+    local dir=$1 san=$2 target=$3
+    shift 3
     echo "== Build $dir (sanitizer: ${san:-none})"
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANEL_SANITIZE="$san" >/dev/null
-    cmake --build "$dir" -j "$JOBS"
+    cmake --build "$dir" -j "$JOBS" --target "$target"
     echo "== Tests $dir"
     (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")
 }
@@ -22,7 +22,7 @@ run_suite() { # dir sanitizer [ctest args...]
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
-run_suite build-test ""
-run_suite build-asan address
+run_suite build-test "" all
+run_suite build-asan address all
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-run_suite build-tsan thread -L tsan
+run_suite build-tsan thread tsan_tests -L tsan

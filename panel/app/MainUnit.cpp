@@ -52,8 +52,8 @@ TPanel* MakeSection(QWidget* parent, const char* name, const char* captionName,
     return s;
 }
 
-TSpeedButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
-                         QRect geometry, bool hand) {
+TSpeedButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                         bool hand) {
     auto* b = new TSpeedButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setText(caption);
@@ -255,11 +255,14 @@ void TMainWindow::CreateOperColumn() {
 
     // WINDOW
     Panel1 = MakeSection(PanelOperBack, "Panel1", "Panel2", QStringLiteral("WINDOW"), Panel2);
-    SBtnPreview = MakeButton(Panel1, "SBtnPreview", QStringLiteral("MODE"), QRect(10, 24, 65, 17), true);
+    SBtnPreview =
+        MakeButton(Panel1, "SBtnPreview", QStringLiteral("MODE"), QRect(10, 24, 65, 17), true);
     SBtnHint = MakeButton(Panel1, "SBtnHint", QStringLiteral("HINT"), QRect(82, 24, 65, 17), true);
     SBtnHdmi = MakeButton(Panel1, "SBtnHdmi", QStringLiteral("HDMI"), QRect(10, 48, 65, 17), true);
-    SBtnStatus = MakeButton(Panel1, "SBtnStatus", QStringLiteral("STATUS"), QRect(82, 48, 65, 17), true);
-    SBtnMonitor = MakeButton(Panel1, "SBtnMonitor", QStringLiteral("MONITOR"), QRect(10, 72, 65, 17), true);
+    SBtnStatus =
+        MakeButton(Panel1, "SBtnStatus", QStringLiteral("STATUS"), QRect(82, 48, 65, 17), true);
+    SBtnMonitor =
+        MakeButton(Panel1, "SBtnMonitor", QStringLiteral("MONITOR"), QRect(10, 72, 65, 17), true);
     PMW = new QMenu(this);
     PMW->setObjectName(QStringLiteral("PMW"));
     PMWstatus = PMW->addAction(QStringLiteral("STATUS"));
@@ -292,8 +295,8 @@ void TMainWindow::CreateOperColumn() {
         b->setEnabled(false);
 
     // CONSOLE
-    PanelConsoleBack = MakeSection(PanelOperBack, "PanelConsoleBack", "Panel4",
-                                   QStringLiteral("CONSOLE"), Panel4);
+    PanelConsoleBack =
+        MakeSection(PanelOperBack, "PanelConsoleBack", "Panel4", QStringLiteral("CONSOLE"), Panel4);
     // Digit read-outs: 17 x 25, black; the segment display draws into them.
     const char* outNames[3] = {"DigitOutput2", "DigitOutput1", "DigitOutput0"};
     const char* inNames[3] = {"DigitInput2", "DigitInput1", "DigitInput0"};
@@ -323,10 +326,13 @@ void TMainWindow::CreateOperColumn() {
                        QRect(lefts[(d - 1) % 3], tops[(d - 1) / 3], 45, 17), false);
         SBtnDigits[static_cast<std::size_t>(d)]->Tag = d;
     }
-    SBtnBS = MakeButton(PanelConsoleBack, "SBtnBS", QStringLiteral("<-"), QRect(7, 136, 45, 17), false);
+    SBtnBS =
+        MakeButton(PanelConsoleBack, "SBtnBS", QStringLiteral("<-"), QRect(7, 136, 45, 17), false);
     SBtnBS->Tag = -1;
-    SBtnDigits[0] = MakeButton(PanelConsoleBack, "SBtn0", QStringLiteral("0"), QRect(55, 136, 45, 17), false);
-    SBtnESC = MakeButton(PanelConsoleBack, "SBtnESC", QStringLiteral("ESC"), QRect(103, 136, 45, 17), false);
+    SBtnDigits[0] =
+        MakeButton(PanelConsoleBack, "SBtn0", QStringLiteral("0"), QRect(55, 136, 45, 17), false);
+    SBtnESC = MakeButton(PanelConsoleBack, "SBtnESC", QStringLiteral("ESC"),
+                         QRect(103, 136, 45, 17), false);
     SBtnESC->Tag = -2;
     SBtnConsoleTake = MakeButton(PanelConsoleBack, "SBtnConsoleTake", QStringLiteral("TAKE"),
                                  QRect(37, 162, 85, 16), true);
@@ -344,11 +350,15 @@ void TMainWindow::CreateOperColumn() {
     LBoxMemory->setStyleSheet(QStringLiteral("QListWidget { background: white; } "
                                              "QListWidget::item { height: 13px; }"));
     LBoxMemory->setEnabled(false);
-    PanelMemoryBtns = MakePanel(PanelMemoryBack, "PanelMemoryBtns", QRect(2, 0, SectionWidth - 4, 29));
+    PanelMemoryBtns =
+        MakePanel(PanelMemoryBack, "PanelMemoryBtns", QRect(2, 0, SectionWidth - 4, 29));
     PanelMemoryBtns->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
-    SBtnNewSlot = MakeButton(PanelMemoryBtns, "SBtnNewSlot", QStringLiteral("New"), QRect(8, 8, 41, 17), false);
-    SBtnSaveSlot = MakeButton(PanelMemoryBtns, "SBtnSaveSlot", QStringLiteral("Save"), QRect(56, 8, 41, 17), false);
-    SBtnDelSlot = MakeButton(PanelMemoryBtns, "SBtnDelSlot", QStringLiteral("Del"), QRect(104, 8, 41, 17), false);
+    SBtnNewSlot = MakeButton(PanelMemoryBtns, "SBtnNewSlot", QStringLiteral("New"),
+                             QRect(8, 8, 41, 17), false);
+    SBtnSaveSlot = MakeButton(PanelMemoryBtns, "SBtnSaveSlot", QStringLiteral("Save"),
+                              QRect(56, 8, 41, 17), false);
+    SBtnDelSlot = MakeButton(PanelMemoryBtns, "SBtnDelSlot", QStringLiteral("Del"),
+                             QRect(104, 8, 41, 17), false);
     for (TSpeedButton* b : {SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
         b->setEnabled(false);
 
@@ -366,13 +376,16 @@ void TMainWindow::CreateFieldArea() {
     PanelFieldBack->setCursor(Qt::SizeAllCursor);
     PanelFieldBack2 = MakePanel(PanelFieldBack, "PanelFieldBack2", QRect(0, 0, 90, 90));
     PanelFieldBack2->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::None);
-    PanelFieldCaption = MakePanel(PanelFieldBack2, "PanelFieldCaption", QRect(1, 1, 88, CaptionHeight));
+    PanelFieldCaption =
+        MakePanel(PanelFieldBack2, "PanelFieldCaption", QRect(1, 1, 88, CaptionHeight));
     PanelFieldCaption->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
     PanelFieldCaption->SetColor(clr::Grey);
     PanelFieldCaption->SetFontColor(clr::White);
     PanelFieldCaption->setFont(MakeFont("MS Sans Serif", 12));
-    SBtnZoomIn = MakeButton(PanelFieldCaption, "SBtnZoomIn", QStringLiteral("+"), QRect(0, 1, 13, 13), true);
-    SBtnZoomOut = MakeButton(PanelFieldCaption, "SBtnZoomOut", QStringLiteral("-"), QRect(0, 1, 13, 13), true);
+    SBtnZoomIn =
+        MakeButton(PanelFieldCaption, "SBtnZoomIn", QStringLiteral("+"), QRect(0, 1, 13, 13), true);
+    SBtnZoomOut = MakeButton(PanelFieldCaption, "SBtnZoomOut", QStringLiteral("-"),
+                             QRect(0, 1, 13, 13), true);
     for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut})
         b->setFont(MakeFont("MS Sans Serif", 12));
     // Keeps the zoom buttons at the right end of the caption.
@@ -425,7 +438,8 @@ void TMainWindow::LoadIni() {
     TIniFile ini(FIniFileName.toStdString());
     ini.Load();
     const QRect stored(ini.ReadInteger("WINDOW", "LEFT", 20), ini.ReadInteger("WINDOW", "TOP", 20),
-                       ini.ReadInteger("WINDOW", "WIDTH", 750), ini.ReadInteger("WINDOW", "HEIGHT", 550));
+                       ini.ReadInteger("WINDOW", "WIDTH", 750),
+                       ini.ReadInteger("WINDOW", "HEIGHT", 550));
     const QSize screen = ScreenSize();
     FStartMaximized = ini.ReadBool("WINDOW", "STATE", false);
     if (FStartMaximized) {
@@ -444,10 +458,12 @@ void TMainWindow::LoadIni() {
     FSfpEnabled = ini.ReadBool("WINDOW", "SFP", false);
     SBtnMonitor->setEnabled(FSfpEnabled);
 
-    FStatusPos = ClampWindowPos({ini.ReadInteger("SWINDOW", "LEFT", 100), ini.ReadInteger("SWINDOW", "TOP", 100)}, screen);
+    FStatusPos = ClampWindowPos(
+        {ini.ReadInteger("SWINDOW", "LEFT", 100), ini.ReadInteger("SWINDOW", "TOP", 100)}, screen);
     StatusShown = ini.ReadBool("SWINDOW", "SHOW", false);
     StatusEnabled = ini.ReadBool("SWINDOW", "ENABLED", false);
-    FHdmiPos = ClampWindowPos({ini.ReadInteger("HWINDOW", "LEFT", 100), ini.ReadInteger("HWINDOW", "TOP", 100)}, screen);
+    FHdmiPos = ClampWindowPos(
+        {ini.ReadInteger("HWINDOW", "LEFT", 100), ini.ReadInteger("HWINDOW", "TOP", 100)}, screen);
     HdmiEnabled = ini.ReadBool("HWINDOW", "ENABLED", false);
 
     for (int n = 0; n < 256; ++n) {
@@ -460,8 +476,10 @@ void TMainWindow::LoadIni() {
     }
     for (int n = 1; n <= 4; ++n) {
         const std::string i = std::to_string(n);
-        FVisibleLevels[static_cast<std::size_t>(n - 1)] = ini.ReadBool("LEVELS", "VISIBLE" + i, true);
-        FControlLevels[static_cast<std::size_t>(n - 1)] = ini.ReadBool("LEVELS", "CONTROL" + i, true);
+        FVisibleLevels[static_cast<std::size_t>(n - 1)] =
+            ini.ReadBool("LEVELS", "VISIBLE" + i, true);
+        FControlLevels[static_cast<std::size_t>(n - 1)] =
+            ini.ReadBool("LEVELS", "CONTROL" + i, true);
     }
     FAppText = QString::fromStdString(ini.ReadString("WINDOW", "APP", "")).trimmed().toStdString();
 }
@@ -607,8 +625,11 @@ bool TMainWindow::event(QEvent* e) {
         const auto* msg = dynamic_cast<TWindowMessage*>(e);
         if (msg) {
             switch (msg->Msg) {
-            case WM_CLOCKDONE: WMClockDone(); return true;
-            default: break;
+            case WM_CLOCKDONE:
+                WMClockDone();
+                return true;
+            default:
+                break;
             }
         }
     }

@@ -18,8 +18,8 @@ int main(int argc, char* argv[]) {
 
     // The INI file sits beside the program with the same base name.
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString ini = exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() +
-                        QStringLiteral(".ini");
+    const QString ini =
+        exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".ini");
 
     TMainWindow mainWindow(ini);
     TTip tip;

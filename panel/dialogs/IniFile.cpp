@@ -38,7 +38,9 @@ bool TIniFile::Save() {
     return file.commit();
 }
 
-void TIniFile::Clear() { FImpl->Ini.Reset(); }
+void TIniFile::Clear() {
+    FImpl->Ini.Reset();
+}
 
 std::string TIniFile::ReadString(const char* section, const std::string& key,
                                  const std::string& def) const {

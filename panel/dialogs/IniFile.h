@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-
 // The classic INI dialect of our configuration files: [SECTION] lines and
 // KEY=value lines, values stored as they are. Names compare case-insensitively
 // on read, as the platform's profile functions do. Missing or non-numeric

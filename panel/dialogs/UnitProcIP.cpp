@@ -35,7 +35,8 @@ std::int32_t ParseIP(std::string_view text, bool& ok) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t dot = text.find('.', start);
-        parts.push_back(text.substr(start, dot == std::string_view::npos ? text.npos : dot - start));
+        parts.push_back(
+            text.substr(start, dot == std::string_view::npos ? text.npos : dot - start));
         if (dot == std::string_view::npos)
             break;
         start = dot + 1;

@@ -9,8 +9,8 @@ TLocalTime SystemLocalTime() {
     const QDateTime now = QDateTime::currentDateTime();
     const QDate d = now.date();
     const QTime t = now.time();
-    return {static_cast<std::uint16_t>(d.year()), static_cast<std::uint16_t>(d.month()),
-            static_cast<std::uint16_t>(d.day()),  static_cast<std::uint16_t>(t.hour()),
+    return {static_cast<std::uint16_t>(d.year()),   static_cast<std::uint16_t>(d.month()),
+            static_cast<std::uint16_t>(d.day()),    static_cast<std::uint16_t>(t.hour()),
             static_cast<std::uint16_t>(t.minute()), static_cast<std::uint16_t>(t.second())};
 }
 

@@ -12,7 +12,9 @@ THandler& Handler() {
 }
 } // namespace
 
-void SetHandler(THandler handler) { Handler() = std::move(handler); }
+void SetHandler(THandler handler) {
+    Handler() = std::move(handler);
+}
 
 TAnswer Show(const QString& caption, const QString& text, TIcon icon, TButtons buttons) {
     const TBox box{caption, text, icon, buttons};
@@ -23,22 +25,42 @@ TAnswer Show(const QString& caption, const QString& text, TIcon icon, TButtons b
     mb.setWindowTitle(caption);
     mb.setText(text);
     switch (icon) {
-    case TIcon::None: mb.setIcon(QMessageBox::NoIcon); break;
-    case TIcon::Information: mb.setIcon(QMessageBox::Information); break;
-    case TIcon::Warning: mb.setIcon(QMessageBox::Warning); break;
-    case TIcon::Error: mb.setIcon(QMessageBox::Critical); break;
-    case TIcon::Question: mb.setIcon(QMessageBox::Question); break;
+    case TIcon::None:
+        mb.setIcon(QMessageBox::NoIcon);
+        break;
+    case TIcon::Information:
+        mb.setIcon(QMessageBox::Information);
+        break;
+    case TIcon::Warning:
+        mb.setIcon(QMessageBox::Warning);
+        break;
+    case TIcon::Error:
+        mb.setIcon(QMessageBox::Critical);
+        break;
+    case TIcon::Question:
+        mb.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case TButtons::Ok: mb.setStandardButtons(QMessageBox::Ok); break;
-    case TButtons::OkCancel: mb.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case TButtons::YesNo: mb.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case TButtons::Ok:
+        mb.setStandardButtons(QMessageBox::Ok);
+        break;
+    case TButtons::OkCancel:
+        mb.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case TButtons::YesNo:
+        mb.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     }
     switch (mb.exec()) {
-    case QMessageBox::Ok: return TAnswer::Ok;
-    case QMessageBox::Yes: return TAnswer::Yes;
-    case QMessageBox::No: return TAnswer::No;
-    default: return TAnswer::Cancel;
+    case QMessageBox::Ok:
+        return TAnswer::Ok;
+    case QMessageBox::Yes:
+        return TAnswer::Yes;
+    case QMessageBox::No:
+        return TAnswer::No;
+    default:
+        return TAnswer::Cancel;
     }
 }
 

@@ -3,7 +3,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TPanel::TPanel(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+TPanel::TPanel(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+}
 
 void TPanel::SetColor(TColor c) {
     if (c != FColor) {

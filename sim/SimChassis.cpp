@@ -1,0 +1,515 @@
+#include "SimChassis.h"
+
+#include <QDateTime>
+#include <QMutexLocker>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+
+using simframe::Words;
+
+namespace {
+
+std::uint16_t U(int v) {
+    return static_cast<std::uint16_t>(v);
+}
+
+// Text into `bytes` bytes of words, low byte first, zero padded.
+void PutText(Words& w, const QByteArray& text, int bytes) {
+    for (int i = 0; i < bytes; i += 2) {
+        const auto lo = static_cast<std::uint8_t>(i < text.size() ? text[i] : 0);
+        const auto hi = static_cast<std::uint8_t>(i + 1 < text.size() ? text[i + 1] : 0);
+        w.append(static_cast<std::uint16_t>(lo | (hi << 8)));
+    }
+}
+
+// A slow wobble for the utility's readings: one period per minute.
+int Wobble(int amplitude, int phase) {
+    const double t = static_cast<double>(QDateTime::currentMSecsSinceEpoch() % 60000) / 60000.0;
+    return static_cast<int>(std::lround(amplitude * std::sin(6.2831853 * t + phase)));
+}
+
+} // namespace
+
+TChassis::TChassis(const TChassisConfig& config) : FConfig(config), FServer(new QTcpServer(this)) {
+    FConfig.Inputs = std::clamp(FConfig.Inputs, 1, 256);
+    FConfig.Outputs = std::clamp(FConfig.Outputs, 1, 256);
+    for (int a : FConfig.Levels) {
+        TLevelState l;
+        l.Address = a;
+        for (int o = 0; o < 256; ++o)
+            l.Crosspoint[static_cast<std::size_t>(o)] = o % FConfig.Inputs;
+        FLevels.push_back(l);
+    }
+    connect(FServer, &QTcpServer::newConnection, this, &TChassis::OnNewConnection);
+}
+
+TChassis::~TChassis() = default;
+
+void TChassis::RunInOwnThread(const std::function<void()>& f) {
+    if (QThread::currentThread() == thread())
+        f();
+    else
+        QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+}
+
+bool TChassis::Listen() {
+    bool ok = false;
+    RunInOwnThread([&] {
+        ok = FServer->listen(FConfig.Address, FConfig.Port);
+        if (!ok)
+            FError = FServer->errorString();
+    });
+    return ok;
+}
+
+QString TChassis::ErrorString() const {
+    QMutexLocker lock(&FLock);
+    return FError;
+}
+
+void TChassis::SetRefusing(bool refusing) {
+    RunInOwnThread([&] {
+        {
+            QMutexLocker lock(&FLock);
+            FRefusing = refusing;
+        }
+        // A closed listening socket makes the system refuse new connections.
+        if (refusing)
+            FServer->close();
+        else if (!FServer->isListening())
+            FServer->listen(FConfig.Address, FConfig.Port);
+    });
+}
+
+void TChassis::AddFault(const TFaultRule& rule) {
+    QMutexLocker lock(&FLock);
+    FFaults.append(rule);
+}
+
+void TChassis::ClearFaults() {
+    QMutexLocker lock(&FLock);
+    FFaults.clear();
+}
+
+TLevelState* TChassis::Level(int address) {
+    for (auto& l : FLevels)
+        if (l.Address == address)
+            return &l;
+    return nullptr;
+}
+
+const TLevelState* TChassis::Level(int address) const {
+    for (const auto& l : FLevels)
+        if (l.Address == address)
+            return &l;
+    return nullptr;
+}
+
+void TChassis::MarkStateChanged() {
+    for (auto& c : FClients)
+        c.StateChanged = true;
+}
+
+void TChassis::MarkHdmiChanged() {
+    for (auto& c : FClients)
+        c.HdmiChanged = true;
+}
+
+void TChassis::ExternalRoute(int levelAddress, int output, int input) {
+    QMutexLocker lock(&FLock);
+    if (TLevelState* l = Level(levelAddress);
+        l && output >= 0 && output < FConfig.Outputs && input >= 0 && input < FConfig.Inputs) {
+        l->Crosspoint[static_cast<std::size_t>(output)] = input;
+        MarkStateChanged();
+    }
+}
+
+void TChassis::ExternalToggleLock(int levelAddress, int output) {
+    QMutexLocker lock(&FLock);
+    if (TLevelState* l = Level(levelAddress); l && output >= 0 && output < FConfig.Outputs) {
+        l->Locked[static_cast<std::size_t>(output)] = !l->Locked[static_cast<std::size_t>(output)];
+        MarkStateChanged();
+    }
+}
+
+void TChassis::ExternalMonitor(int levelAddress, int output) {
+    QMutexLocker lock(&FLock);
+    if (TLevelState* l = Level(levelAddress); l && output >= 0 && output < FConfig.Outputs) {
+        l->Monitor = output;
+        MarkStateChanged();
+    }
+}
+
+void TChassis::SetHealth(const std::function<void(THealth&)>& change) {
+    QMutexLocker lock(&FLock);
+    change(FHealth);
+}
+
+void TChassis::SetHdmi(const std::function<void(THdmi&)>& change) {
+    QMutexLocker lock(&FLock);
+    change(FHdmi);
+    MarkHdmiChanged();
+}
+
+int TChassis::Crosspoint(int levelAddress, int output) const {
+    QMutexLocker lock(&FLock);
+    const TLevelState* l = Level(levelAddress);
+    return (l && output >= 0 && output < 256) ? l->Crosspoint[static_cast<std::size_t>(output)]
+                                              : -1;
+}
+
+bool TChassis::Locked(int levelAddress, int output) const {
+    QMutexLocker lock(&FLock);
+    const TLevelState* l = Level(levelAddress);
+    return l && output >= 0 && output < 256 && l->Locked[static_cast<std::size_t>(output)];
+}
+
+int TChassis::Monitor(int levelAddress) const {
+    QMutexLocker lock(&FLock);
+    const TLevelState* l = Level(levelAddress);
+    return l ? l->Monitor : -1;
+}
+
+THdmi TChassis::Hdmi() const {
+    QMutexLocker lock(&FLock);
+    return FHdmi;
+}
+
+QList<Words> TChassis::Requests() const {
+    QMutexLocker lock(&FLock);
+    return FRequests;
+}
+
+void TChassis::ClearRequests() {
+    QMutexLocker lock(&FLock);
+    FRequests.clear();
+}
+
+int TChassis::ClientCount() const {
+    QMutexLocker lock(&FLock);
+    return static_cast<int>(FClients.size());
+}
+
+void TChassis::OnNewConnection() {
+    while (QTcpSocket* s = FServer->nextPendingConnection()) {
+        {
+            QMutexLocker lock(&FLock);
+            if (FRefusing) {
+                s->abort();
+                s->deleteLater();
+                continue;
+            }
+            FClients.append(TClient{s, {}, true, true});
+        }
+        connect(s, &QTcpSocket::readyRead, this, [this, s] { OnReadyRead(s); });
+        connect(s, &QTcpSocket::disconnected, this, [this, s] {
+            QMutexLocker lock(&FLock);
+            FClients.removeIf([s](const TClient& c) { return c.Socket == s; });
+            s->deleteLater();
+        });
+    }
+}
+
+TChassis::TClient* TChassis::ClientOf(QTcpSocket* socket) {
+    for (auto& c : FClients)
+        if (c.Socket == socket)
+            return &c;
+    return nullptr;
+}
+
+void TChassis::OnReadyRead(QTcpSocket* socket) {
+    const QByteArray data = socket->readAll();
+    QList<std::pair<int, Words>> replies;
+    {
+        QMutexLocker lock(&FLock);
+        TClient* c = ClientOf(socket);
+        if (!c)
+            return;
+        c->Buffer += data;
+        Words frame;
+        while (simframe::TakeFrame(c->Buffer, frame)) {
+            FRequests.append(frame);
+            const int command = frame.size() > 1 ? frame[1] : 0;
+            replies.append({command, Answer(*c, frame)});
+            c = ClientOf(socket); // Answer never removes clients, but stay safe
+            if (!c)
+                break;
+        }
+    }
+    for (auto& [command, body] : replies)
+        Send(socket, command, std::move(body));
+}
+
+Words TChassis::Answer(TClient& client, const Words& request) {
+    const int n = request[0];
+    auto word = [&](int k) -> int { return k <= n && k < request.size() ? request[k] : 0; };
+    const int command = word(1);
+    const int outputs = FConfig.Outputs;
+    switch (command) {
+    case 1:
+        return {1, 129, 0x4148, 0x4F4C, 0x0001, 0x0000};
+    case 9: {
+        Words w{9,
+                U(FClients.size()),
+                U(client.StateChanged),
+                U(client.HdmiChanged),
+                U(outputs),
+                U(FConfig.Inputs),
+                0,
+                0,
+                FHealth.RefState};
+        PutText(w, FHealth.RefName, 18);
+        w << FHealth.Psu1Present << FHealth.Psu2Present << FHealth.Voltage << FHealth.Psu1Current
+          << FHealth.Psu2Current << FHealth.Temperature << FHealth.FanSpeed;
+        return w;
+    }
+    case 6: {
+        client.StateChanged = false;
+        Words w{6, U(FLevels.size())};
+        for (const TLevelState& l : FLevels) {
+            w << U(l.Address);
+            for (int o = 0; o < outputs; ++o)
+                w << U((l.Crosspoint[static_cast<std::size_t>(o)] + 1) |
+                       (l.Locked[static_cast<std::size_t>(o)] ? 0x8000 : 0));
+            w << U(l.Monitor + 1) << 0;
+        }
+        return w;
+    }
+    case 8: {
+        client.HdmiChanged = false;
+        Words w{8, FHdmi.StandardCode};
+        PutText(w, FHdmi.StandardName, 18);
+        w << FHdmi.Groups << FHdmi.MeterOn[0] << FHdmi.MeterGroup[0] << FHdmi.MeterSlider[0]
+          << FHdmi.MeterOn[1] << FHdmi.MeterGroup[1] << FHdmi.MeterSlider[1] << FHdmi.SliderMax
+          << FHdmi.ScaleMode << FHdmi.DbfsRef << FHdmi.DbuRef << FHdmi.StreamMode;
+        return w;
+    }
+    case 4: {
+        const int sub = word(2);
+        const int ch = std::clamp(word(3), 0, 1);
+        const auto c = static_cast<std::size_t>(ch);
+        switch (sub) {
+        case 1:
+            FHdmi.MeterOn[c] = word(4) ? 1 : 0;
+            break;
+        case 2:
+            FHdmi.MeterGroup[c] = U(word(4));
+            break;
+        case 3:
+            FHdmi.MeterSlider[c] = U(std::min(word(4), int(FHdmi.SliderMax)));
+            break;
+        case 4:
+            FHdmi.ScaleMode = U(word(3) ? 1 : 0);
+            break;
+        case 5:
+            (word(3) ? FHdmi.DbuRef : FHdmi.DbfsRef) = U(word(4));
+            break;
+        case 6:
+            FHdmi.StreamMode = U(word(3) ? 1 : 0);
+            break;
+        default:
+            return {4, 0};
+        }
+        MarkHdmiChanged();
+        return {4, 112};
+    }
+    case 5: {
+        const int sub = word(2);
+        switch (sub) {
+        case 1: { // output, c, (address, input) pairs; a locked cross-point stays
+            const int out = word(3) - 1;
+            for (int i = 0; i < std::min(word(4), 4); ++i) {
+                TLevelState* l = Level(word(5 + 2 * i));
+                const int in = (word(6 + 2 * i) & 0x7FFF) - 1;
+                if (l && out >= 0 && out < outputs && in >= 0 && in < FConfig.Inputs &&
+                    !l->Locked[static_cast<std::size_t>(out)])
+                    l->Crosspoint[static_cast<std::size_t>(out)] = in;
+            }
+            break;
+        }
+        case 2:
+            for (int i = 0; i < std::min(word(3), 4); ++i) {
+                TLevelState* l = Level(word(4 + 2 * i));
+                const int out = word(5 + 2 * i) - 1;
+                if (l && out >= 0 && out < outputs)
+                    l->Monitor = out;
+            }
+            break;
+        case 8: { // the lock of this output toggles on the listed levels
+            const int out = word(3) - 1;
+            for (int i = 0; i < std::min(word(4), 4); ++i)
+                if (TLevelState* l = Level(word(5 + i)); l && out >= 0 && out < outputs)
+                    l->Locked[static_cast<std::size_t>(out)] =
+                        !l->Locked[static_cast<std::size_t>(out)];
+            break;
+        }
+        case 9: {
+            TLevelState* l = Level(word(3));
+            if (!l)
+                break;
+            const int count = std::clamp(n - 4, 0, 256);
+            for (int o = 0; o < count; ++o)
+                l->Preset[static_cast<std::size_t>(o)] =
+                    std::clamp(word(4 + o) - 1, 0, FConfig.Inputs - 1);
+            l->PresetCount = count;
+            return {5, 112};
+        }
+        case 10:
+        case 11:
+            for (int i = 0; i < std::min(word(3), 4); ++i) {
+                TLevelState* l = Level(word(4 + i));
+                if (!l)
+                    continue;
+                for (int o = 0; o < std::min(l->PresetCount, outputs); ++o)
+                    if (sub == 11 || !l->Locked[static_cast<std::size_t>(o)])
+                        l->Crosspoint[static_cast<std::size_t>(o)] =
+                            l->Preset[static_cast<std::size_t>(o)];
+            }
+            break;
+        default:
+            return {5, 0};
+        }
+        MarkStateChanged();
+        return {5, 112};
+    }
+    case 102:
+        return UtilityPower();
+    case 100:
+        return UtilitySfp(false);
+    case 101:
+        return UtilitySfp(true);
+    default:
+        return {0};
+    }
+}
+
+Words TChassis::UtilityPower() const {
+    Words w{102, 1, 1, 0, 0};
+    const int nominal[10] = {1200, 1800, 3300, 5000, 3300, 3300, 3300, 3300, 2500, 2500};
+    for (int i = 0; i < 10; ++i)
+        w << U(nominal[i] + Wobble(nominal[i] / 100, i)) << U(800 + 40 * i + Wobble(30, i + 3));
+    w << U(9500 + Wobble(400, 1)) << U(120 + Wobble(2, 2)) << U(167 + Wobble(5, 3))
+      << U(38 + Wobble(2, 4));
+    w << U(9300 + Wobble(400, 5)) << U(121 + Wobble(2, 6)) << U(165 + Wobble(5, 7))
+      << U(39 + Wobble(2, 8));
+    w << 0 << 0;
+    return w;
+}
+
+Words TChassis::UtilitySfp(bool transmit) const {
+    Words w{U(transmit ? 101 : 100)};
+    for (int r = 0; r < 32; ++r) {
+        // Slots 8 and 20 are empty, 13 holds an electrical module, the rest are optical.
+        const int type = (r == 7 || r == 19) ? 0 : (r == 12 ? 1 : 7);
+        w << U(type);
+        const QByteArray name =
+            type == 0 ? QByteArray()
+                      : (type == 7 ? "SFP-3G-LC " : "SFP-HD-BNC") + QByteArray::number(r + 1);
+        PutText(w, name, 20);
+        const int power = type == 7 ? (transmit ? -30 : -80) + Wobble(15, r) : 0;
+        w << U(power);
+        if (transmit)
+            w << U(type == 7 ? (r % 2 ? 1310 : 1550) : 0);
+    }
+    return w;
+}
+
+void TChassis::Send(QTcpSocket* socket, int command, Words body) {
+    TFaultRule rule;
+    bool faulty = false;
+    {
+        QMutexLocker lock(&FLock);
+        for (auto& f : FFaults) {
+            if ((f.Command == 0 || f.Command == command) && f.Remaining != 0) {
+                rule = f;
+                faulty = true;
+                if (f.Remaining > 0)
+                    --f.Remaining;
+                break;
+            }
+        }
+        FFaults.removeIf([](const TFaultRule& f) { return f.Remaining == 0; });
+    }
+    QByteArray bytes;
+    if (!faulty) {
+        bytes = simframe::Encode(body);
+    } else {
+        switch (rule.Kind) {
+        case TFault::Silent:
+            return;
+        case TFault::Delay: {
+            const QByteArray later = simframe::Encode(body);
+            QTimer::singleShot(rule.P1, socket, [socket, later] { socket->write(later); });
+            return;
+        }
+        case TFault::CloseMidReply:
+            socket->write(simframe::Encode(body).left(3));
+            socket->flush();
+            socket->disconnectFromHost();
+            return;
+        case TFault::HalfReply: {
+            const QByteArray all = simframe::Encode(body);
+            bytes = all.left(std::max<qsizetype>(2, all.size() / 2));
+            break;
+        }
+        case TFault::WrongCommand:
+            if (!body.isEmpty())
+                body[0] = U(body[0] + 1);
+            bytes = simframe::Encode(body);
+            break;
+        case TFault::WrongMarker:
+            if (body.size() > 1)
+                body[1] ^= 1;
+            bytes = simframe::Encode(body);
+            break;
+        case TFault::WordOverride:
+            if (rule.P1 >= 1) {
+                while (body.size() < rule.P1)
+                    body.append(0);
+                body[rule.P1 - 1] = U(rule.P2);
+            }
+            bytes = simframe::Encode(body);
+            break;
+        case TFault::Truncate: {
+            const int keep = std::max(rule.P1 - 1, 0);
+            body.resize(keep);
+            bytes = simframe::Encode(body);
+            break;
+        }
+        case TFault::OversizedLength: {
+            bytes = simframe::Encode(body);
+            const int n = rule.P1 > 0 ? rule.P1 : 16384;
+            bytes[0] = static_cast<char>(n & 0xFF);
+            bytes[1] = static_cast<char>((n >> 8) & 0xFF);
+            break;
+        }
+        case TFault::Garbage:
+            for (int i = 0; i < (rule.P1 > 0 ? rule.P1 : 16); ++i)
+                bytes.append(static_cast<char>(QRandomGenerator::global()->bounded(256)));
+            break;
+        case TFault::BadChecksum: {
+            Words all{U(body.size() + 1)};
+            all << body << U(simframe::Checksum(body) + 1);
+            bytes = simframe::Raw(all);
+            break;
+        }
+        case TFault::UndefinedCommand:
+            bytes = simframe::Encode({0});
+            break;
+        case TFault::ErrorReply:
+            bytes = simframe::Encode({U(command), ErrorReplyMarker});
+            break;
+        }
+    }
+    socket->write(bytes);
+}
+
+} // namespace sim

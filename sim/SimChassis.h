@@ -1,0 +1,154 @@
+#pragma once
+
+#include "SimFrame.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace sim {
+
+struct TChassisConfig {
+    QHostAddress Address{QHostAddress::LocalHost};
+    quint16 Port = 10004;
+    QList<int> Levels{1}; // level addresses 1..4 carried by this chassis
+    int Inputs = 16;      // 1..256
+    int Outputs = 16;     // 1..256
+};
+
+enum class TFault {
+    Silent,           // read the request, never answer
+    Delay,            // answer after P1 ms
+    CloseMidReply,    // send the first 3 bytes of the reply, then close
+    HalfReply,        // send half of the reply, then stay silent
+    WrongCommand,     // echo command + 1
+    WrongMarker,      // word 2 of the reply xor 1 (129 -> 128, 112 -> 113)
+    WordOverride,     // reply word P1 := P2 (checksum kept right)
+    Truncate,         // reply N := P1, data cut or padded with zeros
+    OversizedLength,  // word 0 := P1 (default 16384), rest of the reply as it is
+    Garbage,          // P1 bytes (default 16) of noise instead of the reply
+    BadChecksum,      // checksum word + 1
+    UndefinedCommand, // [2][0][ks]
+    ErrorReply,       // [3][command][99][ks]
+};
+
+// Marker of the utility's error reply as this device sends it.
+constexpr std::uint16_t ErrorReplyMarker = 99;
+
+struct TFaultRule {
+    int Command = 0; // 0: any command
+    TFault Kind = TFault::Silent;
+    int Remaining = -1; // replies still affected; -1 persistent
+    int P1 = 0;
+    int P2 = 0;
+};
+
+struct TLevelState {
+    int Address = 1;
+    std::array<int, 256> Crosspoint{}; // 0-based input per output
+    std::array<bool, 256> Locked{};
+    std::array<int, 256> Preset{}; // loaded preset table, 0-based inputs
+    int PresetCount = 0;           // outputs carried by the last preset table
+    int Monitor = 0;               // 0-based monitored output
+};
+
+struct THdmi {
+    std::uint16_t StandardCode = 5;
+    QByteArray StandardName = "1080i50";
+    std::uint16_t Groups = 0x3;
+    std::array<std::uint16_t, 2> MeterOn{1, 0};
+    std::array<std::uint16_t, 2> MeterGroup{0, 1};
+    std::array<std::uint16_t, 2> MeterSlider{20, 20};
+    std::uint16_t SliderMax = 40;
+    std::uint16_t ScaleMode = 0;
+    std::uint16_t DbfsRef = 18;
+    std::uint16_t DbuRef = 4;
+    std::uint16_t StreamMode = 0;
+};
+
+// Health words as the configuration reply carries them (bit 15 = alarm).
+struct THealth {
+    std::uint16_t RefState = 1;
+    QByteArray RefName = "BLACK BURST";
+    std::uint16_t Psu1Present = 1, Psu2Present = 1;
+    std::uint16_t Voltage = 1200, Psu1Current = 310, Psu2Current = 295;
+    std::uint16_t Temperature = 412, FanSpeed = 2400;
+};
+
+// One emulated switcher chassis. It lives in the simulator's thread; every
+// public operation may be called from any thread.
+class TChassis : public QObject {
+    Q_OBJECT
+public:
+    explicit TChassis(const TChassisConfig& config);
+    ~TChassis() override;
+
+    bool Listen();
+    QString ErrorString() const;
+    const TChassisConfig& Config() const { return FConfig; }
+
+    // Faults.
+    void AddFault(const TFaultRule& rule);
+    void ClearFaults();
+    void SetRefusing(bool refusing);
+
+    // Changes by "another operator" or the hardware.
+    void ExternalRoute(int levelAddress, int output, int input);
+    void ExternalToggleLock(int levelAddress, int output);
+    void ExternalMonitor(int levelAddress, int output);
+    void SetHealth(const std::function<void(THealth&)>& change);
+    void SetHdmi(const std::function<void(THdmi&)>& change);
+
+    // Inspection.
+    int Crosspoint(int levelAddress, int output) const;
+    bool Locked(int levelAddress, int output) const;
+    int Monitor(int levelAddress) const;
+    THdmi Hdmi() const;
+    QList<simframe::Words> Requests() const;
+    void ClearRequests();
+    int ClientCount() const;
+
+private:
+    struct TClient {
+        QTcpSocket* Socket;
+        QByteArray Buffer;
+        bool StateChanged = true;
+        bool HdmiChanged = true;
+    };
+
+    void OnNewConnection();
+    void OnReadyRead(QTcpSocket* socket);
+    void RunInOwnThread(const std::function<void()>& f);
+    TClient* ClientOf(QTcpSocket* socket);
+    simframe::Words Answer(TClient& client, const simframe::Words& request);
+    void Send(QTcpSocket* socket, int command, simframe::Words body);
+    TLevelState* Level(int address);
+    const TLevelState* Level(int address) const;
+    void MarkStateChanged();
+    void MarkHdmiChanged();
+    simframe::Words UtilityPower() const;
+    simframe::Words UtilitySfp(bool transmit) const;
+
+    TChassisConfig FConfig;
+    QTcpServer* FServer;
+    mutable QMutex FLock;
+    std::vector<TLevelState> FLevels;
+    THdmi FHdmi;
+    THealth FHealth;
+    QList<TClient> FClients;
+    QList<TFaultRule> FFaults;
+    QList<simframe::Words> FRequests;
+    bool FRefusing = false;
+    QString FError;
+};
+
+} // namespace sim

@@ -1,0 +1,183 @@
+#include "Simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+const char* const CommandHelp =
+    R"(Commands on standard input (chassis numbers from 1, outputs and inputs from 1):
+  route C LEVEL OUTPUT INPUT      another operator routes INPUT to OUTPUT
+  lock C LEVEL OUTPUT             another operator toggles the lock of OUTPUT
+  monitor C LEVEL OUTPUT          another operator picks the monitored output
+  alarm C temp|fan|voltage|current1|current2 on|off
+  fault C COMMAND|any KIND [COUNT [P1 [P2]]]
+        KIND: silent delay close half wrongcommand wrongmarker word truncate
+              oversized garbage badchecksum undefined error; COUNT -1 = until cleared
+  clear C                         remove every fault of chassis C
+  refuse C on|off                 refuse new connections
+  status                          list chassis and their client counts
+  quit
+)";
+
+bool ParseFault(const std::string& kind, sim::TFault& f) {
+    static const std::pair<const char*, sim::TFault> names[] = {
+        {"silent", sim::TFault::Silent},
+        {"delay", sim::TFault::Delay},
+        {"close", sim::TFault::CloseMidReply},
+        {"half", sim::TFault::HalfReply},
+        {"wrongcommand", sim::TFault::WrongCommand},
+        {"wrongmarker", sim::TFault::WrongMarker},
+        {"word", sim::TFault::WordOverride},
+        {"truncate", sim::TFault::Truncate},
+        {"oversized", sim::TFault::OversizedLength},
+        {"garbage", sim::TFault::Garbage},
+        {"badchecksum", sim::TFault::BadChecksum},
+        {"undefined", sim::TFault::UndefinedCommand},
+        {"error", sim::TFault::ErrorReply}};
+    for (const auto& [name, value] : names)
+        if (kind == name) {
+            f = value;
+            return true;
+        }
+    return false;
+}
+
+// One command line from standard input; returns false on "quit".
+bool Execute(sim::TSimulator& simulator, const std::string& line) {
+    std::istringstream in(line);
+    std::string verb;
+    if (!(in >> verb))
+        return true;
+    if (verb == "quit")
+        return false;
+    if (verb == "help") {
+        std::cout << CommandHelp << std::flush;
+        return true;
+    }
+    if (verb == "status") {
+        int i = 1;
+        for (sim::TChassis* c : simulator.Chassis())
+            std::cout << i++ << ' ' << c->Config().Address.toString().toStdString() << ':'
+                      << c->Config().Port << " clients " << c->ClientCount() << '\n';
+        std::cout << std::flush;
+        return true;
+    }
+    int index = 0;
+    if (!(in >> index) || index < 1 || index > static_cast<int>(simulator.Chassis().size())) {
+        std::cout << "error: no such chassis\n" << std::flush;
+        return true;
+    }
+    sim::TChassis* c = simulator.Chassis()[static_cast<std::size_t>(index - 1)];
+    int a = 0, b = 0, d = 0;
+    std::string word, onOff;
+    bool ok = true;
+    if (verb == "route" && (in >> a >> b >> d)) {
+        c->ExternalRoute(a, b - 1, d - 1);
+    } else if (verb == "lock" && (in >> a >> b)) {
+        c->ExternalToggleLock(a, b - 1);
+    } else if (verb == "monitor" && (in >> a >> b)) {
+        c->ExternalMonitor(a, b - 1);
+    } else if (verb == "alarm" && (in >> word >> onOff)) {
+        const std::uint16_t bit = onOff == "on" ? 0x8000 : 0;
+        auto set = [bit](std::uint16_t& v) { v = static_cast<std::uint16_t>((v & 0x7FFF) | bit); };
+        c->SetHealth([&](sim::THealth& h) {
+            if (word == "temp")
+                set(h.Temperature);
+            else if (word == "fan")
+                set(h.FanSpeed);
+            else if (word == "voltage")
+                set(h.Voltage);
+            else if (word == "current1")
+                set(h.Psu1Current);
+            else if (word == "current2")
+                set(h.Psu2Current);
+            else
+                ok = false;
+        });
+    } else if (verb == "fault" && (in >> word >> onOff)) {
+        sim::TFaultRule rule;
+        rule.Command = word == "any" ? 0 : std::atoi(word.c_str());
+        ok = ParseFault(onOff, rule.Kind);
+        in >> rule.Remaining >> rule.P1 >> rule.P2;
+        if (ok)
+            c->AddFault(rule);
+    } else if (verb == "clear") {
+        c->ClearFaults();
+    } else if (verb == "refuse" && (in >> onOff)) {
+        c->SetRefusing(onOff == "on");
+    } else {
+        ok = false;
+    }
+    std::cout << (ok ? "ok\n" : "error: see help\n") << std::flush;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("switchersim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "Emulates routing switcher chassis on TCP for the panel and the utility.\n"
+            "Without --chassis one chassis runs on 127.0.0.1:10004 with level 1, 16x16.\n\n") +
+        QString::fromLatin1(CommandHelp));
+    parser.addHelpOption();
+    parser.addOption(
+        {QStringLiteral("chassis"),
+         QStringLiteral("A chassis: ADDRESS[:PORT][:levels=A,B,..][:size=INPUTSxOUTPUTS]. "
+                        "Repeat for more chassis; it listens only on ADDRESS."),
+         QStringLiteral("spec")});
+    parser.process(app);
+
+    QStringList specs = parser.values(QStringLiteral("chassis"));
+    if (specs.isEmpty())
+        specs << QStringLiteral("127.0.0.1");
+    sim::TSimulator simulator;
+    for (const QString& spec : specs) {
+        sim::TChassisConfig config;
+        QString error;
+        if (!sim::ParseChassisSpec(spec, config, error)) {
+            std::fprintf(stderr, "switchersim: %s\n", qPrintable(error));
+            return 2;
+        }
+        if (!simulator.AddChassis(config, &error)) {
+            std::fprintf(stderr, "switchersim: cannot listen on %s: %s\n", qPrintable(spec),
+                         qPrintable(error));
+            return 1;
+        }
+        std::printf("chassis %s:%d levels %s size %dx%d\n", qPrintable(config.Address.toString()),
+                    config.Port, qPrintable([&] {
+                        QStringList l;
+                        for (int a : config.Levels)
+                            l << QString::number(a);
+                        return l.join(QLatin1Char(','));
+                    }()),
+                    config.Inputs, config.Outputs);
+    }
+    std::fflush(stdout);
+
+    // Standard input carries commands; at its end the simulator keeps running
+    // until it is stopped by a signal or "quit".
+    std::thread reader([&] {
+        std::string line;
+        while (std::getline(std::cin, line))
+            if (!Execute(simulator, line)) {
+                QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); });
+                return;
+            }
+    });
+    reader.detach();
+    std::signal(SIGTERM, [](int) { std::_Exit(0); });
+    std::signal(SIGINT, [](int) { std::_Exit(0); });
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,185 @@
+#include "IniFile.h"
+#include "LevelSetFile.h"
+#include "UnitProcIP.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestFiles : public QObject {
+    Q_OBJECT
+
+    QString WriteText(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        f.write(text);
+        return path;
+    }
+
+private Q_SLOTS:
+    void parseIP_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<qint64>("packed");
+        QTest::newRow("plain") << "192.168.0.10" << true << qint64(167815360);
+        QTest::newRow("blanks around") << "  192.168.0.10 " << true << qint64(167815360);
+        QTest::newRow("blanks in parts") << "192. 168 .0.10" << true << qint64(167815360);
+        QTest::newRow("negative packing") << "10.0.0.200" << true << qint64(-939524086);
+        QTest::newRow("loopback") << "127.0.0.1" << true << qint64(16777343);
+        QTest::newRow("three parts") << "192.168.0" << false << qint64(0);
+        QTest::newRow("five parts") << "1.2.3.4.5" << false << qint64(0);
+        QTest::newRow("empty") << "" << false << qint64(0);
+        // An invalid part zeroes itself and every later byte; earlier bytes stay.
+        QTest::newRow("300 in last") << "192.168.0.300" << false << qint64(43200);
+        QTest::newRow("300 in second") << "192.300.0.10" << false << qint64(192);
+        QTest::newRow("letters") << "192.abc.0.10" << false << qint64(192);
+        QTest::newRow("empty part") << "192..0.10" << false << qint64(192);
+        QTest::newRow("negative part") << "-1.0.0.1" << false << qint64(0);
+        QTest::newRow("all zero") << "0.0.0.0" << true << qint64(0);
+        QTest::newRow("max") << "255.255.255.255" << true << qint64(-1);
+    }
+    void parseIP() {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(qint64, packed);
+        bool parsed = !ok;
+        QCOMPARE(qint64(ParseIP(text.toStdString(), parsed)), packed);
+        QCOMPARE(parsed, ok);
+        if (ok)
+            QCOMPARE(QString::fromStdString(FormatIP(static_cast<std::int32_t>(packed))),
+                     text.remove(QLatin1Char(' ')));
+    }
+
+    void formatIP() {
+        QCOMPARE(FormatIP(0), std::string("0.0.0.0"));
+        QCOMPARE(FormatIP(-939524086), std::string("10.0.0.200"));
+    }
+
+    void iniIntegers_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("decimal") << "42" << 42;
+        QTest::newRow("blanks") << "  42 " << 42;
+        QTest::newRow("negative") << "-939524086" << -939524086;
+        QTest::newRow("plus") << "+7" << 7;
+        QTest::newRow("trailing text") << "12abc" << -5;
+        QTest::newRow("text") << "abc" << -5;
+        QTest::newRow("empty") << "" << -5;
+        QTest::newRow("overflow") << "99999999999" << -5;
+    }
+    void iniIntegers() {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        const QString path = WriteText(dir, "a.ini", "[S]\nK=" + text.toUtf8() + "\n");
+        TIniFile ini(path.toStdString());
+        QVERIFY(ini.Load());
+        QCOMPARE(ini.ReadInteger("S", "K", -5), expected);
+    }
+
+    void iniDialect() {
+        QTemporaryDir dir;
+        const QString path = WriteText(dir, "b.ini",
+                                       "[window]\nleft = 12\nSTATE=2\nAPP= C:\\Media\\x \"q\" \n"
+                                       "[EMPTY]\n");
+        TIniFile ini(path.toStdString());
+        QVERIFY(ini.Load());
+        // Names compare case-insensitively; values are trimmed but otherwise kept.
+        QCOMPARE(ini.ReadInteger("WINDOW", "LEFT", 0), 12);
+        QCOMPARE(ini.ReadBool("WINDOW", "STATE", false), true);
+        QCOMPARE(ini.ReadString("WINDOW", "APP", ""), std::string("C:\\Media\\x \"q\""));
+        QCOMPARE(ini.ReadString("WINDOW", "MISSING", "d"), std::string("d"));
+
+        ini.WriteString("WINDOW", "PATH", "C:\\logos\\a b.bmp");
+        ini.WriteBool("WINDOW", "FLAG", true);
+        QVERIFY(ini.Save());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(text.contains("PATH=C:\\logos\\a b.bmp\n"));
+        QVERIFY(text.contains("FLAG=1\n"));
+        QVERIFY(!text.contains("[General]"));
+    }
+
+    void iniMissingFile() {
+        TIniFile ini("/nonexistent-dir/x.ini");
+        QVERIFY(!ini.Load());
+        QCOMPARE(ini.ReadInteger("A", "B", 3), 3);
+        ini.WriteInteger("A", "B", 4);
+        QVERIFY(!ini.Save()); // the folder does not exist: reported, not hidden
+    }
+
+    void levelSetRead() {
+        QTemporaryDir dir;
+        QByteArray text = "[OPTIONS]\nCOUNT=7\n";
+        for (int n = 1; n <= 7; ++n)
+            text += "[LEVEL" + QByteArray::number(n) + "]\nADDRESS=" + QByteArray::number(n) +
+                    "\nIP=16777343\nNAME=L" + QByteArray::number(n) + "\n";
+        const QString path = WriteText(dir, "a.set", text);
+        const auto levels = ReadLevelSet(path.toStdString());
+        QCOMPARE(levels.size(), std::size_t(4));
+        QCOMPARE(levels[3].Name, std::string("L4"));
+        QCOMPARE(levels[3].Address, 4);
+        QCOMPARE(levels[0].Color, TColor(16777215));
+        QCOMPARE(levels[0].TextColor, TColor(0));
+    }
+
+    void levelSetDefaults_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("address3");
+        QTest::addColumn<QString>("name3");
+        const QByteArray levels = "[LEVEL1]\nNAME=A\n[LEVEL2]\nNAME=B\n[LEVEL3]\nADDRESS=";
+        QTest::newRow("no name, address 0")
+            << QByteArray("[OPTIONS]\nCOUNT=3\n" + levels + "0\n") << 3 << 1 << "LEVEL3";
+        QTest::newRow("address 9")
+            << QByteArray("[OPTIONS]\nCOUNT=3\n" + levels + "9\n") << 3 << 1 << "LEVEL3";
+        QTest::newRow("address 3")
+            << QByteArray("[OPTIONS]\nCOUNT=3\n" + levels + "3\n") << 3 << 3 << "LEVEL3";
+        QTest::newRow("count negative")
+            << QByteArray("[OPTIONS]\nCOUNT=-2\n" + levels) << 0 << 0 << "";
+        QTest::newRow("count missing") << QByteArray(levels) << 0 << 0 << "";
+        QTest::newRow("count not a number")
+            << QByteArray("[OPTIONS]\nCOUNT=x3\n" + levels) << 0 << 0 << "";
+    }
+    void levelSetDefaults() {
+        QFETCH(QByteArray, text);
+        QFETCH(int, count);
+        QFETCH(int, address3);
+        QFETCH(QString, name3);
+        QTemporaryDir dir;
+        const auto levels = ReadLevelSet(WriteText(dir, "d.set", text).toStdString());
+        QCOMPARE(int(levels.size()), count);
+        if (count >= 3) {
+            QCOMPARE(levels[2].Address, address3);
+            QCOMPARE(QString::fromStdString(levels[2].Name), name3);
+        }
+    }
+
+    void levelSetRoundTrip() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath(QStringLiteral("r.set")).toStdString();
+        // A longer old file must not leave sections behind.
+        std::vector<TSettingsItem> four(4);
+        for (int i = 0; i < 4; ++i)
+            four[static_cast<std::size_t>(i)] = {i + 1, "OLD", 1, 2, 3};
+        QVERIFY(WriteLevelSet(path, four));
+        const std::vector<TSettingsItem> two{{2, "VIDEO", -939524086, 255, 65280},
+                                             {1, "AUDIO =x", 16777343, 16777215, 0}};
+        QVERIFY(WriteLevelSet(path, two));
+        QCOMPARE(ReadLevelSet(path), two);
+        QFile f(QString::fromStdString(path));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(!text.contains("LEVEL3"));
+        QVERIFY(text.indexOf("ADDRESS=") < text.indexOf("NAME=") &&
+                text.indexOf("NAME=") < text.indexOf("IP=") &&
+                text.indexOf("IP=") < text.indexOf("COLOR=") &&
+                text.indexOf("COLOR=") < text.indexOf("TEXTCOLOR="));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"

@@ -1,0 +1,301 @@
+#include "ColorTabBar.h"
+#include "HdmiUnit.h"
+#include "IndicatorBox.h"
+#include "IniFile.h"
+#include "MainUnit.h"
+#include "Panel.h"
+#include "SpeedButton.h"
+#include "StatusUnit.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(text);
+}
+
+// Closes the window the way the operator does and waits until it has closed.
+void CloseAndWait(TMainWindow& w) {
+    w.close();
+    QTRY_VERIFY_WITH_TIMEOUT(w.ClockThread == nullptr && !w.isVisible(), 5000);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+    QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
+    QString Set() const { return FDir.filePath(QStringLiteral("matrixpanel.set")); }
+
+private Q_SLOTS:
+    void init() {
+        QFile::remove(Ini());
+        QFile::remove(Set());
+    }
+
+    void clampBounds_data() {
+        QTest::addColumn<QRect>("stored");
+        QTest::addColumn<QRect>("expected");
+        const QSize s(1920, 1080);
+        Q_UNUSED(s);
+        QTest::newRow("inside") << QRect(20, 20, 750, 550) << QRect(20, 20, 750, 550);
+        QTest::newRow("left beyond") << QRect(5000, 20, 750, 550) << QRect(1820, 20, 750, 550);
+        QTest::newRow("top beyond") << QRect(20, 2000, 750, 550) << QRect(20, 980, 750, 550);
+        QTest::newRow("negative") << QRect(-30, -1, 750, 550) << QRect(0, 0, 750, 550);
+        QTest::newRow("left at edge stays") << QRect(1920, 0, 750, 550) << QRect(1920, 0, 750, 550);
+        QTest::newRow("too large") << QRect(0, 0, 4000, 3000) << QRect(0, 0, 1920, 1080);
+    }
+    void clampBounds() {
+        QFETCH(QRect, stored);
+        QFETCH(QRect, expected);
+        QCOMPARE(ClampWindowBounds(stored, QSize(1920, 1080)), expected);
+    }
+
+    void defaultsWithoutIni() {
+        TMainWindow w(Ini());
+        QCOMPARE(w.pos(), QPoint(20, 20));
+        QCOMPARE(w.size(), QSize(750, 550));
+        QCOMPARE(w.FZoom, 3);
+        QCOMPARE(w.FLastState, 1);
+        QCOMPARE(w.PreviewScale, 64);
+        QVERIFY(!w.StatusEnabled && !w.HdmiEnabled && !w.FSfpEnabled && !w.FHintsOn);
+        QCOMPARE(w.FVisibleLevels, (std::array<bool, 4>{true, true, true, true}));
+        QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, true, true}));
+        QCOMPARE(w.FLevelCount, 0);
+        QCOMPARE(w.FMode, 0);
+        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("HALO SERIES CONTROL PANEL"));
+        QVERIFY(!w.SBtnMonitor->isEnabled());
+        QVERIFY(!w.LabelClients->isVisible());
+        for (TIndicatorBox* s : {w.ShapeInit, w.ShapeConfig, w.ShapeState, w.ShapeProc})
+            QCOMPARE(s->Color(), clr::White);
+    }
+
+    void iniValues() {
+        WriteFile(Ini(),
+                  "[WINDOW]\nLEFT=5000\nTOP=-7\nWIDTH=640\nHEIGHT=480\nZOOM=5\nSCALE=16\n"
+                  "OUTPUTLIMIT=64\nSFP=7\nHINT=-1\nLASTSTATE=2\nAPP=  free text  \n"
+                  "[SWINDOW]\nLEFT=-5\nTOP=99999\nENABLED=1\n"
+                  "[LEVELS]\nVISIBLE2=0\nCONTROL4=0\n[INPUTS]\nNAME0=CAM 1\nLOGO255=/x/y.bmp\n");
+        TMainWindow w(Ini());
+        w.SetScreenSize({1920, 1080});
+        w.LoadIni();
+        QCOMPARE(w.pos(), QPoint(1820, 0));
+        QCOMPARE(w.size(), QSize(640, 480));
+        QCOMPARE(w.FZoom, 5);
+        QCOMPARE(w.PreviewScale, 16);
+        QCOMPARE(w.OutputLimit, 64);
+        QVERIFY(w.FSfpEnabled); // any non-zero is true
+        QVERIFY(w.SBtnMonitor->isEnabled());
+        QVERIFY(w.FHintsOn);
+        QVERIFY(w.StatusEnabled);
+        QCOMPARE(w.FStatusPos, QPoint(0, 980));
+        QCOMPARE(w.FLastState, 2);
+        QCOMPARE(w.FAppText, std::string("free text"));
+        QCOMPARE(w.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
+        QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, true, false}));
+        QCOMPARE(w.FInputNames[0], std::string("CAM 1"));
+        QCOMPARE(w.FInputLogos[255], std::string("/x/y.bmp"));
+    }
+
+    void maximisedIgnoresGeometry() {
+        WriteFile(Ini(), "[WINDOW]\nSTATE=1\nLEFT=300\nTOP=300\nWIDTH=400\nHEIGHT=300\n");
+        TMainWindow w(Ini());
+        QVERIFY(w.windowState() & Qt::WindowMaximized);
+        QVERIFY(w.pos() != QPoint(300, 300));
+    }
+
+    void handWrittenKeysSurviveSaves() {
+        WriteFile(Ini(), "[WINDOW]\nSCALE=16\nOUTPUTLIMIT=64\nZOOM=2\nEXTRA=keep me\n"
+                         "[OUTPUTS]\nNAME3=PGM\n");
+        for (int run = 0; run < 3; ++run) {
+            TMainWindow w(Ini());
+            w.SaveIni();
+        }
+        TIniFile ini(Ini().toStdString());
+        QVERIFY(ini.Load());
+        QCOMPARE(ini.ReadInteger("WINDOW", "SCALE", 0), 16);
+        QCOMPARE(ini.ReadInteger("WINDOW", "OUTPUTLIMIT", 0), 64);
+        QCOMPARE(ini.ReadInteger("WINDOW", "ZOOM", 0), 2);
+        QCOMPARE(ini.ReadString("WINDOW", "EXTRA", ""), std::string("keep me"));
+        QCOMPARE(ini.ReadString("OUTPUTS", "NAME3", ""), std::string("PGM"));
+    }
+
+    void saveRoundTrip() {
+        {
+            TMainWindow w(Ini());
+            w.move(33, 44);
+            w.resize(800, 600);
+            w.FZoom = 6;
+            w.FLastState = 2;
+            w.FPreviewMode = true;
+            w.HdmiEnabled = true;
+            w.FControlLevels[2] = false;
+            w.FAppText = "text with = sign";
+            w.SaveIni();
+        }
+        TMainWindow w(Ini());
+        QCOMPARE(w.pos(), QPoint(33, 44));
+        QCOMPARE(w.size(), QSize(800, 600));
+        QCOMPARE(w.FZoom, 6);
+        QCOMPARE(w.FLastState, 2);
+        QVERIFY(w.FPreviewMode);
+        QVERIFY(w.HdmiEnabled);
+        QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, false, true}));
+        QCOMPARE(w.FAppText, std::string("text with = sign"));
+        QFile f(Ini());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(
+            text.contains("[WINDOW]\nLEFT=33\nTOP=44\nWIDTH=800\nHEIGHT=600\nSTATE=0\nZOOM=6\n"));
+        QVERIFY(!text.contains("SCALE") && !text.contains("OUTPUTLIMIT"));
+    }
+
+    void layoutUnderResize() {
+        TMainWindow w(Ini());
+        w.resize(990, 850);
+        w.show();
+        const QStringList order{"PanelComBack",    "PanelDTBack",      "Panel1",
+                                "PanelLevelsBack", "PanelControlBack", "PanelConsoleBack",
+                                "PanelMemoryBack"};
+        auto geometries = [&] {
+            QList<QRect> g;
+            for (const QString& n : order)
+                g << w.findChild<TPanel*>(n)->geometry();
+            return g;
+        };
+        const QList<QRect> before = geometries();
+        int y = 5;
+        const int heights[6] = {66, 84, 94, 78, 74, 188};
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(before[i].x(), 5);
+            QCOMPARE(before[i].width(), 157);
+            QCOMPARE(before[i].y(), y);
+            if (i < 6)
+                QCOMPARE(before[i].height(), heights[i]);
+            y += before[i].height();
+        }
+        QCOMPARE(before[6].bottom(), 850 - 5 - 1);
+        QCOMPARE(w.PanelOperBack->geometry(), QRect(990 - 167, 0, 167, 850));
+        QCOMPARE(w.PanelFieldBack->geometry(), QRect(0, 0, 990 - 167, 850));
+
+        w.resize(1400, 1000);
+        QTRY_COMPARE(w.PanelOperBack->x(), 1400 - 167);
+        const QList<QRect> after = geometries();
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(after[i], before[i]);
+        QCOMPARE(after[6].height(), before[6].height() + 150);
+        QCOMPARE(w.PanelOperBack->geometry(), QRect(1400 - 167, 0, 167, 1000));
+        QCOMPARE(w.PanelFieldBack->width(), 1400 - 167);
+        // The memory list and its buttons follow the section.
+        QCOMPARE(w.PanelMemoryBtns->geometry().bottom(), after[6].height() - 3);
+        QCOMPARE(w.LBoxMemory->geometry().bottom() + 1, w.PanelMemoryBtns->y());
+        // Zoom buttons stay at the caption's right end.
+        const int cw = w.PanelFieldCaption->width();
+        QCOMPARE(w.SBtnZoomOut->x(), cw - 13 * 4 / 3);
+        QCOMPARE(w.SBtnZoomIn->x(), cw - 13 * 8 / 3);
+    }
+
+    void componentsByName() {
+        TMainWindow w(Ini());
+        auto button = [&](const char* name) {
+            return w.findChild<TSpeedButton*>(QString::fromLatin1(name));
+        };
+        QCOMPARE(button("SBtnSettings")->text(), QStringLiteral("SETTINGSD"));
+        QCOMPARE(button("SBtnTake")->geometry(), QRect(89, 24, 48, 41));
+        QCOMPARE(button("SBtnBS")->text(), QStringLiteral("<-"));
+        QCOMPARE(button("SBtnBS")->Tag, -1);
+        QCOMPARE(button("SBtnESC")->Tag, -2);
+        QCOMPARE(button("SBtn8")->geometry(), QRect(55, 116, 45, 17));
+        QCOMPARE(button("SBtn0")->Tag, 0);
+        QCOMPARE(button("SBtnConsoleTake")->geometry(), QRect(37, 162, 85, 16));
+        QCOMPARE(button("SBtnConsoleOutput")->Color(), clr::Green);
+        QVERIFY(!button("SBtnConsoleTake")->isEnabled());
+        QVERIFY(!button("SBtnNewSlot")->isEnabled());
+        QCOMPARE(w.findChild<TPanel*>(QStringLiteral("Panel2"))->Caption(),
+                 QStringLiteral("WINDOW"));
+        QCOMPARE(w.findChild<TPanel*>(QStringLiteral("PanelDot2"))->Caption(), QStringLiteral("."));
+        // Date and time strips fitted to their digits and centred.
+        QCOMPARE(w.PanelDateBack->width(), 2 + 140 + 4);
+        QCOMPARE(w.PanelTimeBack->width(), 2 + 112 + 4);
+        QCOMPARE(w.PanelTimeBack->x(), (157 - w.PanelTimeBack->width()) / 2);
+        QVERIFY(w.findChild<QObject*>(QStringLiteral("TimerMon")));
+        QVERIFY(w.findChild<QObject*>(QStringLiteral("PMWmon")));
+        // Mode 0 colours: OPERATE entry 6 (silver), ON LINE entry 0.
+        QCOMPARE(button("SBtnOperate")->Color(), clr::Silver);
+        w.SetMode(1);
+        QCOMPARE(button("SBtnOnLine")->Color(), clr::Red);
+        QCOMPARE(button("SBtnOperate")->Color(), clr::Lime);
+        w.SetMode(2);
+        QCOMPARE(button("SBtnPreset")->Color(), clr::Aqua);
+        QVERIFY(button("SBtnTake")->isEnabled());
+        QVERIFY(w.LBoxMemory->isEnabled());
+    }
+
+    void switcherListAndTabs() {
+        // IPs A, B, A: two switchers in order of first appearance.
+        WriteFile(Set(), "[OPTIONS]\nCOUNT=3\n[LEVEL1]\nIP=16777343\nADDRESS=1\n"
+                         "[LEVEL2]\nIP=33554559\nADDRESS=2\n[LEVEL3]\nIP=16777343\nADDRESS=3\n");
+        TMainWindow w(Ini());
+        TStatusWindow status;
+        THdmiWindow hdmi;
+        w.AttachForms(nullptr, &hdmi, &status);
+        QCOMPARE(w.FLevelCount, 3);
+        QCOMPARE(w.FSwitcherCount, 2);
+        QCOMPARE(w.FSwitcherIP[0], 16777343);
+        QCOMPARE(w.FSwitcherIP[1], 33554559);
+        QCOMPARE(w.FLevelAddress[3], 3);
+        // The first idle pass loads the level set again, now with the tab rows.
+        QTRY_COMPARE(status.StatusTab->count(), 2);
+        QCOMPARE(status.StatusTab->tabText(0), QStringLiteral("127.0.0.1"));
+        QCOMPARE(status.StatusTab->tabText(1), QStringLiteral("127.0.0.2"));
+        QCOMPARE(status.StatusTab->currentIndex(), 0);
+        QCOMPARE(status.StatusTab->TabColor(1), TColorTabBar::NormalTabColor);
+        QCOMPARE(hdmi.HdmiTab->count(), 2);
+        QVERIFY(w.StatusTimer->isActive());
+    }
+
+    void closeWaitsForClock() {
+        TMainWindow w(Ini());
+        QSignalSpy saved(&w, &TMainWindow::IniSaved);
+        w.show();
+        QVERIFY(w.ClockThread);
+        w.close();
+        // Refused while the clock runs...
+        QVERIFY(w.isVisible());
+        QVERIFY(w.FClosing);
+        QCOMPARE(saved.count(), 0);
+        // ...and completed by WM_CLOCKDONE, with one save.
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
+        QCOMPARE(w.ClockThread, nullptr);
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(QFile::exists(Ini()));
+    }
+
+    void clockRunsInWindow() {
+        TLocalTime fixed{2031, 7, 4, 18, 26, 53};
+        TMainWindow w(Ini(), [fixed] { return fixed; });
+        // The year is the last step of a pass.
+        QTRY_COMPARE(w.ClockPanels.YearL->Caption(), QStringLiteral("1"));
+        QCOMPARE(w.ClockPanels.SecL->Caption(), QStringLiteral("3"));
+        QCOMPARE(w.ClockPanels.MonthL->Caption(), QStringLiteral("7"));
+        QCOMPARE(w.ClockPanels.HourH->Caption(), QStringLiteral("1"));
+        CloseAndWait(w);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
