@@ -1,0 +1,143 @@
+#include "MainWindowForm.h"
+
+#include <QHeaderView>
+
+namespace {
+
+QTableWidget* MakeTable(QWidget* parent, const char* name, int rows, int columns, QRect geometry,
+                        int columnWidth) {
+    auto* t = new QTableWidget(rows, columns, parent);
+    t->setObjectName(QString::fromLatin1(name));
+    t->setGeometry(geometry);
+    t->setFrameShape(QFrame::NoFrame);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->horizontalHeader()->setVisible(false);
+    t->verticalHeader()->setVisible(false);
+    t->horizontalHeader()->setDefaultSectionSize(columnWidth);
+    return t;
+}
+
+// Static cells made by the form are centred.
+void Put(QTableWidget* t, int row, int column, const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    t->setItem(row, column, item);
+}
+
+void PutRow(QTableWidget* t, int row, const QStringList& texts) {
+    for (int c = 0; c < texts.size(); ++c)
+        Put(t, row, c, texts[c]);
+}
+
+} // namespace
+
+void Ui_MainWindow::setupUi(QMainWindow* window) {
+    if (window->objectName().isEmpty())
+        window->setObjectName(QStringLiteral("MainWindow"));
+    window->setWindowModality(Qt::NonModal);
+    window->resize(928, 900);
+    window->setMinimumSize(0, 0);
+    window->setIconSize(QSize(100, 24));
+    window->setAcceptDrops(false);
+
+    centralWidget = new QWidget(window);
+    centralWidget->setObjectName(QStringLiteral("centralWidget"));
+    centralWidget->setMinimumSize(0, 0);
+    centralWidget->setMaximumSize(928, 897);
+    gridLayout = new QGridLayout(centralWidget);
+    gridLayout->setObjectName(QStringLiteral("gridLayout"));
+    gridLayout->setSpacing(6);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    scrollArea = new QScrollArea(centralWidget);
+    scrollArea->setObjectName(QStringLiteral("scrollArea"));
+    scrollArea->setMinimumSize(0, 0);
+    scrollArea->setMaximumSize(900, 871);
+    scrollArea->setWidgetResizable(true);
+    scrollAreaWidget = new QWidget();
+    scrollAreaWidget->setObjectName(QStringLiteral("scrollAreaWidget"));
+    scrollAreaWidget->setGeometry(0, 0, 898, 860);
+    scrollAreaWidget->setAcceptDrops(false);
+    gridLayout_2 = new QGridLayout(scrollAreaWidget);
+    gridLayout_2->setObjectName(QStringLiteral("gridLayout_2"));
+    gridLayout_2->setSpacing(6);
+    gridLayout_2->setContentsMargins(0, 0, 0, 0);
+    tabWidget = new QTabWidget(scrollAreaWidget);
+    tabWidget->setObjectName(QStringLiteral("tabWidget"));
+    tabWidget->setFixedSize(881, 850);
+    QFont f = tabWidget->font();
+    f.setPointSize(8);
+    tabWidget->setFont(f);
+    tabWidget->setTabShape(QTabWidget::Rounded);
+    tabWidget->setUsesScrollButtons(true);
+    tabWidget->setTabsClosable(false);
+    tabWidget->setMovable(false);
+
+    tab1 = new QWidget();
+    tab1->setObjectName(QStringLiteral("tab1"));
+    tableWidget1 = MakeTable(tab1, "tableWidget1", 13, 7, QRect(0, 0, 877, 860), 125);
+    tableWidget1_2 = MakeTable(tab1, "tableWidget1_2", 4, 2, QRect(0, 410, 256, 121), 125);
+    tabWidget->addTab(tab1, QStringLiteral("Power Supply States"));
+    tab2 = new QWidget();
+    tab2->setObjectName(QStringLiteral("tab2"));
+    tableWidget2 = MakeTable(tab2, "tableWidget2", 33, 5, QRect(0, 0, 877, 860), 175);
+    tableWidget2->verticalHeader()->setDefaultSectionSize(25);
+    tabWidget->addTab(tab2, QStringLiteral("Rx SFP"));
+    tab3 = new QWidget();
+    tab3->setObjectName(QStringLiteral("tab3"));
+    tableWidget3 = MakeTable(tab3, "tableWidget3", 33, 6, QRect(0, 0, 877, 860), 146);
+    tableWidget3->horizontalHeader()->setMinimumSectionSize(25);
+    tableWidget3->verticalHeader()->setDefaultSectionSize(25);
+    tabWidget->addTab(tab3, QStringLiteral("Tx SFP"));
+
+    gridLayout_2->addWidget(tabWidget, 0, 0);
+    scrollArea->setWidget(scrollAreaWidget);
+    gridLayout->addWidget(scrollArea, 0, 0);
+    window->setCentralWidget(centralWidget);
+    menuBar = new QMenuBar(window);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuBar->setGeometry(0, 0, 928, 20);
+    window->setMenuBar(menuBar);
+    statusBar = new QStatusBar(window);
+    statusBar->setObjectName(QStringLiteral("statusBar"));
+    window->setStatusBar(statusBar);
+
+    window->setWindowTitle(QStringLiteral("Fibre watch"));
+    PutRow(tableWidget1, 0,
+           {QStringLiteral("Наименование"), QStringLiteral("Наличие - статус"),
+            QStringLiteral("Выходное напряжение номинал, B"),
+            QStringLiteral("Выходное напряжение, B"), QStringLiteral("Выходной ток, mA"),
+            QStringLiteral("Обороты вентилятора номинал, rpm"),
+            QStringLiteral("Обороты вентилятора, rpm")});
+    const char* names[12] = {"PV-220-1", "PV-220-2", "DC/DC 1", "DC/DC 2", "DC/DC 3", "DC/DC 4",
+                             "DC/DC 5",  "DC/DC 6",  "DC/DC 7", "DC/DC 8", "DC/DC 9", "  DC/DC 10"};
+    const char* nominal[12] = {"12.0 ± 10%", "12.0 ± 10%", "1.2 ± 10%", "1.8 ± 10%",
+                               "3.3 ± 10%",  "5.0 ± 10%",  "3.3 ± 10%", "3.3 ± 10%",
+                               "3.3 ± 10%",  "3.3 ± 10%",  "2.5 ± 10%", "2.5 ± 10%"};
+    for (int r = 1; r <= 12; ++r) {
+        Put(tableWidget1, r, 0, QString::fromUtf8(names[r - 1]));
+        Put(tableWidget1, r, 2, QString::fromUtf8(nominal[r - 1]));
+        if (r <= 2) {
+            Put(tableWidget1, r, 5, QStringLiteral("10000 ± 20%"));
+        } else {
+            Put(tableWidget1, r, 5, QStringLiteral("-"));
+            Put(tableWidget1, r, 6, QStringLiteral("-"));
+        }
+    }
+    Put(tableWidget1_2, 0, 0, QStringLiteral("Температура БП1, oC"));
+    Put(tableWidget1_2, 1, 0, QStringLiteral("Температура БП2, oC"));
+    Put(tableWidget1_2, 2, 0, QStringLiteral("Перегрев"));
+    Put(tableWidget1_2, 3, 0, QStringLiteral("Система вентиляции"));
+    PutRow(tableWidget2, 0,
+           {QStringLiteral("Номер входа"), QStringLiteral("Тип SFP"),
+            QStringLiteral("Наименование"), QStringLiteral("Диапазон чувствительности,dB"),
+            QStringLiteral("Входная оптическ мощность, dB")});
+    PutRow(tableWidget3, 0,
+           {QStringLiteral("Номер входа"), QStringLiteral("Тип SFP"),
+            QStringLiteral("Наименование"), QStringLiteral("Вых опт мощн номинал, dB"),
+            QStringLiteral("Выход оптич мощность, dB"), QStringLiteral("Длина волны, nm")});
+    for (int r = 1; r <= 32; ++r) {
+        Put(tableWidget2, r, 0, QString::number(r));
+        Put(tableWidget3, r, 0, QString::number(r));
+    }
+    tabWidget->setCurrentIndex(0);
+}

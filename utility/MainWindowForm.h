@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QGridLayout>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+
+// The window's form: widgets by object name, built in code.
+class Ui_MainWindow {
+public:
+    QWidget* centralWidget;
+    QGridLayout* gridLayout;
+    QScrollArea* scrollArea;
+    QWidget* scrollAreaWidget;
+    QGridLayout* gridLayout_2;
+    QTabWidget* tabWidget;
+    QWidget* tab1;
+    QTableWidget* tableWidget1;
+    QTableWidget* tableWidget1_2;
+    QWidget* tab2;
+    QTableWidget* tableWidget2;
+    QWidget* tab3;
+    QTableWidget* tableWidget3;
+    QMenuBar* menuBar;
+    QStatusBar* statusBar;
+
+    void setupUi(QMainWindow* window);
+};

@@ -1,0 +1,147 @@
+#include "TcpThread.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cstring>
+
+void ConvertByteToShortBuffer(const std::uint8_t* bytes, int byteCount, std::int16_t* words,
+                              int wordCount) {
+    if (byteCount != 2 * wordCount) {
+        qDebug().noquote() << "ConvertByteToShortBuffer() -> invalid buffers size";
+        return;
+    }
+    for (int i = 0; i < wordCount; ++i)
+        words[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+}
+
+QByteArray RequestBytes(int code) {
+    const auto ks = static_cast<std::uint16_t>((65536 - code) % 65536);
+    const char b[6] = {2,
+                       0,
+                       static_cast<char>(code & 0xFF),
+                       static_cast<char>(code >> 8),
+                       static_cast<char>(ks & 0xFF),
+                       static_cast<char>(ks >> 8)};
+    return QByteArray(b, 6);
+}
+
+int ExpectedReplyBytes(int code) {
+    switch (code) {
+    case 102:
+        return 74;
+    case 100:
+        return 774;
+    case 101:
+        return 838;
+    default:
+        return 0;
+    }
+}
+
+TcpThread::TcpThread(QString deviceAddress, QObject* parent)
+    : QThread(parent), FAddress(std::move(deviceAddress)) {}
+
+TcpThread::~TcpThread() {
+    // The program itself never stops the worker (the process ends around it);
+    // an owner that destroys it, as tests do, waits for the cycle to notice.
+    requestInterruption();
+    wait();
+}
+
+void TcpThread::StoreReply(int command, const QByteArray& data) {
+    QMutexLocker lock(&FLock);
+    auto store = [&](auto& buffer) {
+        // Bytes beyond those read keep the previous reply's content.
+        const auto n =
+            std::min<std::size_t>(buffer.Bytes.size(), static_cast<std::size_t>(data.size()));
+        std::memcpy(buffer.Bytes.data(), data.constData(), n);
+        ConvertByteToShortBuffer(buffer.Bytes.data(), static_cast<int>(buffer.Bytes.size()),
+                                 buffer.Words_.data(), static_cast<int>(buffer.Words_.size()));
+    };
+    switch (command) {
+    case 102:
+        store(s102);
+        break;
+    case 100:
+        store(s100);
+        break;
+    case 101:
+        store(s101);
+        break;
+    default:
+        return;
+    }
+    kod = static_cast<std::int16_t>(command);
+}
+
+TPendingReply TcpThread::TakeReply() {
+    QMutexLocker lock(&FLock);
+    TPendingReply r;
+    r.Kod = kod;
+    auto copy = [&](const auto& buffer) {
+        std::copy(buffer.Words_.begin(), buffer.Words_.end(), r.Words.begin());
+        std::copy(buffer.Bytes.begin(), buffer.Bytes.end(), r.Bytes.begin());
+        r.WordCount = static_cast<int>(buffer.Words_.size());
+    };
+    switch (kod) {
+    case 102:
+        copy(s102);
+        break;
+    case 100:
+        copy(s100);
+        break;
+    case 101:
+        copy(s101);
+        break;
+    default:
+        r.Kod = -1;
+        break;
+    }
+    kod = -1;
+    return r;
+}
+
+void TcpThread::run() {
+    qDebug().noquote() << "in TcpThread::run()";
+    QTcpSocket tcp;
+    socket = &tcp;
+    qDebug() << "socket thread id:" << QThread::currentThreadId();
+    static const int commands[3] = {102, 100, 101};
+    while (!isInterruptionRequested()) {
+        if (tcp.state() != QAbstractSocket::ConnectedState) {
+            tcp.abort();
+            tcp.connectToHost(FAddress, DevicePort, QIODevice::ReadWrite);
+            if (tcp.waitForConnected(ReplyWaitMs)) {
+                qDebug().noquote() << "Connected!";
+                if (connState.load() != 1) {
+                    connState.store(1);
+                    Q_EMIT sig_InfoMsgExec();
+                }
+            } else {
+                qDebug().noquote() << "Didn't connected!";
+                connState.store(-1);
+                Q_EMIT sig_InfoMsgExec();
+            }
+        }
+        for (int code : commands) {
+            if (isInterruptionRequested())
+                break;
+            tcp.readAll();
+            tcp.write(RequestBytes(code));
+            if (tcp.waitForReadyRead(ReplyWaitMs)) {
+                StoreReply(code, tcp.read(ExpectedReplyBytes(code)));
+                Q_EMIT sig_SrvMsgObrabot();
+            } else {
+                qDebug().noquote()
+                    << QStringLiteral("Did'not read from socket (kod=%1)!").arg(code);
+            }
+        }
+    }
+    tcp.abort();
+    tcp.disconnectFromHost();
+    tcp.close();
+    socket = nullptr;
+}
