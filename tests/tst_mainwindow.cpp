@@ -1,4 +1,5 @@
 #include "ColorTabBar.h"
+#include "FieldUnit.h"
 #include "HdmiUnit.h"
 #include "IndicatorBox.h"
 #include "IniFile.h"
@@ -68,7 +69,7 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         QCOMPARE(w.pos(), QPoint(20, 20));
         QCOMPARE(w.size(), QSize(750, 550));
-        QCOMPARE(w.FZoom, 3);
+        QCOMPARE(w.Field->GetScale(), 3);
         QCOMPARE(w.FLastState, 1);
         QCOMPARE(w.PreviewScale, 64);
         QVERIFY(!w.StatusEnabled && !w.HdmiEnabled && !w.FSfpEnabled && !w.FHintsOn);
@@ -95,7 +96,7 @@ private Q_SLOTS:
         w.LoadIni();
         QCOMPARE(w.pos(), QPoint(1820, 0));
         QCOMPARE(w.size(), QSize(640, 480));
-        QCOMPARE(w.FZoom, 5);
+        QCOMPARE(w.Field->GetScale(), 5);
         QCOMPARE(w.PreviewScale, 16);
         QCOMPARE(w.OutputLimit, 64);
         QVERIFY(w.FSfpEnabled); // any non-zero is true
@@ -107,8 +108,10 @@ private Q_SLOTS:
         QCOMPARE(w.FAppText, std::string("free text"));
         QCOMPARE(w.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
         QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, true, false}));
-        QCOMPARE(w.FInputNames[0], std::string("CAM 1"));
-        QCOMPARE(w.FInputLogos[255], std::string("/x/y.bmp"));
+        QCOMPARE(w.Field->GetInputName(0), QStringLiteral("CAM 1"));
+        // A logo file that does not exist leaves the plain square; its path is kept.
+        QCOMPARE(w.Field->GetInputLogo(255), QStringLiteral("/x/y.bmp"));
+        QCOMPARE(w.Field->GetControl(), 0x00010101u);
     }
 
     void maximisedIgnoresGeometry() {
@@ -139,7 +142,7 @@ private Q_SLOTS:
             TMainWindow w(Ini());
             w.move(33, 44);
             w.resize(800, 600);
-            w.FZoom = 6;
+            w.Field->SetScale(6);
             w.FLastState = 2;
             w.FPreviewMode = true;
             w.HdmiEnabled = true;
@@ -150,7 +153,7 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         QCOMPARE(w.pos(), QPoint(33, 44));
         QCOMPARE(w.size(), QSize(800, 600));
-        QCOMPARE(w.FZoom, 6);
+        QCOMPARE(w.Field->GetScale(), 6);
         QCOMPARE(w.FLastState, 2);
         QVERIFY(w.FPreviewMode);
         QVERIFY(w.HdmiEnabled);
@@ -283,6 +286,28 @@ private Q_SLOTS:
         QCOMPARE(w.ClockThread, nullptr);
         QCOMPARE(saved.count(), 1);
         QVERIFY(QFile::exists(Ini()));
+    }
+
+    void fieldInWindow() {
+        TMainWindow w(Ini());
+        w.resize(990, 850);
+        w.show();
+        QCoreApplication::processEvents(); // the first idle pass reloads the level set
+        w.SetMode(1);
+        QVERIFY(w.Field->isVisible());
+        QCOMPARE(w.Field->geometry().top(), w.PanelInOut->geometry().bottom() + 1);
+        QCOMPARE(w.Field->width(), w.PanelInOut->width());
+        w.Field->SetSize(256, 256);
+        w.Field->SetLevelCount(4);
+        for (int r = 0; r < 256; ++r)
+            w.Field->SetStatus(r, {r, (r + 1) % 256, (r + 3) % 256, r});
+        w.Field->SetLock(2, 0x01000001);
+        w.Field->SetMonitor({4, 4, 1, 6});
+        QCoreApplication::processEvents(); // scroll bars follow the range on the next pass
+        const QImage shot = w.grab().toImage();
+        QVERIFY(shot.save(QStringLiteral(ARTEFACT_DIR "/mainwindow-field.png")));
+        w.SetMode(0);
+        QVERIFY(!w.Field->isVisible());
     }
 
     void clockRunsInWindow() {

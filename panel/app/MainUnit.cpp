@@ -1,6 +1,7 @@
 #include "MainUnit.h"
 
 #include "ColorTabBar.h"
+#include "FieldUnit.h"
 #include "HdmiUnit.h"
 #include "IndicatorBox.h"
 #include "IniFile.h"
@@ -72,6 +73,14 @@ TPanel* MakeDigit(TPanel* strip, const char* name, int index, const QString& cap
 }
 
 } // namespace
+
+std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags) {
+    std::uint32_t packed = 0;
+    for (int k = 0; k < 4; ++k)
+        if (flags[static_cast<std::size_t>(k)])
+            packed |= 1u << (8 * k);
+    return packed;
+}
 
 QPoint ClampWindowPos(QPoint stored, QSize screen) {
     int left = stored.x(), top = stored.y();
@@ -149,6 +158,13 @@ void TMainWindow::FormCreate() {
 
     CreateOperColumn();
     CreateFieldArea();
+
+    // 6 and 9: the cross-point field, empty and hidden until operation starts.
+    Field = new TField(PanelFieldBack2);
+    Field->setObjectName(QStringLiteral("Field"));
+    Field->SetLevelCount(0);
+    Field->SetSize(1, 1);
+    Field->hide();
 
     // 3. Colours.
     FIndicatorColors = {clr::Aqua, clr::Lime, clr::Red, clr::White};
@@ -427,6 +443,8 @@ void TMainWindow::Relayout() {
     const QRect inner = PanelFieldBack2->ClientRect();
     PanelFieldCaption->setGeometry(inner.x(), inner.y(), inner.width(), CaptionHeight);
     PanelInOut->setGeometry(inner.x(), inner.y() + CaptionHeight, inner.width(), 25);
+    const int top = inner.y() + CaptionHeight + 25;
+    Field->setGeometry(inner.x(), top, inner.width(), std::max(0, inner.bottom() + 1 - top));
 }
 
 void TMainWindow::SetAllIndicatorsIdle() {
@@ -449,7 +467,7 @@ void TMainWindow::LoadIni() {
         move(r.topLeft());
         resize(std::max(r.width(), 0), std::max(r.height(), 0));
     }
-    FZoom = std::clamp(ini.ReadInteger("WINDOW", "ZOOM", 3), 0, 6);
+    Field->SetScale(ini.ReadInteger("WINDOW", "ZOOM", 3));
     PreviewScale = ini.ReadInteger("WINDOW", "SCALE", 64);
     FLastState = ini.ReadInteger("WINDOW", "LASTSTATE", 1);
     FPreviewMode = ini.ReadBool("WINDOW", "PREVIEW", false);
@@ -468,11 +486,13 @@ void TMainWindow::LoadIni() {
 
     for (int n = 0; n < 256; ++n) {
         const std::string i = std::to_string(n);
-        const auto k = static_cast<std::size_t>(n);
-        FInputLogos[k] = ini.ReadString("INPUTS", "LOGO" + i, "");
-        FInputNames[k] = ini.ReadString("INPUTS", "NAME" + i, "");
-        FOutputLogos[k] = ini.ReadString("OUTPUTS", "LOGO" + i, "");
-        FOutputNames[k] = ini.ReadString("OUTPUTS", "NAME" + i, "");
+        auto text = [&](const char* section, const std::string& key) {
+            return QString::fromStdString(ini.ReadString(section, key, ""));
+        };
+        Field->SetInputLogo(n, text("INPUTS", "LOGO" + i));
+        Field->SetInputName(n, text("INPUTS", "NAME" + i));
+        Field->SetOutputLogo(n, text("OUTPUTS", "LOGO" + i));
+        Field->SetOutputName(n, text("OUTPUTS", "NAME" + i));
     }
     for (int n = 1; n <= 4; ++n) {
         const std::string i = std::to_string(n);
@@ -481,6 +501,8 @@ void TMainWindow::LoadIni() {
         FControlLevels[static_cast<std::size_t>(n - 1)] =
             ini.ReadBool("LEVELS", "CONTROL" + i, true);
     }
+    Field->SetVisible(PackLevelFlags(FVisibleLevels));
+    Field->SetControl(PackLevelFlags(FControlLevels));
     FAppText = QString::fromStdString(ini.ReadString("WINDOW", "APP", "")).trimmed().toStdString();
 }
 
@@ -495,7 +517,7 @@ void TMainWindow::SaveIni() {
     ini.WriteInteger("WINDOW", "WIDTH", width());
     ini.WriteInteger("WINDOW", "HEIGHT", height());
     ini.WriteBool("WINDOW", "STATE", maximized);
-    ini.WriteInteger("WINDOW", "ZOOM", FZoom);
+    ini.WriteInteger("WINDOW", "ZOOM", Field->GetScale());
     ini.WriteInteger("WINDOW", "LASTSTATE", FLastState);
     ini.WriteBool("WINDOW", "PREVIEW", FPreviewMode);
     ini.WriteBool("WINDOW", "HINT", FHintsOn);
@@ -533,6 +555,11 @@ void TMainWindow::LoadLevelSet() {
         FLevelColors[k] = item.Color;
         FLevelTextColors[k] = item.TextColor;
     }
+    std::array<TColor, 4> colours = StandardLevelColors();
+    for (int n = 1; n <= FLevelCount; ++n)
+        colours[static_cast<std::size_t>(n - 1)] = FLevelColors[static_cast<std::size_t>(n)];
+    Field->SetLevelColors(colours);
+    Field->SetSize(1, 1);
 
     // Distinct switcher addresses in order of first appearance.
     FSwitcherCount = 0;
@@ -602,6 +629,8 @@ void TMainWindow::SetMode(int m) {
         if (HdmiWindow)
             HdmiWindow->hide();
     }
+    Field->SetPresetMode(m == 2);
+    Field->setVisible(m > 0 && !FPreviewMode);
     PanelMemoryBack->setVisible(!(m > 0 && FPreviewMode));
     PanelControlBack->setVisible(!(m > 0 && FPreviewMode));
 }

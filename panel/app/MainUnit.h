@@ -24,12 +24,15 @@ class TTip;
 class THdmiWindow;
 class TStatusWindow;
 class TIniFile;
+class TField;
 
 // Geometry rules applied to a stored window position: negative left/top become
 // 0, beyond the screen become screen size - 100; width and height at most the
 // screen's.
 QRect ClampWindowBounds(QRect stored, QSize screen);
 QPoint ClampWindowPos(QPoint stored, QSize screen);
+// Four level flags as one word, byte k - 1 for level k.
+std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags);
 
 // Heights of the right-hand column's sections, top to bottom, for a column of
 // the given inner height; only MEMORY (the last) takes up the rest.
@@ -63,7 +66,6 @@ public:
     bool FHintsOn = false;
     bool FSfpEnabled = false;
     std::string FAppText;
-    int FZoom = 3;
     int PreviewScale = 64;
     int OutputLimit = 0;
     bool StatusEnabled = false;
@@ -74,8 +76,6 @@ public:
     bool FStartMaximized = false;
     std::array<bool, 4> FVisibleLevels{true, true, true, true};
     std::array<bool, 4> FControlLevels{true, true, true, true};
-    // Names and logo paths of inputs and outputs, index 0..255 (entry 256 spare).
-    std::array<std::string, 257> FInputNames, FInputLogos, FOutputNames, FOutputLogos;
 
     // Level table and switcher list (the level set).
     int FLevelCount = 0;
@@ -102,6 +102,7 @@ public:
     TPanel *PanelLevelsBack, *PanelLevelsCaption, *PanelControlBack, *PanelControlCaption;
     TPanel *PanelConsoleBack, *Panel4, *PanelMemoryBack, *PanelMemoryCaption, *PanelMemoryBtns;
     TPanel *PanelDateBack, *PanelTimeBack;
+    TField* Field = nullptr;
     TClockPanels ClockPanels{};
     TIndicatorBox *ShapeInit, *ShapeConfig, *ShapeState, *ShapeProc;
     TPanel* LabelClients;

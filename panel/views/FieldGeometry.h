@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+
+// Dimensions of the cross-point field's cells for one zoom step and level count.
+struct TFieldGeometry {
+    int s = 0; // cell size, always odd
+    int m = 0; // centre coordinate
+    int h = 0;
+    int rP = 0; // radius of a multi-level pie
+    int rM = 0; // radius of a single-level mark; inset of arrows and lock bars
+    int rN = 0; // node radius; inset of logos
+    int a = 0;  // arrow size
+    int w = 0;  // width of one lock bar
+};
+
+TFieldGeometry ComputeFieldGeometry(int scale, int levelCount);
+
+// First angle (radians, counter-clockwise from 3 o'clock) and step of n slices.
+struct TSlices {
+    double First;
+    double Step;
+};
+TSlices SliceAngles(int n);
+
+// Cells whose any part shows in the grid viewport, limited to the matrix.
+struct TCellRange {
+    int Left, Top, Right, Bottom;
+};
+TCellRange VisibleCellRange(int hPos, int vPos, int width, int height, int s, int inputs,
+                            int outputs);
+
+// x of the left edge of level k's lock bar (k = 1..levelCount).
+int LockBarLeft(const TFieldGeometry& g, int levelCount, int k);

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "FieldGeometry.h"
+#include "FieldState.h"
+#include "Look.h"
+
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QScrollArea;
+class TFieldSurface;
+
+// Panes of the field, each a viewport over one drawing surface.
+enum class TFieldPane {
+    InputLogo,
+    InputName,
+    InputArrow,
+    OutputLogo,
+    OutputName,
+    Monitor,
+    Lock,
+    OutputArrow,
+    Grid,
+    Corner
+};
+
+// The cross-point field: inputs as columns, outputs as rows, one colour per
+// level. It holds the operator's wanted state (status, preset, locks,
+// monitored outputs); the poll engine reads it through State().
+class TField : public QWidget {
+    Q_OBJECT
+public:
+    using TDataSArray = std::array<QString, FieldSlots>;
+
+    explicit TField(QWidget* parent = nullptr);
+    ~TField() override;
+
+    // Shape.
+    void SetSize(int inputs, int outputs);
+    int GetInputCount() const { return FState.Inputs(); }
+    int GetOutputCount() const { return FState.Outputs(); }
+    int GetLevelCount() const { return FState.LevelCount(); }
+    void SetLevelCount(int n);
+    int GetScale() const { return FScale; }
+    void SetScale(int n);
+    void SetLevelColors(const std::array<TColor, 4>& colours);
+    TColor LevelColor(int level) const { return FLevelColors[static_cast<std::size_t>(level - 1)]; }
+    void SetVisible(std::uint32_t packed);
+    std::uint32_t GetControl() const { return FState.Control(); }
+    void SetControl(std::uint32_t packed);
+    void SetPresetMode(bool on);
+    bool PresetMode() const { return FPresetMode; }
+
+    // Cross-point state.
+    TLevelValues GetStatus(int row) const { return FState.Status(row); }
+    TLevelValues GetPreset(int row) const { return FState.Preset(row); }
+    void SetStatus(int row, const TLevelValues& values) { ApplyStatus(row, values, true); }
+    void SetPreset(int row, const TLevelValues& values) { ApplyPreset(row, values, true); }
+    std::uint32_t GetLock(int row) const { return FState.Lock(row); }
+    void SetLock(int row, std::uint32_t lockBytes);
+    TLevelValues GetMonitor() const { return FState.Monitor(); }
+    void SetMonitor(const TLevelValues& values) { ApplyMonitor(values, true); }
+
+    void ApplyStatus(int row, const TLevelValues& values, bool force);
+    void ApplyPreset(int row, const TLevelValues& values, bool force);
+    void ApplyMonitor(const TLevelValues& values, bool force);
+    void RedrawMarks();
+
+    // Texts and logos, index 0..256.
+    QString GetInputNumber(int i) const;
+    QString GetInputName(int i) const;
+    void SetInputName(int i, const QString& text);
+    QString GetOutputNumber(int o) const;
+    QString GetOutputName(int o) const;
+    void SetOutputName(int o, const QString& text);
+    QString GetInputLogo(int i) const;
+    void SetInputLogo(int i, const QString& path);
+    QString GetOutputLogo(int o) const;
+    void SetOutputLogo(int o, const QString& path);
+    void CopyInputLogo(int i, QImage& picture) const;
+    void CopyOutputLogo(int o, QImage& picture) const;
+
+    // Scrolling and hover.
+    void ScrollColumns(int n);
+    void ScrollRows(int n);
+    void ScrollToRow(int row);
+    void SetHoverCol(int c);
+    void SetHoverRow(int r);
+    int HoverCol() const { return FHoverCol; }
+    int HoverRow() const { return FHoverRow; }
+    TCellRange VisibleCells() const;
+    const TFieldGeometry& Geometry() const { return FGeom; }
+
+    // The state the poll engine reads from its own thread.
+    const TFieldState& State() const { return FState; }
+
+    bool Interactive = true;
+
+    // Events; each fires only when assigned.
+    std::function<void(TField*, int)> OnInputNameDblClick;
+    std::function<void(TField*, int)> OnOutputNameDblClick;
+    std::function<void(QWidget*, QPoint, int, int)> OnCellHover;
+    std::function<void(QWidget*)> OnHoverLeave;
+    // Called for every cell repaint requested (pane, column, row); for tests and benchmarks.
+    std::function<void(TFieldPane, int, int)> OnRepaintCell;
+
+    // Paints one cell into a fresh image (what the surface shows there).
+    QImage RenderCell(TFieldPane pane, int col, int row);
+    QWidget* Surface(TFieldPane pane) const;
+    QWidget* Viewport(TFieldPane pane) const;
+
+    // Mouse handling of the surfaces, surface coordinates.
+    void SurfaceMouseMove(TFieldPane pane, QPoint pos);
+    void SurfaceLeave(TFieldPane pane);
+    void SurfaceEnter(TFieldPane pane);
+    void SurfacePress(TFieldPane pane, Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void SurfaceDoubleClick(TFieldPane pane);
+    void PaintSurface(TFieldPane pane, QPainter& p, const QRegion& region);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void Relayout();
+    void FollowScroll();
+    void RefreshHover(bool remember);
+    void RepaintCell(TFieldPane pane, int col, int row);
+    void RepaintAll();
+    void BuildPatterns();
+    void RenderLogo(bool input, int index);
+    void PaintCell(QPainter& p, TFieldPane pane, int col, int row);
+    void PaintGrid(QPainter& p, int i, int o);
+    void PaintName(QPainter& p, bool input, int index);
+    void PaintArrow(QPainter& p, bool input, int index);
+    void PaintLogo(QPainter& p, bool input, int index);
+    void PaintLock(QPainter& p, int o);
+    void PaintMonitor(QPainter& p, int o);
+    void PaintCorner(QPainter& p, int col, int row);
+    void PaintMarks(QPainter& p, const std::array<int, 4>& levels,
+                    const std::array<bool, 4>& preset, int n);
+    void PaintRing(QPainter& p, const std::array<int, 4>& levels, int q, TColor ink);
+    void CellBase(QPainter& p, TColor back, TColor frame);
+    QFont FitFont(const QString& text);
+    bool ClickableLevel(int row, int k, bool preset) const;
+
+    TFieldState FState;
+    int FScale = 4;
+    TFieldGeometry FGeom;
+    std::array<TColor, 4> FLevelColors;
+    std::array<QImage, 4> FPatterns;
+    bool FPresetMode = false;
+    int FHoverCol = -10, FHoverRow = -10, FPrevHoverCol = -10, FPrevHoverRow = -10;
+    Qt::KeyboardModifiers FLockShift;
+    TDataSArray FInputNames, FOutputNames, FInputLogos, FOutputLogos;
+    QImage FScratch;
+    QImage FInputStrip, FOutputStrip;
+    QHash<QString, QFont> FFontCache;
+    int FFontCacheSize = 0;
+
+    QScrollArea* FGridArea;
+    std::array<QWidget*, 10> FViewports{};
+    std::array<TFieldSurface*, 10> FSurfaces{};
+};
+
+// Standard level colours: red, green, blue, yellow.
+std::array<TColor, 4> StandardLevelColors();
