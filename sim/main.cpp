@@ -24,6 +24,7 @@ const char* const CommandHelp =
   clear C                         remove every fault of chassis C
   refuse C on|off                 refuse new connections
   status                          list chassis and their client counts
+  requests C                      print the request frames chassis C received since the last call
   quit
 )";
 
@@ -109,6 +110,14 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
         in >> rule.Remaining >> rule.P1 >> rule.P2;
         if (ok)
             c->AddFault(rule);
+    } else if (verb == "requests") {
+        for (const simframe::Words& frame : c->Requests()) {
+            std::cout << "frame";
+            for (std::uint16_t w : frame)
+                std::cout << ' ' << w;
+            std::cout << '\n';
+        }
+        c->ClearRequests();
     } else if (verb == "clear") {
         c->ClearFaults();
     } else if (verb == "refuse" && (in >> onOff)) {

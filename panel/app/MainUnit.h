@@ -2,6 +2,7 @@
 
 #include "LevelSetFile.h"
 #include "Look.h"
+#include "PollCycle.h"
 #include "TimeThreadUnit.h"
 
 #include <QRect>
@@ -25,6 +26,8 @@ class THdmiWindow;
 class TStatusWindow;
 class TIniFile;
 class TField;
+class TPollThread;
+class TProgressWindow;
 
 // Geometry rules applied to a stored window position: negative left/top become
 // 0, beyond the screen become screen size - 100; width and height at most the
@@ -38,7 +41,14 @@ std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags);
 // the given inner height; only MEMORY (the last) takes up the rest.
 std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);
 
-class TMainWindow : public QWidget {
+// Text of the "Communication Error:" report for a connection status (operation,
+// error, detail, extra from the low byte up) and the switcher's packed IP;
+// empty when the status holds no error.
+QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelCount,
+                               const std::array<std::string, 5>& levelNames,
+                               const std::array<std::int32_t, 5>& levelAddresses);
+
+class TMainWindow : public QWidget, public IPollViews {
     Q_OBJECT
 public:
     // iniFileName: the INI path (beside the executable in the program); the level
@@ -94,7 +104,32 @@ public:
     std::array<TColor, 12> FButtonColors{};
 
     TTimeThread* ClockThread = nullptr;
-    QObject* PollThread = nullptr;
+    TPollThread* PollThread = nullptr;
+    TProgressWindow* FProgress = nullptr;
+    bool FShowCycleRate = false;
+    int FClientsShown = 0;
+
+    void SetInitIndicator(bool active, bool ok) override;
+    void SetConfigIndicator(bool active, bool ok, int clients) override;
+    void SetStateIndicator(bool active, bool ok) override;
+    void SetProcIndicator(bool busy) override;
+
+    // The poll thread's view of this window.
+    const TFieldState& FieldState() const override;
+    bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const override;
+    void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status, int count) override;
+    void EnableStatusRows() override;
+    void ResetStatusRows() override;
+    void ApplySize(int inputs, int outputs) override;
+    void FirstCycle(int levelCount) override;
+    void SetFieldStatus(int output, const TLevelValues& inputs) override;
+    void SetFieldLock(int output, std::uint32_t lockBytes) override;
+    void SetFieldMonitor(const TLevelValues& outputs) override;
+    void ShowCycleRate(double cyclesPerSecond) override;
+    void PublishHdmi(int switcherIndex, const THdmiState& state, const THdmiState& shadow) override;
+    void Finish() override;
+    void PostProgress(int percent, int show) override;
+    void PostPollDone() override;
 
     // Components, by their names.
     TPanel *PanelOperBack, *PanelFieldBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
@@ -123,6 +158,9 @@ public:
 
 Q_SIGNALS:
     void IniSaved();
+    // Every percentage the progress window is given, and the report shown after polling.
+    void ProgressShown(int percent);
+    void CommunicationErrorShown(const QString& text);
 
 protected:
     bool event(QEvent* e) override;
@@ -136,6 +174,11 @@ private:
     void CreateFieldArea();
     void Relayout();
     void WMClockDone();
+    void WMStartPoll();
+    void WMPollDone();
+    void WMProgress(std::intptr_t percent, std::intptr_t show);
+    void StatusTimerTimer();
+    void IndicatorColour(TIndicatorBox* box, bool active, bool ok);
     void SetAllIndicatorsIdle();
     QSize ScreenSize() const;
 

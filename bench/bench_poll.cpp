@@ -1,0 +1,142 @@
+// Poll cycles per second against the simulator on loopback, for one and four
+// 256 x 256 chassis, against the bound set by the 2 ms sleep plus one
+// configuration round trip per chassis; and the latency from a change in the
+// field's state to its arrival at the simulator. Prints figures only.
+#include "PollCycle.h"
+#include "Simulator.h"
+#include "UnitProcIP.h"
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class TInlineExecutor : public IPollExecutor {
+public:
+    void Sync(const std::function<void()>& step) override { step(); }
+};
+
+class TBenchViews : public IPollViews {
+public:
+    TFieldState State;
+    std::mutex M;
+    std::vector<double> Rates;
+    std::atomic<bool> Ready{false}, Done{false};
+
+    const TFieldState& FieldState() const override { return State; }
+    bool HdmiWanted(int&, THdmiWanted&) const override { return false; }
+    void SetInitIndicator(bool, bool) override {}
+    void SetConfigIndicator(bool, bool, int) override {}
+    void SetStateIndicator(bool, bool) override {}
+    void SetProcIndicator(bool) override {}
+    void PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) override {}
+    void EnableStatusRows() override {}
+    void ResetStatusRows() override {}
+    void ApplySize(int i, int o) override {
+        State.SetInputs(i);
+        State.SetOutputs(o);
+    }
+    void FirstCycle(int n) override {
+        State.SetLevelCount(n);
+        Ready.store(true);
+    }
+    void SetFieldStatus(int o, const TLevelValues& v) override {
+        for (int k = 1; k <= 4; ++k) {
+            State.StoreStatus(o, k, v[static_cast<std::size_t>(k - 1)]);
+            State.StorePreset(o, k, v[static_cast<std::size_t>(k - 1)]);
+        }
+    }
+    void SetFieldLock(int o, std::uint32_t b) override { State.StoreLock(o, b); }
+    void SetFieldMonitor(const TLevelValues&) override {}
+    void ShowCycleRate(double r) override {
+        std::lock_guard l(M);
+        Rates.push_back(r);
+    }
+    void PublishHdmi(int, const THdmiState&, const THdmiState&) override {}
+    void Finish() override {}
+    void PostProgress(int, int) override {}
+    void PostPollDone() override { Done.store(true); }
+};
+
+double ConfigRoundTripMs(const std::string& host) {
+    TComPort p;
+    p.FHost = host;
+    p.Connect();
+    TSwitcherConfig cfg;
+    const int n = 500;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < n; ++i)
+        p.ReadConfig(cfg);
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / n;
+}
+
+void Run(int chassis) {
+    sim::TSimulator simulator;
+    std::vector<sim::TChassis*> sims;
+    TPollLevels levels;
+    levels.LevelCount = chassis;
+    for (int c = 1; c <= chassis; ++c) {
+        sim::TChassisConfig cfg;
+        cfg.Address = QHostAddress(QStringLiteral("127.0.91.%1").arg(c));
+        cfg.Levels = {c};
+        cfg.Inputs = cfg.Outputs = 256;
+        sims.push_back(simulator.AddChassis(cfg));
+        bool ok = false;
+        levels.LevelIP[static_cast<std::size_t>(c)] =
+            ParseIP(cfg.Address.toString().toStdString(), ok);
+        levels.LevelAddress[static_cast<std::size_t>(c)] = c;
+    }
+    const double rtt = ConfigRoundTripMs("127.0.91.1");
+    TBenchViews views;
+    TInlineExecutor exec;
+    TPollCycle cycle(levels, views, exec);
+    std::thread poll([&] { cycle.Execute(); });
+    while (!views.Ready.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+
+    // Latency: a change in the field until the chassis has it.
+    double latency = 0;
+    const int changes = 50;
+    for (int i = 0; i < changes; ++i) {
+        const int input = (i * 37 + 1) % 256;
+        const auto t0 = Clock::now();
+        views.State.StoreStatus(10, 1, input);
+        while (sims[0]->Crosspoint(1, 10) != input)
+            std::this_thread::yield();
+        latency += std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    cycle.Terminate();
+    poll.join();
+    double rate = 0;
+    {
+        std::lock_guard l(views.M);
+        // The first averages include the start-up cycles.
+        const std::size_t skip = views.Rates.size() / 4;
+        for (std::size_t i = skip; i < views.Rates.size(); ++i)
+            rate += views.Rates[i];
+        rate /= static_cast<double>(std::max<std::size_t>(1, views.Rates.size() - skip));
+    }
+    const double bound = 1000.0 / (2.0 + chassis * rtt);
+    std::printf("%d chassis: %.1f cycles/s, bound %.1f (2 ms + %d x %.3f ms), %.1f%% of bound; "
+                "change-to-chassis latency %.3f ms\n",
+                chassis, rate, bound, chassis, rtt, 100.0 * rate / bound, latency / changes);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    Run(1);
+    Run(4);
+    return 0;
+}

@@ -1,0 +1,539 @@
+#include "PollCycle.h"
+
+#include "UnitProcIP.h"
+
+#include <algorithm>
+#include <thread>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::size_t U(int i) {
+    return static_cast<std::size_t>(i);
+}
+
+// Makes every field of a shadow differ from the state, so the next publish repaints all.
+THdmiState Differing(const THdmiState& s) {
+    THdmiState d = s;
+    d.StandardCode = static_cast<std::uint16_t>(s.StandardCode + 1);
+    d.StandardName = s.StandardName + "123";
+    for (auto& g : d.Groups)
+        g = !g;
+    d.Meter1On = !s.Meter1On;
+    d.Meter2On = !s.Meter2On;
+    d.Meter1Group = static_cast<std::uint16_t>(s.Meter1Group + 1);
+    d.Meter2Group = static_cast<std::uint16_t>(s.Meter2Group + 1);
+    d.Meter1Slider = static_cast<std::uint16_t>(s.Meter1Slider + 1);
+    d.Meter2Slider = static_cast<std::uint16_t>(s.Meter2Slider + 1);
+    d.SliderMax = static_cast<std::uint16_t>(s.SliderMax + 1);
+    d.ScaleMode = static_cast<std::uint16_t>(s.ScaleMode + 1);
+    d.DbfsRef = static_cast<std::uint16_t>(s.DbfsRef + 1);
+    d.DbuRef = static_cast<std::uint16_t>(s.DbuRef + 1);
+    d.StreamMode = static_cast<std::uint16_t>(s.StreamMode + 1);
+    return d;
+}
+
+} // namespace
+
+TPollCycle::TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor)
+    : FLevels(levels), FViews(views), FExecutor(executor) {
+    FLevelCount = std::clamp(levels.LevelCount, 0, 4);
+    FAddressLevel.fill(1);
+    for (int r = 1; r <= FLevelCount; ++r) {
+        const int a = FLevels.LevelAddress[U(r)];
+        if (a >= 1 && a <= 4)
+            FAddressLevel[U(a)] = r;
+    }
+    for (int r = 1; r <= FLevelCount; ++r) {
+        const std::int32_t ip = FLevels.LevelIP[U(r)];
+        int s = 1;
+        while (s <= FSwitcherCount && FSwitcherIP[U(s)] != ip)
+            ++s;
+        if (s > FSwitcherCount)
+            FSwitcherCount = s;
+        const int n = ++FSwitcherLevelCount[U(s)];
+        FSwitcherLevels[U(s)][U(n)] = r;
+        FSwitcherAddresses[U(s)][U(n)] = FLevels.LevelAddress[U(r)];
+        FLevelSwitcher[U(r)] = s;
+        FSwitcherIP[U(s)] = ip;
+    }
+}
+
+TPollCycle::~TPollCycle() = default;
+
+bool TPollCycle::Count(int& counter) {
+    // More than FMaxErrors consecutive failures of one kind end the thread.
+    if (counter > FMaxErrors) {
+        FTerminated.store(true);
+        return false;
+    }
+    ++counter;
+    return true;
+}
+
+bool TPollCycle::AnyFailure(const TCounts& c) const {
+    for (int s = 1; s <= FSwitcherCount; ++s)
+        if (c[U(s)] != 0)
+            return true;
+    return false;
+}
+
+void TPollCycle::TakeViewsAsSent() {
+    const TFieldState& f = FViews.FieldState();
+    for (int o = 0; o < FOutputs; ++o) {
+        FSentCrossPoints[U(o)] = f.Status(o);
+        const std::uint32_t locks = f.Lock(o);
+        for (int k = 1; k <= 4; ++k)
+            FSentLocks[U(o)][U(k - 1)] = LevelFlag(locks, k);
+        FCrossPoints[U(o)] = FSentCrossPoints[U(o)];
+        FLocks[U(o)] = FSentLocks[U(o)];
+    }
+    FSentMonitor = f.Monitor();
+    FMonitor = FSentMonitor;
+}
+
+void TPollCycle::Execute() {
+#ifdef __linux__
+    // The cycle's 2 ms sleep bounds its rate; the default 50 us timer slack
+    // would lengthen every sleep by up to that much.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+    FConnectErrors[1] = 1; // the first cycle runs the connection phase
+    FRefresh = true;
+    FSalvoRequest.store(false);
+    FIgnoreLocks.store(false);
+    FStatusRequest.store(false);
+    FHdmiRefresh.store(false);
+    bool firstCycle = true;
+    FStatusTick = Clock::now();
+    TakeViewsAsSent();
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        FPorts[U(s)] = std::make_unique<TComPort>();
+        FPorts[U(s)]->FHost = FormatIP(FSwitcherIP[U(s)]);
+        FPorts[U(s)]->FPort = FLevels.TcpPort;
+    }
+    FLastCounter = Clock::now();
+    FRateIndex = 0;
+
+    while (!FTerminated.load())
+        Cycle(firstCycle);
+    EndExecute();
+}
+
+bool TPollCycle::ConnectionPhase() {
+    bool needed = false;
+    for (int s = 1; s <= FSwitcherCount; ++s)
+        needed = needed || FConnectErrors[U(s)] + FIdentifyErrors[U(s)] + FConfigErrors[U(s)] +
+                                   FStateErrors[U(s)] + FHdmiErrors[U(s)] + FSalvoErrors >
+                               0;
+    if (!needed)
+        return true;
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        TComPort& p = *FPorts[U(s)];
+        if (p.IsConnected())
+            p.Disconnect();
+        if (p.Connect())
+            FConnectErrors[U(s)] = 0;
+        else if (!Count(FConnectErrors[U(s)]))
+            return false;
+        if (FTerminated.load())
+            return false;
+    }
+    if (AnyFailure(FConnectErrors))
+        return false;
+    const bool identifyOk = !AnyFailure(FIdentifyErrors);
+    Sync([&] { FViews.SetInitIndicator(true, identifyOk); });
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        std::array<std::uint8_t, 8> id{};
+        if (FPorts[U(s)]->Identify(id)) {
+            FIdentifyErrors[U(s)] = 0;
+        } else {
+            Sync([&] { FViews.SetInitIndicator(true, false); });
+            if (!Count(FIdentifyErrors[U(s)]))
+                return false;
+        }
+        if (FTerminated.load())
+            return false;
+    }
+    if (AnyFailure(FIdentifyErrors))
+        return false;
+    FRefresh = true;
+    Sync([&] { FViews.SetInitIndicator(false, true); });
+    return true;
+}
+
+bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged) {
+    const bool allOk = !AnyFailure(FConfigErrors);
+    Sync([&] { FViews.SetConfigIndicator(true, allOk, FClients); });
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        TSwitcherConfig cfg;
+        cfg.Inputs = FInputs;
+        cfg.Outputs = FSwitcherOutputs[U(s)];
+        cfg.Clients = FClients;
+        cfg.Status = FSwitcherStatus[U(s - 1)];
+        const bool ok = FPorts[U(s)]->ReadConfig(cfg);
+        stateChanged[U(s)] = cfg.StateChanged;
+        hdmiChanged[U(s)] = cfg.HdmiChanged;
+        if (ok) {
+            FSwitcherOutputs[U(s)] = cfg.Outputs;
+            FReadInputs = cfg.Inputs;
+            FReadOutputs = cfg.Outputs;
+            FClients = cfg.Clients;
+            FSwitcherStatus[U(s - 1)] = cfg.Status;
+            FConfigErrors[U(s)] = 0;
+        } else {
+            Sync([&] { FViews.SetConfigIndicator(true, false, FClients); });
+            if (!Count(FConfigErrors[U(s)]))
+                return false;
+        }
+        if (FTerminated.load())
+            return false;
+    }
+    if (AnyFailure(FConfigErrors))
+        return false;
+    Sync([&] { FViews.SetConfigIndicator(false, true, FClients); });
+    return true;
+}
+
+void TPollCycle::Cycle(bool& firstCycle) {
+    if (!ConnectionPhase() || FTerminated.load())
+        return;
+
+    std::array<bool, 5> stateChanged{}, hdmiChanged{};
+    if (!ConfigPhase(stateChanged, hdmiChanged) || FTerminated.load())
+        return;
+
+    const auto now = Clock::now();
+    if (firstCycle || now - FStatusTick >= std::chrono::milliseconds(FStatusIntervalMs)) {
+        const bool force = firstCycle || FStatusRequest.load();
+        Sync([&] { FViews.PaintStatus(force, FSwitcherStatus, FSwitcherCount); });
+        FStatusRequest.store(false);
+        FStatusTick = now;
+    }
+
+    int outputs = FReadOutputs;
+    if (FLevels.OutputLimit > 0 && FLevels.OutputLimit < outputs)
+        outputs = FLevels.OutputLimit;
+    if (FReadInputs != FInputs || outputs != FOutputs) {
+        FInputs = FReadInputs;
+        FOutputs = outputs;
+        Sync([&] { FViews.ApplySize(FInputs, FOutputs); });
+        TakeViewsAsSent();
+        FRefresh = true;
+    }
+
+    if (FSalvoRequest.load(std::memory_order_acquire)) {
+        if (!RunSalvo()) {
+            Count(FSalvoErrors);
+            return;
+        }
+        FSalvoErrors = 0;
+        FRefresh = true;
+    }
+    if (FTerminated.load())
+        return;
+
+    bool anyState = FRefresh;
+    for (int s = 1; s <= FSwitcherCount; ++s)
+        anyState = anyState || stateChanged[U(s)];
+    if (anyState) {
+        Sync([&] { FViews.SetStateIndicator(true, true); });
+        for (int s = 1; s <= FSwitcherCount; ++s) {
+            if (FPorts[U(s)]->ReadState()) {
+                DecodeState(s);
+                FStateErrors[U(s)] = 0;
+            } else {
+                Sync([&] { FViews.SetStateIndicator(true, false); });
+                if (!Count(FStateErrors[U(s)]))
+                    return;
+            }
+            if (FTerminated.load())
+                return;
+        }
+        if (AnyFailure(FStateErrors))
+            return;
+        Sync([&] { FViews.SetStateIndicator(false, true); });
+    }
+
+    bool anyHdmi = FRefresh;
+    for (int s = 1; s <= FSwitcherCount; ++s)
+        anyHdmi = anyHdmi || hdmiChanged[U(s)];
+    if (anyHdmi) {
+        Sync([&] { FViews.SetStateIndicator(true, true); });
+        for (int s = 1; s <= FSwitcherCount; ++s) {
+            if (FPorts[U(s)]->ReadHdmi(FHdmiState[U(s)])) {
+                FHdmiErrors[U(s)] = 0;
+            } else {
+                Sync([&] { FViews.SetStateIndicator(true, false); });
+                if (!Count(FHdmiErrors[U(s)]))
+                    return;
+            }
+            if (FTerminated.load())
+                return;
+        }
+        if (AnyFailure(FHdmiErrors))
+            return;
+        Sync([&] { FViews.SetStateIndicator(false, true); });
+    }
+
+    if (FRefresh || FHdmiRefresh.load()) {
+        for (int s = 1; s <= FSwitcherCount; ++s)
+            FHdmiShadow[U(s)] = Differing(FHdmiState[U(s)]);
+        FHdmiRefresh.store(false);
+    }
+    FRefresh = false;
+
+    if (firstCycle) {
+        Sync([&] { FViews.FirstCycle(FLevelCount); });
+        firstCycle = false;
+    }
+    PublishState();
+    PublishHdmiStep();
+    SendRequests();
+    SendHdmi();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+void TPollCycle::DecodeState(int s) {
+    // Blocks follow this switcher's own output count. A block is decoded only
+    // when the reply carries all of it, and only into a level of this switcher
+    // with the block's address; other blocks (addresses outside 1..4, levels
+    // the panel does not configure here) are skipped.
+    const TComPort& p = *FPorts[U(s)];
+    const int m = FSwitcherOutputs[U(s)];
+    const int stride = m + 3;
+    const int n = p.ReplyLength();
+    for (int b = 0; b < 4; ++b) {
+        const int first = 3 + b * stride;
+        if (first + stride - 1 > n - 1) // the last word N is the checksum
+            break;
+        const int address = p.ReplyWord(first);
+        int level = 0;
+        for (int i = 1; i <= FSwitcherLevelCount[U(s)]; ++i)
+            if (FSwitcherAddresses[U(s)][U(i)] == address)
+                level = FSwitcherLevels[U(s)][U(i)];
+        if (address < 1 || address > 4 || level == 0)
+            continue;
+        for (int k = 0; k < FOutputs && k < m; ++k) {
+            const int w = p.ReplyWord(first + 1 + k);
+            FCrossPoints[U(k)][U(level - 1)] = (w & 0x7FFF) - 1;
+            FLocks[U(k)][U(level - 1)] = (w & 0x8000) != 0;
+        }
+        FMonitor[U(level - 1)] = p.ReplyWord(first + 1 + m) - 1;
+    }
+}
+
+void TPollCycle::PublishState() {
+    Sync([&] {
+        const auto now = Clock::now();
+        const double seconds = std::chrono::duration<double>(now - FLastCounter).count();
+        FRateSamples[U(++FRateIndex)] = seconds > 0 ? 1.0 / seconds : 0.0;
+        if (FRateIndex >= 15) {
+            double sum = 0;
+            for (int i = 1; i <= 15; ++i)
+                sum += FRateSamples[U(i)];
+            FRateIndex = 0;
+            FViews.ShowCycleRate(sum / 15);
+        }
+        for (int o = 0; o < FOutputs; ++o) {
+            if (FSentCrossPoints[U(o)] != FCrossPoints[U(o)])
+                FViews.SetFieldStatus(o, FCrossPoints[U(o)]);
+            if (FSentLocks[U(o)] != FLocks[U(o)]) {
+                std::uint32_t packed = 0;
+                for (int k = 0; k < 4; ++k)
+                    if (FLocks[U(o)][U(k)])
+                        packed |= 1u << (8 * k);
+                FViews.SetFieldLock(o, packed);
+            }
+            FSentCrossPoints[U(o)] = FCrossPoints[U(o)];
+            FSentLocks[U(o)] = FLocks[U(o)];
+        }
+        if (FMonitor != FSentMonitor) {
+            FViews.SetFieldMonitor(FMonitor);
+            FSentMonitor = FMonitor;
+        }
+        FLastCounter = Clock::now();
+    });
+}
+
+void TPollCycle::PublishHdmiStep() {
+    int tab = -1;
+    THdmiWanted wanted;
+    if (!FViews.HdmiWanted(tab, wanted) || tab < 0 || tab >= FSwitcherCount)
+        return;
+    const int s = tab + 1;
+    Sync([&] { FViews.PublishHdmi(tab, FHdmiState[U(s)], FHdmiShadow[U(s)]); });
+    FHdmiShadow[U(s)] = FHdmiState[U(s)];
+}
+
+bool TPollCycle::RunSalvo() {
+    FViews.PostProgress(0, 1);
+    const int step = 100 / (FLevelCount + 1);
+    int progress = 0;
+    const TFieldState& f = FViews.FieldState();
+    std::array<int, 256> inputs{};
+    for (int p = 1; p <= FLevelCount; ++p) {
+        const bool controlled = LevelFlag(f.Control(), p);
+        for (int o = 0; o < FOutputs; ++o)
+            inputs[U(o)] = controlled ? f.Preset(o, p) : f.Status(o, p);
+        if (!FPorts[U(FLevelSwitcher[U(p)])]->SendPresetTable(FLevels.LevelAddress[U(p)], FOutputs,
+                                                              inputs.data()))
+            return false;
+        progress += step;
+        FViews.PostProgress(progress, 1);
+        if (FTerminated.load())
+            return false;
+    }
+    const bool ignoreLocks = FIgnoreLocks.load(std::memory_order_relaxed);
+    bool lastOk = true;
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        const int* addresses = &FSwitcherAddresses[U(s)][1];
+        lastOk = ignoreLocks
+                     ? FPorts[U(s)]->TakePresetIgnoreLocks(FSwitcherLevelCount[U(s)], addresses)
+                     : FPorts[U(s)]->TakePreset(FSwitcherLevelCount[U(s)], addresses);
+    }
+    if (!lastOk)
+        return false;
+    FViews.PostProgress(100, 1);
+    FSalvoRequest.store(false);
+    FViews.PostProgress(0, 0);
+    return true;
+}
+
+void TPollCycle::SendRequests() {
+    const TFieldState& f = FViews.FieldState();
+    for (int o = 0; o < FOutputs && !FTerminated.load(); ++o) {
+        std::array<std::array<TLevelEntry, 4>, 5> routes{};
+        std::array<std::array<int, 4>, 5> locks{};
+        std::array<int, 5> nRoutes{}, nLocks{};
+        const TLevelValues wanted = f.Status(o);
+        const std::uint32_t lockBytes = f.Lock(o);
+        for (int j = 1; j <= FLevelCount; ++j) {
+            const int s = FLevelSwitcher[U(j)];
+            const int input = wanted[U(j - 1)];
+            if (input != FSentCrossPoints[U(o)][U(j - 1)]) {
+                routes[U(s)][U(nRoutes[U(s)]++)] = {FLevels.LevelAddress[U(j)], input};
+                FSentCrossPoints[U(o)][U(j - 1)] = input;
+            }
+            const bool locked = LevelFlag(lockBytes, j);
+            if (locked != FSentLocks[U(o)][U(j - 1)]) {
+                locks[U(s)][U(nLocks[U(s)]++)] = FLevels.LevelAddress[U(j)];
+                FSentLocks[U(o)][U(j - 1)] = locked;
+            }
+        }
+        for (int s = 1; s <= FSwitcherCount; ++s) {
+            if (nRoutes[U(s)] > 0) {
+                Sync([&] { FViews.SetProcIndicator(true); });
+                FPorts[U(s)]->SwitchOutputs(o, nRoutes[U(s)], routes[U(s)].data());
+                Sync([&] { FViews.SetProcIndicator(false); });
+                FRefresh = true;
+            }
+            if (nLocks[U(s)] > 0) {
+                Sync([&] { FViews.SetProcIndicator(true); });
+                FPorts[U(s)]->SendLocks(o, nLocks[U(s)], locks[U(s)].data());
+                Sync([&] { FViews.SetProcIndicator(false); });
+                FRefresh = true;
+            }
+        }
+    }
+    std::array<std::array<TLevelEntry, 4>, 5> monitor{};
+    std::array<int, 5> nMonitor{};
+    const TLevelValues wantedMonitor = f.Monitor();
+    for (int j = 1; j <= FLevelCount; ++j) {
+        if (wantedMonitor[U(j - 1)] != FSentMonitor[U(j - 1)]) {
+            const int s = FLevelSwitcher[U(j)];
+            monitor[U(s)][U(nMonitor[U(s)]++)] = {FLevels.LevelAddress[U(j)],
+                                                  wantedMonitor[U(j - 1)]};
+            FSentMonitor[U(j - 1)] = wantedMonitor[U(j - 1)];
+        }
+    }
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        if (nMonitor[U(s)] > 0) {
+            Sync([&] { FViews.SetProcIndicator(true); });
+            FPorts[U(s)]->SwitchMonitor(nMonitor[U(s)], monitor[U(s)].data());
+            Sync([&] { FViews.SetProcIndicator(false); });
+            FRefresh = true;
+        }
+    }
+}
+
+void TPollCycle::SendHdmi() {
+    int tab = -1;
+    THdmiWanted w;
+    if (!FViews.HdmiWanted(tab, w) || tab < 0 || tab >= FSwitcherCount)
+        return;
+    const int s = tab + 1;
+    THdmiState& sh = FHdmiShadow[U(s)];
+    TComPort& p = *FPorts[U(s)];
+    auto send = [&](const std::function<void()>& command) {
+        Sync([&] { FViews.SetProcIndicator(true); });
+        command();
+        Sync([&] { FViews.SetProcIndicator(false); });
+        FRefresh = true;
+    };
+    auto u16 = [](int v) { return static_cast<std::uint16_t>(v); };
+    if (w.Meter1On != sh.Meter1On) {
+        sh.Meter1On = w.Meter1On;
+        send([&] { p.SetMeterOn(0, w.Meter1On); });
+    }
+    if (w.Meter2On != sh.Meter2On) {
+        sh.Meter2On = w.Meter2On;
+        send([&] { p.SetMeterOn(1, w.Meter2On); });
+    }
+    if (u16(w.Meter1Slider) != sh.Meter1Slider) {
+        sh.Meter1Slider = u16(w.Meter1Slider);
+        send([&] { p.SetMeterSlider(0, w.Meter1Slider); });
+    }
+    if (u16(w.Meter2Slider) != sh.Meter2Slider) {
+        sh.Meter2Slider = u16(w.Meter2Slider);
+        send([&] { p.SetMeterSlider(1, w.Meter2Slider); });
+    }
+    if (u16(w.Meter1Group) != sh.Meter1Group) {
+        sh.Meter1Group = u16(w.Meter1Group);
+        send([&] { p.SetMeterGroup(0, w.Meter1Group); });
+    }
+    if (u16(w.Meter2Group) != sh.Meter2Group) {
+        sh.Meter2Group = u16(w.Meter2Group);
+        send([&] { p.SetMeterGroup(1, w.Meter2Group); });
+    }
+    if (u16(w.ScaleMode) != sh.ScaleMode) {
+        sh.ScaleMode = u16(w.ScaleMode);
+        send([&] { p.SetScaleMode(w.ScaleMode); });
+    }
+    if (u16(w.DbfsRef) != sh.DbfsRef) {
+        sh.DbfsRef = u16(w.DbfsRef);
+        send([&] { p.SetReference(0, w.DbfsRef); });
+    }
+    if (u16(w.DbuRef) != sh.DbuRef) {
+        sh.DbuRef = u16(w.DbuRef);
+        send([&] { p.SetReference(1, w.DbuRef); });
+    }
+    if (u16(w.StreamMode) != sh.StreamMode) {
+        sh.StreamMode = u16(w.StreamMode);
+        send([&] { p.SetStreamMode(w.StreamMode); });
+    }
+}
+
+void TPollCycle::EndExecute() {
+    for (int s = 1; s <= FSwitcherCount; ++s)
+        if (FPorts[U(s)])
+            FPorts[U(s)]->Disconnect();
+    FViews.PostProgress(0, 0);
+    FLastError = 0;
+    FLastErrorIP = 0;
+    for (int s = 1; s <= FSwitcherCount; ++s)
+        if (FPorts[U(s)] && FPorts[U(s)]->ErrorCode() != 0) {
+            FLastError = FPorts[U(s)]->Status();
+            FLastErrorIP = FSwitcherIP[U(s)];
+            break;
+        }
+    for (auto& p : FPorts)
+        p.reset();
+    Sync([&] { FViews.Finish(); });
+    FViews.PostPollDone();
+}

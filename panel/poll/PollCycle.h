@@ -1,0 +1,155 @@
+#pragma once
+
+#include "FieldState.h"
+#include "PortUnit.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// HDMI values the operator wants, as the HDMI window's controls hold them.
+struct THdmiWanted {
+    bool Meter1On = false, Meter2On = false;
+    int Meter1Slider = 0, Meter2Slider = 0;
+    int Meter1Group = 0, Meter2Group = 0;
+    int ScaleMode = 0;
+    int DbfsRef = 0, DbuRef = 0;
+    int StreamMode = 0;
+};
+
+// What the poll cycle needs of the views. The step methods run on the GUI
+// thread, inside IPollExecutor::Sync; the reads may come from the poll thread.
+class IPollViews {
+public:
+    virtual ~IPollViews() = default;
+
+    // Read from the poll thread: the cross-point field's wanted state.
+    virtual const TFieldState& FieldState() const = 0;
+    // Read from the poll thread: the switcher (0-based) of the selected HDMI tab
+    // and the window's wanted values; false while HDMI monitoring is off or no tab is selected.
+    virtual bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const = 0;
+
+    // Synchronised steps.
+    virtual void SetInitIndicator(bool active, bool ok) = 0;
+    virtual void SetConfigIndicator(bool active, bool ok, int clients) = 0;
+    virtual void SetStateIndicator(bool active, bool ok) = 0;
+    virtual void SetProcIndicator(bool busy) = 0;
+    virtual void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status,
+                             int count) = 0;
+    virtual void EnableStatusRows() = 0;
+    virtual void ResetStatusRows() = 0;
+    virtual void ApplySize(int inputs, int outputs) = 0;
+    virtual void FirstCycle(int levelCount) = 0;
+    virtual void SetFieldStatus(int output, const TLevelValues& inputs) = 0;
+    virtual void SetFieldLock(int output, std::uint32_t lockBytes) = 0;
+    virtual void SetFieldMonitor(const TLevelValues& outputs) = 0;
+    virtual void ShowCycleRate(double cyclesPerSecond) = 0;
+    virtual void PublishHdmi(int switcherIndex, const THdmiState& state,
+                             const THdmiState& shadow) = 0;
+    virtual void Finish() = 0;
+
+    // Posted messages (any thread).
+    virtual void PostProgress(int percent, int show) = 0;
+    virtual void PostPollDone() = 0;
+};
+
+// Runs a step on the GUI thread while the calling thread waits for it.
+class IPollExecutor {
+public:
+    virtual ~IPollExecutor() = default;
+    virtual void Sync(const std::function<void()>& step) = 0;
+};
+
+// The level table handed to the poll thread when operation starts.
+struct TPollLevels {
+    int LevelCount = 0;
+    std::array<std::int32_t, 5> LevelIP{};      // 1..4
+    std::array<std::int32_t, 5> LevelAddress{}; // 1..4
+    int TcpPort = port::DefaultPort;
+    int OutputLimit = 0;
+};
+
+// One poll thread's work: connect, identify, read configuration, state and
+// HDMI state every cycle, publish changes to the views and send the operator's
+// changes. Plain C++; the thread that runs it and the GUI hand-over are given.
+class TPollCycle {
+public:
+    TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor);
+    ~TPollCycle();
+
+    // Runs until terminated; its last action posts the completion message.
+    void Execute();
+
+    void Terminate() { FTerminated.store(true); }
+    bool Terminated() const { return FTerminated.load(); }
+
+    // Requests from the GUI. FIgnoreLocks is stored before FSalvoRequest.
+    void RequestSalvo(bool ignoreLocks) {
+        FIgnoreLocks.store(ignoreLocks, std::memory_order_relaxed);
+        FSalvoRequest.store(true, std::memory_order_release);
+    }
+    void RequestStatus() { FStatusRequest.store(true); }
+    void RequestHdmiRefresh() { FHdmiRefresh.store(true); }
+    bool SalvoRequested() const { return FSalvoRequest.load(); }
+
+    // Valid after Execute has returned.
+    std::uint32_t FLastError = 0;
+    std::int32_t FLastErrorIP = 0;
+
+    // Tables built by the constructor (switchers and levels 1-based).
+    int FLevelCount = 0;
+    int FSwitcherCount = 0;
+    std::array<std::int32_t, 5> FSwitcherIP{};
+    std::array<int, 5> FLevelSwitcher{};
+    std::array<int, 5> FSwitcherLevelCount{};
+    std::array<std::array<int, 5>, 5> FSwitcherLevels{};
+    std::array<std::array<int, 5>, 5> FSwitcherAddresses{};
+    std::array<int, 5> FAddressLevel{};
+
+private:
+    using TCounts = std::array<int, 5>;
+    bool Count(int& counter);
+    bool AnyFailure(const TCounts& c) const;
+    void Sync(const std::function<void()>& step) { FExecutor.Sync(step); }
+    void TakeViewsAsSent();
+    void Cycle(bool& firstCycle);
+    bool ConnectionPhase();
+    bool ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged);
+    void DecodeState(int s);
+    bool RunSalvo();
+    void SendRequests();
+    void SendHdmi();
+    void PublishState();
+    void PublishHdmiStep();
+    void EndExecute();
+
+    TPollLevels FLevels;
+    IPollViews& FViews;
+    IPollExecutor& FExecutor;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FSalvoRequest{false}, FIgnoreLocks{false}, FStatusRequest{false},
+        FHdmiRefresh{false};
+
+    std::array<std::unique_ptr<TComPort>, 5> FPorts;
+    static constexpr int FMaxErrors = 3;
+    TCounts FConnectErrors{}, FIdentifyErrors{}, FConfigErrors{}, FStateErrors{}, FHdmiErrors{};
+    int FSalvoErrors = 0;
+    int FInputs = 0, FOutputs = 0;
+    int FReadInputs = 0, FReadOutputs = 0; // as the last configuration reply gave them
+    std::array<int, 5> FSwitcherOutputs{}; // each switcher's own output count (state layout)
+    std::array<TLevelValues, 256> FCrossPoints{}, FSentCrossPoints{};
+    std::array<std::array<bool, 4>, 256> FLocks{}, FSentLocks{};
+    TLevelValues FMonitor{}, FSentMonitor{};
+    int FClients = 0;
+    std::array<TSwitcherStatus, 4> FSwitcherStatus{};
+    std::array<THdmiState, 5> FHdmiState{}, FHdmiShadow{};
+    bool FRefresh = true;
+    std::chrono::steady_clock::time_point FStatusTick;
+    static constexpr int FStatusIntervalMs = 1000;
+    std::chrono::steady_clock::time_point FLastCounter;
+    int FRateIndex = 0;
+    std::array<double, 16> FRateSamples{};
+};

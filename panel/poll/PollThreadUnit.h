@@ -1,0 +1,33 @@
+#pragma once
+
+#include "PollCycle.h"
+
+#include <QThread>
+
+// Runs a step on the GUI object's thread while the calling thread waits.
+class TQtExecutor : public IPollExecutor {
+public:
+    explicit TQtExecutor(QObject* gui) : FGui(gui) {}
+    void Sync(const std::function<void()>& step) override;
+
+private:
+    QObject* FGui;
+};
+
+// The worker that polls the switchers while the panel operates. It does not
+// free itself: the main window waits for it and deletes it on WM_POLLDONE.
+class TPollThread : public QThread {
+    Q_OBJECT
+public:
+    TPollThread(const TPollLevels& levels, IPollViews& views, QObject* mainWindow);
+
+    TPollCycle& Cycle() { return FCycle; }
+    void Terminate() { FCycle.Terminate(); }
+
+protected:
+    void run() override { FCycle.Execute(); }
+
+private:
+    TQtExecutor FExecutor;
+    TPollCycle FCycle;
+};

@@ -1,0 +1,417 @@
+// The poll cycle against switchersim (its own process), with fake views and an
+// executor that serves the synchronised steps on the main thread while that
+// thread also edits the field's state, as the GUI does. Runs under ThreadSanitizer.
+#include "PlainTest.h"
+#include "PollCycle.h"
+#include "SimProcess.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class TLoopExecutor : public IPollExecutor {
+public:
+    void Sync(const std::function<void()>& step) override {
+        std::unique_lock l(FM);
+        FPending = &step;
+        FCv.notify_all();
+        FCv.wait(l, [&] { return FPending == nullptr; });
+    }
+    // Serves steps on this thread until pred holds or the time is up.
+    bool ServeUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 8000ms) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            if (pred())
+                return true;
+            ServeFor(5ms);
+        }
+        return pred();
+    }
+    void ServeFor(std::chrono::milliseconds d) {
+        std::unique_lock l(FM);
+        if (FCv.wait_for(l, d, [&] { return FPending != nullptr; })) {
+            const auto* step = FPending;
+            l.unlock();
+            (*step)();
+            l.lock();
+            FPending = nullptr;
+            FCv.notify_all();
+        }
+    }
+
+private:
+    std::mutex FM;
+    std::condition_variable FCv;
+    const std::function<void()>* FPending = nullptr;
+};
+
+class TFakeViews : public IPollViews {
+public:
+    TFieldState State;
+    // Steps (main thread).
+    int FirstCycles = 0, Finishes = 0, Mode = 0;
+    std::vector<std::pair<int, int>> Sizes;
+    std::vector<int> PublishedRows;
+    int InitColour = 0;
+
+    const TFieldState& FieldState() const override { return State; }
+    bool HdmiWanted(int& tab, THdmiWanted& wanted) const override {
+        std::lock_guard l(FM);
+        if (!HdmiOn)
+            return false;
+        tab = 0;
+        wanted = Wanted;
+        return true;
+    }
+    void SetInitIndicator(bool, bool) override {}
+    void SetConfigIndicator(bool, bool, int) override {}
+    void SetStateIndicator(bool, bool) override {}
+    void SetProcIndicator(bool) override {}
+    void PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) override {}
+    void EnableStatusRows() override {}
+    void ResetStatusRows() override {}
+    void ApplySize(int inputs, int outputs) override {
+        State.SetInputs(inputs);
+        State.SetOutputs(outputs);
+        Sizes.push_back({inputs, outputs});
+    }
+    void FirstCycle(int levelCount) override {
+        State.SetLevelCount(levelCount);
+        ++FirstCycles;
+    }
+    void SetFieldStatus(int output, const TLevelValues& v) override {
+        for (int k = 1; k <= 4; ++k) {
+            State.StoreStatus(output, k, v[static_cast<std::size_t>(k - 1)]);
+            State.StorePreset(output, k, v[static_cast<std::size_t>(k - 1)]);
+        }
+        PublishedRows.push_back(output);
+    }
+    void SetFieldLock(int output, std::uint32_t b) override { State.StoreLock(output, b); }
+    void SetFieldMonitor(const TLevelValues& v) override {
+        for (int k = 1; k <= 4; ++k)
+            State.StoreMonitor(k, v[static_cast<std::size_t>(k - 1)]);
+    }
+    void ShowCycleRate(double) override {}
+    void PublishHdmi(int, const THdmiState& s, const THdmiState& sh) override {
+        // The window repaints the controls whose switcher value changed.
+        std::lock_guard l(FM);
+        auto take = [](auto& control, auto value, auto shadow) {
+            if (value != shadow)
+                control = value;
+        };
+        take(Wanted.Meter1On, s.Meter1On, sh.Meter1On);
+        take(Wanted.Meter2On, s.Meter2On, sh.Meter2On);
+        take(Wanted.Meter1Slider, int(s.Meter1Slider), int(sh.Meter1Slider));
+        take(Wanted.Meter2Slider, int(s.Meter2Slider), int(sh.Meter2Slider));
+        take(Wanted.Meter1Group, int(s.Meter1Group), int(sh.Meter1Group));
+        take(Wanted.Meter2Group, int(s.Meter2Group), int(sh.Meter2Group));
+        take(Wanted.ScaleMode, int(s.ScaleMode), int(sh.ScaleMode));
+        take(Wanted.DbfsRef, int(s.DbfsRef), int(sh.DbfsRef));
+        take(Wanted.DbuRef, int(s.DbuRef), int(sh.DbuRef));
+        take(Wanted.StreamMode, int(s.StreamMode), int(sh.StreamMode));
+        ++HdmiPublishes;
+    }
+    void Finish() override { ++Finishes; }
+    void PostProgress(int percent, int show) override {
+        std::lock_guard l(FM);
+        Progress.push_back({percent, show});
+    }
+    void PostPollDone() override { Done.store(true); }
+
+    std::vector<std::pair<int, int>> ProgressCopy() const {
+        std::lock_guard l(FM);
+        return Progress;
+    }
+    void SetHdmi(bool on, const std::function<void(THdmiWanted&)>& change = {}) {
+        std::lock_guard l(FM);
+        HdmiOn = on;
+        if (change)
+            change(Wanted);
+    }
+    int HdmiPublishCount() const {
+        std::lock_guard l(FM);
+        return HdmiPublishes;
+    }
+
+    std::atomic<bool> Done{false};
+
+private:
+    mutable std::mutex FM;
+    bool HdmiOn = false;
+    THdmiWanted Wanted;
+    int HdmiPublishes = 0;
+    std::vector<std::pair<int, int>> Progress;
+};
+
+// The request frames a chassis received since the last call, as word lists.
+std::vector<std::vector<int>> Frames(TSimProcess& sim, int chassis) {
+    std::vector<std::vector<int>> out;
+    for (const std::string& line : sim.Command("requests " + std::to_string(chassis))) {
+        std::istringstream in(line);
+        std::string tag;
+        in >> tag;
+        std::vector<int> words;
+        int w = 0;
+        while (in >> w)
+            words.push_back(w);
+        out.push_back(words);
+    }
+    return out;
+}
+
+std::vector<int> WithChecksum(std::vector<int> head) {
+    int sum = 0;
+    for (std::size_t i = 1; i < head.size(); ++i)
+        sum += head[i];
+    head.push_back((65536 - sum % 65536) % 65536);
+    return head;
+}
+
+// Serves the cycle until the chassis has received the frame (checksum added);
+// every frame seen meanwhile is appended to `seen`.
+bool WaitFrame(TLoopExecutor& exec, TSimProcess& sim, int chassis, const std::vector<int>& head,
+               std::vector<std::vector<int>>* seen = nullptr) {
+    const std::vector<int> frame = WithChecksum(head);
+    bool found = false;
+    exec.ServeUntil([&] {
+        for (const auto& f : Frames(sim, chassis)) {
+            found = found || f == frame;
+            if (seen)
+                seen->push_back(f);
+        }
+        return found;
+    });
+    return found;
+}
+
+bool HasFrame(const std::vector<std::vector<int>>& frames, std::vector<int> head) {
+    int sum = 0;
+    for (std::size_t i = 1; i < head.size(); ++i)
+        sum += head[i];
+    head.push_back((65536 - sum % 65536) % 65536);
+    for (const auto& f : frames)
+        if (f == head)
+            return true;
+    return false;
+}
+
+int CountCommand(const std::vector<std::vector<int>>& frames, int command, int sub) {
+    int n = 0;
+    for (const auto& f : frames)
+        n += f.size() > 2 && f[1] == command && f[2] == sub;
+    return n;
+}
+
+// An independent client's view of one cross-point.
+int Crosspoint(const std::string& host, int address, int output, bool* locked = nullptr) {
+    TComPort p;
+    p.FHost = host;
+    TSwitcherConfig cfg;
+    if (!p.Connect() || !p.ReadConfig(cfg) || !p.ReadState())
+        return -100;
+    const int stride = cfg.Outputs + 3;
+    for (int b = 0; b < 4; ++b) {
+        const int first = 3 + b * stride;
+        if (p.ReplyWord(first) == address) {
+            const int w = p.ReplyWord(first + 1 + output);
+            if (locked)
+                *locked = (w & 0x8000) != 0;
+            return (w & 0x7FFF) - 1;
+        }
+    }
+    return -200;
+}
+
+void TwoChassis() {
+    const std::string a = PlainSimAddress(1), b = PlainSimAddress(2);
+    TSimProcess sim({a + ":levels=1,2:size=16x8", b + ":levels=3:size=16x8"});
+    if (!CHECK(sim.Running()))
+        return;
+    TFakeViews views;
+    TLoopExecutor exec;
+    TPollLevels levels;
+    levels.LevelCount = 3;
+    levels.LevelIP = {0, PackedAddress(a), PackedAddress(a), PackedAddress(b), 0};
+    levels.LevelAddress = {0, 1, 2, 3, 0};
+    TPollCycle cycle(levels, views, exec);
+    CHECK(cycle.FSwitcherCount == 2);
+    CHECK(cycle.FSwitcherLevelCount[1] == 2 && cycle.FSwitcherLevelCount[2] == 1);
+    std::thread poll([&] { cycle.Execute(); });
+
+    CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));
+    CHECK(views.Sizes.size() == 1 && views.Sizes[0] == std::make_pair(16, 8));
+    CHECK(views.State.LevelCount() == 3);
+    Frames(sim, 1);
+    Frames(sim, 2);
+
+    // Route input 3 to output 7 on all three levels: one frame per switcher.
+    for (int k = 1; k <= 3; ++k)
+        views.State.StoreStatus(6, k, 2);
+    CHECK(exec.ServeUntil([&] { return Crosspoint(b, 3, 6) == 2 && Crosspoint(a, 2, 6) == 2; }));
+    exec.ServeFor(20ms);
+    auto fa = Frames(sim, 1), fb = Frames(sim, 2);
+    CHECK(HasFrame(fa, {9, 5, 1, 7, 2, 1, 3, 2, 3}));
+    CHECK(HasFrame(fb, {7, 5, 1, 7, 1, 3, 3}));
+    CHECK(CountCommand(fa, 5, 1) == 1 && CountCommand(fb, 5, 1) == 1);
+
+    // Lock output 4 on level address 3, monitor output 6 on level 1.
+    views.State.StoreLock(3, 0x00010000);
+    views.State.StoreMonitor(1, 5);
+    CHECK(WaitFrame(exec, sim, 2, {6, 5, 8, 4, 1, 3}));
+    CHECK(WaitFrame(exec, sim, 1, {6, 5, 2, 1, 1, 6}));
+    bool locked = false;
+    CHECK(Crosspoint(b, 3, 3, &locked) == 3 && locked);
+
+    // Another operator routes on the chassis: the change reaches the field.
+    sim.Command("route 1 2 2 12");
+    CHECK(exec.ServeUntil([&] { return views.State.Status(1, 2) == 11; }));
+    CHECK(views.State.Status(1, 1) == 1);
+
+    // Preset salvo over three levels: 0, 25, 50, 75, 100, then closed.
+    for (int o = 0; o < 8; ++o)
+        for (int k = 1; k <= 3; ++k)
+            views.State.StorePreset(o, k, (o + 5) % 16);
+    cycle.RequestSalvo(false);
+    CHECK(exec.ServeUntil([&] { return !cycle.SalvoRequested(); }));
+    const auto progress = views.ProgressCopy();
+    const std::vector<std::pair<int, int>> expected{{0, 1},  {25, 1},  {50, 1},
+                                                    {75, 1}, {100, 1}, {0, 0}};
+    CHECK(progress == expected);
+    exec.ServeFor(20ms);
+    fa = Frames(sim, 1);
+    fb = Frames(sim, 2);
+    CHECK(HasFrame(fa, {6, 5, 10, 2, 1, 2}));
+    CHECK(HasFrame(fb, {5, 5, 10, 1, 3}));
+    CHECK(CountCommand(fa, 5, 9) == 2 && CountCommand(fb, 5, 9) == 1);
+    CHECK(Crosspoint(a, 1, 0) == 5);
+    CHECK(Crosspoint(b, 3, 3) == 3); // locked on level 3: the take left it
+    CHECK(exec.ServeUntil([&] { return views.State.Status(0, 1) == 5; }));
+
+    // The published state reset the presets of changed rows; preset the locked one again.
+    views.State.StorePreset(3, 3, 8);
+    cycle.RequestSalvo(true);
+    CHECK(exec.ServeUntil([&] { return !cycle.SalvoRequested(); }));
+    exec.ServeFor(20ms);
+    CHECK(HasFrame(Frames(sim, 2), {5, 5, 11, 1, 3}));
+    CHECK(Crosspoint(b, 3, 3) == 8 % 16);
+
+    // HDMI: nothing is sent while monitoring is off; a changed control is sent once on.
+    views.SetHdmi(true);
+    CHECK(exec.ServeUntil([&] { return views.HdmiPublishCount() > 0; }));
+    exec.ServeFor(30ms);
+    Frames(sim, 1);
+    views.SetHdmi(true, [](THdmiWanted& w) {
+        w.Meter2On = true;
+        w.StreamMode = 1;
+    });
+    std::vector<std::vector<int>> fh;
+    CHECK(WaitFrame(exec, sim, 1, {5, 4, 1, 1, 1}, &fh));
+    exec.ServeUntil([&] { return false; }, 100ms);
+    for (const auto& f : Frames(sim, 1))
+        fh.push_back(f);
+    CHECK(CountCommand(fh, 4, 6) == 1);
+    CHECK(CountCommand(fh, 4, 1) == 1 && CountCommand(fh, 4, 3) == 0); // each change sent once
+
+    cycle.Terminate();
+    CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
+    poll.join();
+    CHECK(views.Finishes == 1);
+    CHECK(cycle.FLastError == 0);
+}
+
+void OutputLimit() {
+    const std::string a = PlainSimAddress(3);
+    TSimProcess sim({a + ":levels=1:size=256x256"});
+    if (!CHECK(sim.Running()))
+        return;
+    TFakeViews views;
+    TLoopExecutor exec;
+    TPollLevels levels;
+    levels.LevelCount = 1;
+    levels.LevelIP = {0, PackedAddress(a), 0, 0, 0};
+    levels.LevelAddress = {0, 1, 0, 0, 0};
+    levels.OutputLimit = 64;
+    TPollCycle cycle(levels, views, exec);
+    std::thread poll([&] { cycle.Execute(); });
+    CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));
+    CHECK(views.Sizes.back() == std::make_pair(256, 64));
+    sim.Command("route 1 1 100 7");
+    sim.Command("route 1 1 64 9");
+    CHECK(exec.ServeUntil([&] { return views.State.Status(63, 1) == 8; }));
+    exec.ServeFor(30ms);
+    bool beyond = false;
+    for (int row : views.PublishedRows)
+        beyond = beyond || row >= 64;
+    CHECK(!beyond);
+    cycle.Terminate();
+    CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
+    poll.join();
+}
+
+// A device that accepts and hangs up at once: identify fails; the fifth failure ends the thread.
+void IdentifyGivesUp() {
+    const std::string a = PlainSimAddress(4);
+    const int ls = socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    setsockopt(ls, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(10004);
+    inet_pton(AF_INET, a.c_str(), &addr.sin_addr);
+    if (!CHECK(bind(ls, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+               listen(ls, 8) == 0)) {
+        close(ls);
+        return;
+    }
+    std::atomic<int> accepts{0};
+    std::atomic<bool> stop{false};
+    std::thread server([&] {
+        while (!stop.load()) {
+            pollfd p{ls, POLLIN, 0};
+            if (poll(&p, 1, 20) == 1) {
+                const int c = accept(ls, nullptr, nullptr);
+                if (c >= 0) {
+                    accepts.fetch_add(1);
+                    close(c);
+                }
+            }
+        }
+    });
+    TFakeViews views;
+    TLoopExecutor exec;
+    TPollLevels levels;
+    levels.LevelCount = 1;
+    levels.LevelIP = {0, PackedAddress(a), 0, 0, 0};
+    levels.LevelAddress = {0, 1, 0, 0, 0};
+    TPollCycle cycle(levels, views, exec);
+    std::thread pollThread([&] { cycle.Execute(); });
+    CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
+    pollThread.join();
+    stop.store(true);
+    server.join();
+    close(ls);
+    CHECK(accepts.load() == 5);
+    CHECK((cycle.FLastError & 0xFFFF) == 0x0202); // identify, no reply
+    CHECK(cycle.FLastErrorIP == PackedAddress(a));
+    CHECK(views.FirstCycles == 0);
+}
+
+} // namespace
+
+int main() {
+    TwoChassis();
+    OutputLimit();
+    IdentifyGivesUp();
+    return plain::Summary();
+}
