@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -129,21 +130,21 @@ TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
 
 TMainWindow::~TMainWindow() {
     // Normally the threads are gone before the window is destroyed (the close is
-    // refused until then). Should the window be destroyed otherwise, stop the
-    // clock while serving its pending synchronised step, so neither side blocks.
-    if (PollThread) {
-        PollThread->Terminate();
-        while (!PollThread->wait(5))
+    // refused until then). Should the window be destroyed otherwise, stop them
+    // while serving their pending synchronised steps, so neither side blocks.
+    // The pointers are cleared first: the completion handlers then leave them alone.
+    FClosing = false;
+    if (TPollThread* poll = std::exchange(PollThread, nullptr)) {
+        poll->Terminate();
+        while (!poll->wait(5))
             QCoreApplication::processEvents();
-        delete PollThread;
-        PollThread = nullptr;
+        delete poll;
     }
-    if (ClockThread) {
-        ClockThread->Terminate();
-        while (!ClockThread->wait(5))
+    if (TTimeThread* clock = std::exchange(ClockThread, nullptr)) {
+        clock->Terminate();
+        while (!clock->wait(5))
             QCoreApplication::processEvents();
-        delete ClockThread;
-        ClockThread = nullptr;
+        delete clock;
     }
 }
 
