@@ -19,7 +19,7 @@ trap cleanup EXIT
 if [ -x "$BIN/switchersim" ] && [ -f scripts/demo.set ]; then
     # Two chassis: the first carries two levels, the second one level.
     "$BIN/switchersim" --chassis 127.0.0.1:10004:levels=1,2:size=32x32 \
-                       --chassis 127.0.0.2:10004:levels=3:size=16x16 </dev/null &
+                       --chassis 127.0.0.2:10004:levels=3:size=32x32 </dev/null &
     pids+=($!)
     [ -f "$BIN/matrixpanel.set" ] || cp scripts/demo.set "$BIN/matrixpanel.set"
 fi

@@ -12,8 +12,11 @@ chmod 700 "$XDG_RUNTIME_DIR"
 run_suite() { # dir sanitizer target [ctest args...]
     local dir=$1 san=$2 target=$3
     shift 3
+    local extra=()
+    # The ThreadSanitizer tests drive the simulator of the normal build.
+    [ "$san" = thread ] && extra=(-DSWITCHERSIM_FOR_TESTS="$PWD/build-test/bin/switchersim")
     echo "== Build $dir (sanitizer: ${san:-none})"
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANEL_SANITIZE="$san" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANEL_SANITIZE="$san" "${extra[@]}" >/dev/null
     cmake --build "$dir" -j "$JOBS" --target "$target"
     echo "== Tests $dir"
     (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")

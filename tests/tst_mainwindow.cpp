@@ -1,6 +1,7 @@
 #include "ColorTabBar.h"
 #include "FieldUnit.h"
 #include "HdmiUnit.h"
+#include "HoverPanel.h"
 #include "IndicatorBox.h"
 #include "IniFile.h"
 #include "MainUnit.h"
@@ -225,7 +226,8 @@ private Q_SLOTS:
         QCOMPARE(button("SBtn8")->geometry(), QRect(55, 116, 45, 17));
         QCOMPARE(button("SBtn0")->Tag, 0);
         QCOMPARE(button("SBtnConsoleTake")->geometry(), QRect(37, 162, 85, 16));
-        QCOMPARE(button("SBtnConsoleOutput")->Color(), clr::Green);
+        QCOMPARE(button("SBtnConsoleOutput")->Color(),
+                 clr::Silver); // console off while not operating
         QVERIFY(!button("SBtnConsoleTake")->isEnabled());
         QVERIFY(!button("SBtnNewSlot")->isEnabled());
         QCOMPARE(w.findChild<TPanel*>(QStringLiteral("Panel2"))->Caption(),

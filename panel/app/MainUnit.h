@@ -26,6 +26,8 @@ class THdmiWindow;
 class TStatusWindow;
 class TIniFile;
 class TField;
+class TDigitalPanel;
+class THoverPanel;
 class TPollThread;
 class TProgressWindow;
 
@@ -40,6 +42,14 @@ std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags);
 // Heights of the right-hand column's sections, top to bottom, for a column of
 // the given inner height; only MEMORY (the last) takes up the rest.
 std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);
+
+// Digit p (0 units, 1 tens, 2 hundreds) of n, or -1 for a blank (leading zero, n <= 0).
+int DigitOf(int n, int p);
+
+// Where the tip goes for a hovered cell whose top-left corner is at `cell`
+// (screen), cells of size s: below right, or above/left where it would leave
+// the work area.
+QPoint TipPosition(QPoint cell, int s, QSize tip, QRect workArea);
 
 // Text of the "Communication Error:" report for a connection status (operation,
 // error, detail, extra from the low byte up) and the switcher's packed IP;
@@ -107,6 +117,38 @@ public:
     TPollThread* PollThread = nullptr;
     TProgressWindow* FProgress = nullptr;
     bool FShowCycleRate = false;
+    bool MonitorTestOn = false;
+    int FConsoleInput = 0;
+    int FConsoleOutput = 0;
+    bool FConsoleToOutput = true;
+    bool FConsoleEntering = false;
+
+    // Operator control.
+    void SBtnOperateMouseDown(Qt::MouseButton button);
+    void SBtnSettingsMouseDown(Qt::MouseButton button);
+    void SBtnOnLineMouseDown(Qt::MouseButton button);
+    void SBtnPresetMouseDown(Qt::MouseButton button);
+    void SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void SBtnZoomInMouseDown();
+    void SBtnZoomOutMouseDown();
+    void SBtnPreviewMouseDown(Qt::MouseButton button);
+    void SBtnHintMouseDown(Qt::MouseButton button);
+    void PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void TimerMonTimer();
+    void SBtnConsoleOutputMouseDown(TSpeedButton* key);
+    // Returns whether the key was consumed.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers mods);
+    void FormDeactivate();
+    void PanelFieldBackMouseEnter();
+    void PanelFieldBackMouseHover(int x, int y);
+    void PanelFieldBackMouseMove();
+    void ShowHover(QWidget* sender, QPoint cell, int col, int row);
+    void HideHover();
+    void RefreshConsole();
+    void LevelsVisibleChanged(std::uint32_t visible);
+    void LevelsControlChanged(std::uint32_t control);
+    QRect WorkArea() const;
+    void SetWorkArea(QRect r) { FWorkArea = r; }
     int FClientsShown = 0;
 
     void SetInitIndicator(bool active, bool ok) override;
@@ -132,7 +174,8 @@ public:
     void PostPollDone() override;
 
     // Components, by their names.
-    TPanel *PanelOperBack, *PanelFieldBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
+    THoverPanel* PanelFieldBack;
+    TPanel *PanelOperBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
     TPanel *PanelComBack, *PanelComCaption, *PanelDTBack, *PanelDTCaption, *Panel1, *Panel2;
     TPanel *PanelLevelsBack, *PanelLevelsCaption, *PanelControlBack, *PanelControlCaption;
     TPanel *PanelConsoleBack, *Panel4, *PanelMemoryBack, *PanelMemoryCaption, *PanelMemoryBtns;
@@ -146,7 +189,7 @@ public:
         *SBtnConsoleTake, *SBtnNewSlot, *SBtnSaveSlot, *SBtnDelSlot, *SBtnZoomIn, *SBtnZoomOut;
     std::array<TSpeedButton*, 10> SBtnDigits{};
     TSpeedButton *SBtnBS, *SBtnESC;
-    std::array<TPanel*, 3> DigitOutput{}, DigitInput{};
+    std::array<TDigitalPanel*, 3> DigitOutput{}, DigitInput{}; // units, tens, hundreds
     QListWidget* LBoxMemory;
     QTimer *TimerMon, *StatusTimer;
     QMenu* PMW;
@@ -164,6 +207,7 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
@@ -183,6 +227,9 @@ private:
     QSize ScreenSize() const;
 
     QSize FScreenSize;
+    QRect FWorkArea;
+    void ConnectOperatorControls();
+    void MonitorStep(int delta);
     TTimeSource FTimeSource;
     bool FFirstIdleDone = false;
 };

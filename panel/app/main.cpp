@@ -33,6 +33,9 @@ int main(int argc, char* argv[]) {
     // screen after a delay and close the window normally.
     const QString shot = qEnvironmentVariable("MATRIXPANEL_SCREENSHOT");
     if (!shot.isEmpty()) {
+        // Start operation first so the picture shows the switchers' matrix.
+        QTimer::singleShot(500, &mainWindow,
+                           [&] { mainWindow.SBtnOperateMouseDown(Qt::LeftButton); });
         const int delay = qEnvironmentVariableIntValue("MATRIXPANEL_SCREENSHOT_DELAY_MS");
         QTimer::singleShot(delay > 0 ? delay : 3000, &mainWindow, [&] {
             if (QScreen* screen = mainWindow.screen())

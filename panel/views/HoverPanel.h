@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Panel.h"
+
+#include <QTimer>
+
+#include <functional>
+
+// A panel that reports the mouse entering and leaving it, and resting on it:
+// after RequestHover(ms) the next rest of that long yields one notification.
+class THoverPanel : public TPanel {
+    Q_OBJECT
+public:
+    explicit THoverPanel(QWidget* parent = nullptr);
+
+    void RequestHover(int ms);
+
+    std::function<void(THoverPanel*, int, int)> OnMouseHover;
+    std::function<void(THoverPanel*)> OnMouseEnter;
+    std::function<void(THoverPanel*)> OnMouseLeave;
+
+protected:
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+
+private:
+    void Hover();
+
+    QTimer FTimer;
+    QPoint FLastPos;
+    bool FInside = false;
+};

@@ -1,0 +1,360 @@
+#include "DigitalPanel.h"
+#include "FieldUnit.h"
+#include "MainUnit.h"
+#include "MessageBox.h"
+#include "Panel.h"
+#include "PollThreadUnit.h"
+#include "SimAddress.h"
+#include "Simulator.h"
+#include "SpeedButton.h"
+#include "TipForm.h"
+#include "UnitProcIP.h"
+#include "WindowMessages.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QList<QPoint> Points(const QPolygon& p) {
+    return QList<QPoint>(p.begin(), p.end());
+}
+
+} // namespace
+
+class TestControl : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+    QList<msgbox::TBox> FBoxes;
+    msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
+    QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
+    QString Set() const { return FDir.filePath(QStringLiteral("matrixpanel.set")); }
+
+    TSpeedButton* Key(TMainWindow& w, const char* name) {
+        return w.findChild<TSpeedButton*>(QString::fromLatin1(name));
+    }
+    void Press(TMainWindow& w, std::initializer_list<const char*> keys) {
+        for (const char* k : keys)
+            w.SBtnConsoleOutputMouseDown(Key(w, k));
+    }
+    QList<int> Shown(const std::array<TDigitalPanel*, 3>& d) {
+        QList<int> out;
+        for (int p = 2; p >= 0; --p) {
+            int digit = -1;
+            for (int v = 0; v <= 9; ++v)
+                if (DigitPattern(v) == [&] {
+                        std::array<bool, 8> lit{};
+                        for (int i = 1; i <= 7; ++i)
+                            lit[static_cast<std::size_t>(i)] =
+                                d[static_cast<std::size_t>(p)]->ReadLed(i);
+                        return lit;
+                    }())
+                    digit = v;
+            out << digit;
+        }
+        return out;
+    }
+
+private Q_SLOTS:
+    void init() {
+        FBoxes.clear();
+        FAnswer = msgbox::TAnswer::Ok;
+        msgbox::SetHandler([this](const msgbox::TBox& b) {
+            FBoxes << b;
+            return FAnswer;
+        });
+        QFile::remove(Ini());
+        QFile::remove(Set());
+    }
+
+    void segmentGeometry() {
+        auto big = DigitSegments(65, 65, 3, 1);
+        QCOMPARE(Points(big[1]), (QList<QPoint>{{12, 30}, {3, 21}, {3, 6}, {22, 25}, {22, 21}}));
+        QCOMPARE(Points(big[2]), (QList<QPoint>{{6, 3}, {58, 3}, {39, 22}, {25, 22}}));
+        QCOMPARE(Points(big[7]),
+                 (QList<QPoint>{{14, 32}, {23, 23}, {41, 23}, {50, 32}, {41, 42}, {23, 42}}));
+        QCOMPARE(Points(big[3])[0], QPoint(64 - 12, 30)); // mirrored left to right
+        QCOMPARE(Points(big[5])[0], QPoint(6, 64 - 3));   // mirrored top to bottom
+        auto small = DigitSegments(17, 25, 3, 3);
+        QCOMPARE(Points(small[2]), (QList<QPoint>{{4, 3}, {12, 3}, {11, 4}, {5, 4}}));
+        // Too small for a stroke: collapsed, but still inside the border.
+        auto tiny = DigitSegments(7, 7, 3, 1);
+        for (int i = 1; i <= 7; ++i)
+            for (const QPoint& p : tiny[static_cast<std::size_t>(i)])
+                QVERIFY(p.x() >= 0 && p.x() <= 6);
+    }
+
+    void digitRedraws() {
+        TDigitalPanel d;
+        QList<int> drawn;
+        d.OnDrawSegment = [&](int i) { drawn << i; };
+        d.ShowDigit(-1);
+        QVERIFY(drawn.isEmpty()); // blank on blank draws nothing
+        d.ShowDigit(8);
+        QCOMPARE(drawn, (QList<int>{1, 2, 3, 7, 6, 5, 4}));
+        drawn.clear();
+        d.ShowDigit(1);
+        QCOMPARE(drawn, (QList<int>{1, 2, 7, 6, 5}));
+        QVERIFY(d.ReadLed(3) && d.ReadLed(4) && !d.ReadLed(1));
+        QVERIFY(!d.ReadLed(0) && !d.ReadLed(8));
+        d.ShowDigit(10);
+        QCOMPARE(FBoxes.size(), 1);
+        QCOMPARE(FBoxes[0].Text, QStringLiteral("Invalid value"));
+        QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error"));
+        QVERIFY(d.ReadLed(3)); // unchanged
+        d.WriteScale(0);
+        QCOMPARE(FBoxes.size(), 2);
+        QCOMPARE(FBoxes[1].Text, QStringLiteral("Invalid scale value"));
+        QCOMPARE(d.Scale(), 1);
+    }
+
+    void digitOf_data() {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QList<int>>("digits"); // hundreds, tens, units
+        QTest::newRow("7") << 7 << QList<int>{-1, -1, 7};
+        QTest::newRow("105") << 105 << QList<int>{1, 0, 5};
+        QTest::newRow("10") << 10 << QList<int>{-1, 1, 0};
+        QTest::newRow("100") << 100 << QList<int>{1, 0, 0};
+        QTest::newRow("256") << 256 << QList<int>{2, 5, 6};
+        QTest::newRow("0") << 0 << QList<int>{-1, -1, -1};
+        QTest::newRow("negative") << -3 << QList<int>{-1, -1, -1};
+    }
+    void digitOf() {
+        QFETCH(int, n);
+        QFETCH(QList<int>, digits);
+        QCOMPARE((QList<int>{DigitOf(n, 2), DigitOf(n, 1), DigitOf(n, 0)}), digits);
+    }
+
+    void tipPlacement() {
+        const QRect work(0, 0, 800, 600);
+        const QSize tip(120, 80);
+        QCOMPARE(TipPosition(QPoint(100, 100), 27, tip, work), QPoint(129, 129));
+        // Near the bottom right: above and to the left of the cell.
+        QCOMPARE(TipPosition(QPoint(700, 540), 27, tip, work), QPoint(700 - 122, 540 - 82));
+        QCOMPARE(TipPosition(QPoint(651, 100), 27, tip, work), QPoint(651 - 122, 129));
+    }
+
+    void console() {
+        TMainWindow w(Ini());
+        w.Field->SetSize(100, 8);
+        w.Field->SetLevelCount(2);
+        w.SetMode(1);
+        QVERIFY(Key(w, "SBtn1")->isEnabled());
+        QCOMPARE(Key(w, "SBtnConsoleOutput")->Color(), clr::Lime);
+        Press(w, {"SBtnConsoleInput", "SBtn1", "SBtn2", "SBtn3"});
+        QCOMPARE(w.FConsoleInput, 12); // 123 refused with 100 inputs
+        QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, 1, 2}));
+        QCOMPARE(Key(w, "SBtnConsoleInput")->Color(), clr::Lime);
+        Press(w, {"SBtnBS"});
+        QCOMPARE(w.FConsoleInput, 1);
+        Press(w, {"SBtnESC"});
+        QCOMPARE(w.FConsoleInput, 0);
+        QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, -1, -1}));
+
+        Press(w, {"SBtnConsoleOutput", "SBtn5"});
+        QCOMPARE(w.FConsoleOutput, 5);
+        Press(w, {"SBtnConsoleOutput", "SBtn9"});
+        QCOMPARE(w.FConsoleOutput, 0);                           // refused after the reset
+        QCOMPARE(Shown(w.DigitOutput), (QList<int>{-1, -1, 5})); // read-outs not redrawn
+        QVERIFY(!Key(w, "SBtnConsoleTake")->isEnabled());
+
+        // Console TAKE on output 3 locked on level 1: only level 2 changes.
+        w.Field->SetLock(2, 0x00000001);
+        Press(w, {"SBtn3", "SBtnConsoleInput", "SBtn4", "SBtn2"});
+        QVERIFY(Key(w, "SBtnConsoleTake")->isEnabled());
+        Press(w, {"SBtnConsoleTake"});
+        QCOMPARE(w.Field->GetStatus(2), (TLevelValues{2, 41, 2, 2}));
+        QCOMPARE(w.Field->GetPreset(2), (TLevelValues{2, 41, 2, 2}));
+        // The next digit starts a new number.
+        Press(w, {"SBtn7"});
+        QCOMPARE(w.FConsoleInput, 7);
+
+        w.SetMode(0);
+        QVERIFY(!Key(w, "SBtn1")->isEnabled());
+        QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, -1, -1}));
+        Press(w, {"SBtn2"}); // ignored while not operating
+        QCOMPARE(w.FConsoleInput, 7);
+    }
+
+    void modesAndCaption() {
+        TMainWindow w(Ini());
+        w.Field->SetSize(16, 16);
+        w.Field->SetLevelCount(2);
+        w.SetMode(1);
+        w.SBtnOnLineMouseDown(Qt::LeftButton);
+        QCOMPARE(w.FMode, 1);
+        w.SBtnPresetMouseDown(Qt::RightButton);
+        QCOMPARE(w.FMode, 1);
+        w.SBtnPresetMouseDown(Qt::LeftButton);
+        QCOMPARE(w.FMode, 2);
+        w.SBtnPresetMouseDown(Qt::LeftButton);
+        QCOMPARE(w.FMode, 2);
+        w.SBtnOnLineMouseDown(Qt::LeftButton);
+        QCOMPARE(w.FMode, 1);
+        w.SBtnZoomInMouseDown();
+        QCOMPARE(w.Field->GetScale(), 4);
+        w.SBtnZoomOutMouseDown();
+        w.SBtnZoomOutMouseDown();
+        QCOMPARE(w.Field->GetScale(), 2);
+
+        // Shift on the caption: cycle rate on and back to the caption.
+        w.FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER 16 x 16");
+        w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
+        QVERIFY(w.FShowCycleRate);
+        w.ShowCycleRate(123.44);
+        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("   123.4"));
+        w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
+        QCOMPARE(w.PanelFieldCaption->Caption(), w.FCaptionText);
+
+        // Ctrl: the monitor test, driven tick by tick.
+        w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ControlModifier);
+        QVERIFY(w.MonitorTestOn && w.TimerMon->isActive());
+        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("MONITOR TEST"));
+        for (int t = 1; t <= 16; ++t) {
+            w.TimerMonTimer();
+            if (t < 16) {
+                QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("MONITOR ON %1").arg(t));
+                QVERIFY(w.TimerMon->isActive());
+            }
+            QCOMPARE(w.Field->GetMonitor(), (TLevelValues{t - 1, t - 1, 0, 0}));
+        }
+        QVERIFY(!w.MonitorTestOn && !w.TimerMon->isActive());
+        QCOMPARE(w.PanelFieldCaption->Caption(), w.FCaptionText);
+    }
+
+    void hoverDisplayAndTip() {
+        TMainWindow w(Ini());
+        TTip tip;
+        w.AttachForms(&tip, nullptr, nullptr);
+        w.Field->SetSize(16, 8);
+        w.Field->SetInputName(11, QStringLiteral("CAM1"));
+        w.Field->SetOutputName(2, QStringLiteral("VTR"));
+        w.SetMode(1);
+        w.ShowHover(nullptr, QPoint(10, 10), 11, 2);
+        QCOMPARE(w.PanelInOut->Caption(), QStringLiteral("IN12 CAM1 --> OUT3 VTR"));
+        QCOMPARE(w.PanelInOut->Color(), RGBColor(0xEE, 0xEE, 0xEE));
+        QCOMPARE(tip.width(), 0);                    // hints off
+        w.ShowHover(nullptr, QPoint(10, 10), -1, 2); // the MON column
+        QCOMPARE(w.PanelInOut->Caption(), QStringLiteral("OUT3 VTR"));
+
+        w.FHintsOn = true;
+        w.SetWorkArea(QRect(0, 0, 800, 600));
+        const int s = w.Field->Geometry().s;
+        w.ShowHover(nullptr, QPoint(790, 590), 11, 2);
+        QCOMPARE(tip.width(), TipWidth);
+        QCOMPARE(tip.pos(), QPoint(790 - TipWidth - 2, 590 - TipHeight - 2));
+        QCOMPARE(tip.InNameText, QStringLiteral("CAM1"));
+        QCOMPARE(tip.OutNumberText, QStringLiteral("3"));
+        w.ShowHover(nullptr, QPoint(100, 100), -1, 2);
+        QCOMPARE(tip.pos(), QPoint(100 + s + 2, 100 + s + 2));
+        QCOMPARE(tip.InNumberText, QString());
+        QCOMPARE(tip.InLogo.pixelColor(16, 16),
+                 QApplication::palette().color(QPalette::ToolTipBase));
+        // Moving over the rest of the window removes the display.
+        w.PanelFieldBackMouseMove();
+        QCOMPARE(tip.width(), 0);
+        QCOMPARE(w.PanelInOut->Caption(), QString());
+        QCOMPARE(w.PanelInOut->Color(), clr::Silver);
+    }
+
+    void operateWithoutLevels() {
+        TMainWindow w(Ini());
+        w.SBtnOperateMouseDown(Qt::LeftButton);
+        QCOMPARE(FBoxes.size(), 1);
+        QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error"));
+        QCOMPARE(FBoxes[0].Text, QStringLiteral("None selected Routing Switchers"));
+        QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
+        QCOMPARE(w.PollThread, nullptr);
+        QVERIFY(w.SBtnOperate->isEnabled());
+    }
+
+    void operateKeysAndTake() {
+        sim::TSimulator simulator;
+        sim::TChassisConfig c;
+        c.Address = NextSimAddress();
+        c.Levels = {1, 2};
+        c.Inputs = c.Outputs = 16;
+        sim::TChassis* ch = simulator.AddChassis(c);
+        QVERIFY(ch);
+        bool ok = false;
+        const QByteArray ip = QByteArray::number(ParseIP(c.Address.toString().toStdString(), ok));
+        QFile f(Set());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[OPTIONS]\nCOUNT=2\n[LEVEL1]\nADDRESS=1\nIP=" + ip +
+                "\n[LEVEL2]\nADDRESS=2\nIP=" + ip + "\n");
+        f.close();
+        TMainWindow w(Ini());
+        w.show();
+        QCoreApplication::processEvents();
+        // W starts operation like OPERATE.
+        QVERIFY(w.FormKeyDown(Qt::Key_W, Qt::NoModifier));
+        QVERIFY(!w.SBtnOperate->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QVERIFY(w.SBtnOperate->isEnabled());
+
+        auto takes = [&](int sub) {
+            int n = 0;
+            for (const auto& r : ch->Requests())
+                n += r.size() > 2 && r[1] == 5 && r[2] == sub;
+            return n;
+        };
+        // Space raises a TAKE in ON LINE mode too.
+        QVERIFY(w.FormKeyDown(Qt::Key_Space, Qt::ControlModifier));
+        QTRY_COMPARE_WITH_TIMEOUT(takes(10), 1, 5000);
+        QVERIFY(FBoxes.isEmpty()); // a key never asks for the lock confirmation
+
+        // Ctrl + click: confirmation; Cancel sends nothing, OK ignores locks.
+        FAnswer = msgbox::TAnswer::Cancel;
+        w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(FBoxes.size(), 1);
+        QCOMPARE(FBoxes[0].Caption, QStringLiteral("Confirm"));
+        QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
+        QCOMPARE(FBoxes[0].Buttons, msgbox::TButtons::OkCancel);
+        QVERIFY(!w.PollThread->Cycle().SalvoRequested());
+        FAnswer = msgbox::TAnswer::Ok;
+        w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(takes(11), 1, 5000);
+        // Shift + Ctrl is a plain TAKE.
+        w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(takes(10), 2, 5000);
+        QCOMPARE(FBoxes.size(), 2);
+
+        // Page Up at output 0 changes nothing; Page Down moves the controlled levels.
+        QTRY_COMPARE(w.Field->GetMonitor()[0], 0);
+        QVERIFY(w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier));
+        QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 0, 0, 0}));
+        w.Field->SetControl(0x00000100);
+        QVERIFY(w.FormKeyDown(Qt::Key_PageDown, Qt::NoModifier));
+        QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 1, 0, 0}));
+        QTRY_COMPARE_WITH_TIMEOUT(ch->Monitor(2), 1, 5000);
+
+        // Keys that are not consumed, and mode keys.
+        QVERIFY(!w.FormKeyDown(Qt::Key_Left, Qt::NoModifier));
+        QVERIFY(!w.FormKeyDown(Qt::Key_Plus, Qt::KeypadModifier));
+        QCOMPARE(w.Field->GetScale(), 4);
+        QVERIFY(w.FormKeyDown(Qt::Key_P, Qt::NoModifier));
+        QCOMPARE(w.FMode, 2);
+        QVERIFY(w.FormKeyDown(Qt::Key_O, Qt::NoModifier));
+        QCOMPARE(w.FMode, 1);
+        QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
+        QVERIFY(w.FPreviewMode);
+        QVERIFY(!w.Field->isVisible());
+        QVERIFY(!w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier)); // field keys off in preview
+        QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
+
+        // OPERATE again stops; the poll engine's end returns to mode 0.
+        w.SBtnOperateMouseDown(Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 5000);
+        QCOMPARE(w.FMode, 0);
+        QVERIFY(FBoxes.size() == 2);
+        QVERIFY(w.FormKeyDown(Qt::Key_S, Qt::NoModifier));
+        QVERIFY(!w.FormKeyDown(Qt::Key_Space, Qt::NoModifier));
+    }
+};
+
+QTEST_MAIN(TestControl)
+#include "tst_control.moc"
