@@ -1,18 +1,25 @@
+#include "ColorTabBar.h"
 #include "DigitalPanel.h"
 #include "FieldUnit.h"
+#include "HoverPanel.h"
+#include "IndicatorBox.h"
 #include "MainUnit.h"
 #include "MessageBox.h"
 #include "Panel.h"
 #include "PollThreadUnit.h"
+#include "ProgressUnit.h"
 #include "SimAddress.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
+#include "StatusUnit.h"
 #include "TipForm.h"
 #include "UnitProcIP.h"
 #include "WindowMessages.h"
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -259,6 +266,117 @@ private Q_SLOTS:
         QCOMPARE(tip.width(), 0);
         QCOMPARE(w.PanelInOut->Caption(), QString());
         QCOMPARE(w.PanelInOut->Color(), clr::Silver);
+    }
+
+    void indicatorsRepaintOnlyOnChange() {
+        TMainWindow w(Ini());
+        w.show();
+        QCoreApplication::processEvents();
+        const int before = w.ShapeConfig->PaintCount();
+        w.SetConfigIndicator(true, true, 2);
+        QTRY_VERIFY(w.ShapeConfig->PaintCount() > before);
+        QCOMPARE(w.ShapeConfig->Color(), clr::Lime);
+        QCOMPARE(w.LabelClients->Caption(), QStringLiteral("Clients 2"));
+        QVERIFY(w.LabelClients->isVisible());
+        QCoreApplication::processEvents();
+        const int painted = w.ShapeConfig->PaintCount();
+        for (int i = 0; i < 5; ++i)
+            w.SetConfigIndicator(true, true, 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(w.ShapeConfig->PaintCount(), painted);
+        w.SetConfigIndicator(true, false, 2);
+        QCOMPARE(w.ShapeConfig->Color(), clr::Red);
+        w.SetProcIndicator(true);
+        QCOMPARE(w.ShapeProc->Color(), clr::Aqua);
+        w.SetInitIndicator(false, false);
+        QCOMPARE(w.ShapeInit->Color(), clr::White);
+        // The indicator is a rounded box: its corner pixel stays outside the fill.
+        const QImage img = w.ShapeProc->grab().toImage();
+        QCOMPARE(img.pixelColor(8, 4), QColor(0, 255, 255));
+    }
+
+    void statusButtonFlashesOnAlarm() {
+        TMainWindow w(Ini());
+        TStatusWindow status;
+        w.AttachForms(nullptr, nullptr, &status);
+        status.StatusTab->Rebuild({QStringLiteral("127.0.0.1")});
+        w.StatusEnabled = true;
+        status.StatusTab->SetTabColor(0, clr::Red);
+        w.StatusTimerTimer();
+        QCOMPARE(w.SBtnStatus->Color(), clr::Red);
+        w.StatusTimerTimer();
+        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        w.StatusTimerTimer();
+        QCOMPARE(w.SBtnStatus->Color(), clr::Red);
+        status.StatusTab->SetTabColor(0, TColorTabBar::NormalTabColor);
+        w.StatusTimerTimer();
+        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        w.StatusTimerTimer();
+        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+    }
+
+    void progressWindow() {
+        TProgressWindow p;
+        QCOMPARE(p.width(), 297 + 16);
+        QCOMPARE(p.Gauge->width(), 297);
+        p.SetText(QStringLiteral("Wait..."));
+        p.show();
+        // Neither Esc, nor a close request, nor reject closes it.
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(&p, &esc);
+        p.close();
+        p.reject();
+        QVERIFY(p.isVisible());
+        p.SetPosition(66);
+        const QImage img = p.Gauge->grab().toImage();
+        QCOMPARE(img.pixelColor(5, 3), ToQColor(clr::Navy)); // filled part
+        QCOMPARE(img.pixelColor(290, 3), QColor(Qt::white)); // empty part
+        p.CloseByProgram(QDialog::Accepted);
+        QVERIFY(!p.isVisible());
+        QCOMPARE(p.result(), int(QDialog::Accepted));
+    }
+
+    void hoverPanelDelays() {
+        THoverPanel panel;
+        panel.resize(200, 100);
+        panel.show();
+        QTest::qWait(20); // let the platform's own enter and move events pass first
+        int hovers = 0, enters = 0;
+        QPoint at;
+        panel.OnMouseEnter = [&](THoverPanel*) { ++enters; };
+        panel.OnMouseHover = [&](THoverPanel*, int x, int y) {
+            ++hovers;
+            at = QPoint(x, y);
+        };
+        QEnterEvent enter(QPointF(190, 50), QPointF(190, 50), QPointF(190, 50));
+        QCoreApplication::sendEvent(&panel, &enter);
+        QCOMPARE(enters, 1);
+        panel.RequestHover(30);
+        QTRY_COMPARE(hovers, 1);
+        QCOMPARE(at, QPoint(190, 50));
+        QTest::qWait(80);
+        QCOMPARE(hovers, 1); // one notification per request
+        panel.RequestHover(30);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(&panel, &leave);
+        QTest::qWait(80);
+        QCOMPARE(hovers, 1); // leaving ends the request
+    }
+
+    void frameScrollsTheField() {
+        TMainWindow w(Ini());
+        w.resize(700, 500);
+        w.show();
+        QTest::qWait(20); // the first idle pass resets the field to 1 x 1
+        w.Field->SetSize(64, 64);
+        w.SetMode(1);
+        QTest::qWait(20); // the scroll bars take their range on a later pass
+        w.PanelFieldBackMouseHover(w.PanelFieldBack->width() - 2, w.PanelFieldBack->height() - 2);
+        QCOMPARE(w.Field->VisibleCells().Left, 2);
+        QCOMPARE(w.Field->VisibleCells().Top, 2);
+        w.PanelFieldBackMouseHover(1, 1);
+        QCOMPARE(w.Field->VisibleCells().Left, 0);
+        QCOMPARE(w.Field->VisibleCells().Top, 0);
     }
 
     void operateWithoutLevels() {

@@ -138,6 +138,7 @@ TMainWindow::~TMainWindow() {
     // while serving their pending synchronised steps, so neither side blocks.
     // The pointers are cleared first: the completion handlers then leave them alone.
     FClosing = false;
+    FFirstIdleDone = true; // events served below must not run start-up work
     if (TPollThread* poll = std::exchange(PollThread, nullptr)) {
         poll->Terminate();
         while (!poll->wait(5))

@@ -5,6 +5,7 @@
 #include "PollCycle.h"
 #include "TimeThreadUnit.h"
 
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -135,6 +136,7 @@ public:
     void SBtnHintMouseDown(Qt::MouseButton button);
     void PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
     void TimerMonTimer();
+    void StatusTimerTimer();
     void SBtnConsoleOutputMouseDown(TSpeedButton* key);
     // Returns whether the key was consumed.
     bool FormKeyDown(int key, Qt::KeyboardModifiers mods);
@@ -195,9 +197,10 @@ public:
     QMenu* PMW;
     QAction *PMWstatus, *PMWhdmi, *PMWmon;
 
-    TTip* Tip = nullptr;
-    THdmiWindow* HdmiWindow = nullptr;
-    TStatusWindow* StatusWindow = nullptr;
+    // The other forms; guarded, since they may go before this window does.
+    QPointer<TTip> Tip;
+    QPointer<THdmiWindow> HdmiWindow;
+    QPointer<TStatusWindow> StatusWindow;
 
 Q_SIGNALS:
     void IniSaved();
@@ -221,7 +224,6 @@ private:
     void WMStartPoll();
     void WMPollDone();
     void WMProgress(std::intptr_t percent, std::intptr_t show);
-    void StatusTimerTimer();
     void IndicatorColour(TIndicatorBox* box, bool active, bool ok);
     void SetAllIndicatorsIdle();
     QSize ScreenSize() const;

@@ -234,8 +234,13 @@ bool SockConnect(TSocket socket, const std::string& ipText, int port, unsigned t
     return true;
 }
 
-bool SockSendAll(TSocket socket, const void* buffer, std::size_t length, unsigned timeoutMs) {
-    const auto* p = static_cast<const char*>(buffer);
+namespace {
+
+// Moves exactly `length` bytes with `transfer` (send or receive), polling for
+// `events` in 1 ms steps and giving up when the time-out has passed.
+template <typename TTransfer>
+bool TransferAll(TSocket socket, std::size_t length, unsigned timeoutMs, short events,
+                 TTransfer transfer) {
     std::size_t done = 0;
     const std::uint32_t start = TickCount();
     while (done < length) {
@@ -243,12 +248,16 @@ bool SockSendAll(TSocket socket, const void* buffer, std::size_t length, unsigne
             tLastError = SockErrTimeout;
             return false;
         }
-        const int r = PollOne(socket, POLLOUT, 1);
+        const int r = PollOne(socket, events, 1);
         if (r < 0)
             return false;
         if (r == 0)
             continue;
-        const ssize_t n = ::send(socket, p + done, length - done, MSG_NOSIGNAL);
+        const ssize_t n = transfer(done);
+        if (n == 0 && events == POLLIN) {
+            tLastError = SockErrConnReset; // the peer closed the connection
+            return false;
+        }
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 continue;
@@ -259,31 +268,18 @@ bool SockSendAll(TSocket socket, const void* buffer, std::size_t length, unsigne
     return true;
 }
 
+} // namespace
+
+bool SockSendAll(TSocket socket, const void* buffer, std::size_t length, unsigned timeoutMs) {
+    const auto* p = static_cast<const char*>(buffer);
+    return TransferAll(socket, length, timeoutMs, POLLOUT, [&](std::size_t done) {
+        return ::send(socket, p + done, length - done, MSG_NOSIGNAL);
+    });
+}
+
 bool SockRecvAll(TSocket socket, void* buffer, std::size_t length, unsigned timeoutMs) {
     auto* p = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    const std::uint32_t start = TickCount();
-    while (done < length) {
-        if (timeoutMs != 0 && TickCount() - start > timeoutMs) {
-            tLastError = SockErrTimeout;
-            return false;
-        }
-        const int r = PollOne(socket, POLLIN, 1);
-        if (r < 0)
-            return false;
-        if (r == 0)
-            continue;
-        const ssize_t n = ::recv(socket, p + done, length - done, 0);
-        if (n == 0) {
-            tLastError = SockErrConnReset;
-            return false;
-        }
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                continue;
-            return FailErrno();
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return TransferAll(socket, length, timeoutMs, POLLIN, [&](std::size_t done) {
+        return ::recv(socket, p + done, length - done, 0);
+    });
 }

@@ -276,7 +276,9 @@ bool TField::ClickableLevel(int row, int k, bool preset) const {
     return LevelFlag(FState.Control(), k) && ((preset && FPresetMode) || !FState.Locked(row, k));
 }
 
-void TField::ApplyStatus(int row, const TLevelValues& values, bool force) {
+// Changes one output's status (or preset) on the levels the rule allows and
+// repaints each affected input's cell of that row once.
+void TField::ApplyRow(bool preset, int row, const TLevelValues& values, bool force) {
     if (!TFieldState::ValidRow(row))
         return;
     std::array<std::uint8_t, FieldSlots> queued{};
@@ -287,37 +289,28 @@ void TField::ApplyStatus(int row, const TLevelValues& values, bool force) {
             queue.push_back(input);
     };
     for (int k = 1; k <= FState.LevelCount(); ++k) {
-        const int old = FState.Status(row, k), now = values[static_cast<std::size_t>(k - 1)];
-        if (now != old && (force || ClickableLevel(row, k, false))) {
+        const int old = preset ? FState.Preset(row, k) : FState.Status(row, k);
+        const int now = values[static_cast<std::size_t>(k - 1)];
+        if (now != old && (force || ClickableLevel(row, k, preset))) {
             enqueue(old);
             enqueue(now);
-            FState.StoreStatus(row, k, now);
+            if (preset)
+                FState.StorePreset(row, k, now);
+            else
+                FState.StoreStatus(row, k, now);
         }
     }
     for (int input : queue)
         RepaintCell(TFieldPane::Grid, input, row);
+}
+
+void TField::ApplyStatus(int row, const TLevelValues& values, bool force) {
+    ApplyRow(false, row, values, force);
     ApplyPreset(row, values, force);
 }
 
 void TField::ApplyPreset(int row, const TLevelValues& values, bool force) {
-    if (!TFieldState::ValidRow(row))
-        return;
-    std::array<std::uint8_t, FieldSlots> queued{};
-    std::vector<int> queue;
-    auto enqueue = [&](int input) {
-        if (input >= 0 && input < FieldSlots && !queued[static_cast<std::size_t>(input)]++)
-            queue.push_back(input);
-    };
-    for (int k = 1; k <= FState.LevelCount(); ++k) {
-        const int old = FState.Preset(row, k), now = values[static_cast<std::size_t>(k - 1)];
-        if (now != old && (force || ClickableLevel(row, k, true))) {
-            enqueue(old);
-            enqueue(now);
-            FState.StorePreset(row, k, now);
-        }
-    }
-    for (int input : queue)
-        RepaintCell(TFieldPane::Grid, input, row);
+    ApplyRow(true, row, values, force);
 }
 
 void TField::ApplyMonitor(const TLevelValues& values, bool force) {

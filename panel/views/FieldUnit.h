@@ -148,6 +148,7 @@ private:
     void CellBase(QPainter& p, TColor back, TColor frame);
     QFont FitFont(const QString& text);
     bool ClickableLevel(int row, int k, bool preset) const;
+    void ApplyRow(bool preset, int row, const TLevelValues& values, bool force);
 
     TFieldState FState;
     int FScale = 4;
