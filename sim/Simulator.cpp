@@ -36,7 +36,7 @@ TChassis* TSimulator::AddChassis(const TChassisConfig& config, QString* error) {
     return chassis;
 }
 
-bool ParseChassisSpec(const QString& text, TChassisConfig& config, QString& error) {
+bool ParseChassisText(const QString& text, TChassisConfig& config, QString& error) {
     const QStringList parts = text.split(QLatin1Char(':'));
     config = TChassisConfig{};
     if (!config.Address.setAddress(parts.value(0)) ||

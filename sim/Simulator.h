@@ -29,6 +29,6 @@ private:
 };
 
 // Parses "ADDRESS[:PORT][:levels=A,B][:size=INPUTSxOUTPUTS]"; false on bad text.
-bool ParseChassisSpec(const QString& text, TChassisConfig& config, QString& error);
+bool ParseChassisText(const QString& text, TChassisConfig& config, QString& error);
 
 } // namespace sim

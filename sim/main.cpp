@@ -145,22 +145,22 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("chassis"),
          QStringLiteral("A chassis: ADDRESS[:PORT][:levels=A,B,..][:size=INPUTSxOUTPUTS]. "
                         "Repeat for more chassis; it listens only on ADDRESS."),
-         QStringLiteral("spec")});
+         QStringLiteral("chassis")});
     parser.process(app);
 
-    QStringList specs = parser.values(QStringLiteral("chassis"));
-    if (specs.isEmpty())
-        specs << QStringLiteral("127.0.0.1");
+    QStringList chassisTexts = parser.values(QStringLiteral("chassis"));
+    if (chassisTexts.isEmpty())
+        chassisTexts << QStringLiteral("127.0.0.1");
     sim::TSimulator simulator;
-    for (const QString& spec : specs) {
+    for (const QString& text : chassisTexts) {
         sim::TChassisConfig config;
         QString error;
-        if (!sim::ParseChassisSpec(spec, config, error)) {
+        if (!sim::ParseChassisText(text, config, error)) {
             std::fprintf(stderr, "switchersim: %s\n", qPrintable(error));
             return 2;
         }
         if (!simulator.AddChassis(config, &error)) {
-            std::fprintf(stderr, "switchersim: cannot listen on %s: %s\n", qPrintable(spec),
+            std::fprintf(stderr, "switchersim: cannot listen on %s: %s\n", qPrintable(text),
                          qPrintable(error));
             return 1;
         }

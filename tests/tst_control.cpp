@@ -20,6 +20,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -450,6 +451,14 @@ private Q_SLOTS:
         QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 1, 0, 0}));
         QTRY_COMPARE_WITH_TIMEOUT(ch->Monitor(2), 1, 5000);
 
+        // A key that travels from a child to its parents zooms once.
+        {
+            const int scale = w.Field->GetScale();
+            QKeyEvent plus(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, QStringLiteral("+"));
+            QApplication::sendEvent(w.LBoxMemory->viewport(), &plus);
+            QCOMPARE(w.Field->GetScale(), scale + 1);
+            w.SBtnZoomOutMouseDown();
+        }
         // Keys that are not consumed, and mode keys.
         QVERIFY(!w.FormKeyDown(Qt::Key_Left, Qt::NoModifier));
         QVERIFY(!w.FormKeyDown(Qt::Key_Plus, Qt::KeypadModifier));

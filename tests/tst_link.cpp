@@ -345,7 +345,7 @@ private Q_SLOTS:
         SockClose(s);
     }
 
-    void chassisSpec_data() {
+    void chassisText_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("port");
@@ -361,12 +361,12 @@ private Q_SLOTS:
         QTest::newRow("size 257") << "127.0.0.1:size=8x257" << false << 0 << 0 << 0;
         QTest::newRow("bad port") << "127.0.0.1:70000" << false << 0 << 0 << 0;
     }
-    void chassisSpec() {
+    void chassisText() {
         QFETCH(QString, text);
         QFETCH(bool, ok);
         sim::TChassisConfig c;
         QString error;
-        QCOMPARE(sim::ParseChassisSpec(text, c, error), ok);
+        QCOMPARE(sim::ParseChassisText(text, c, error), ok);
         QCOMPARE(error.isEmpty(), ok);
         if (ok) {
             QFETCH(int, port);

@@ -1052,6 +1052,12 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
         return QWidget::eventFilter(watched, e);
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
+        // A key a child does not take travels on to its parents as the same
+        // event: the form handles it once, at its first delivery.
+        if (k == FLastKeyEvent && k->timestamp() == FLastKeyTime)
+            return false;
+        FLastKeyEvent = k;
+        FLastKeyTime = k->timestamp();
         if (FormKeyDown(k->key(), k->modifiers()))
             return true;
     } else if (e->type() == QEvent::MouseMove) {

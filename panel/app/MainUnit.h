@@ -230,6 +230,8 @@ private:
 
     QSize FScreenSize;
     QRect FWorkArea;
+    const QEvent* FLastKeyEvent = nullptr;
+    quint64 FLastKeyTime = 0;
     void ConnectOperatorControls();
     void MonitorStep(int delta);
     TTimeSource FTimeSource;
