@@ -132,10 +132,14 @@ bool TComPort::Exchange(int requestWords) {
     return ReceiveReply(n);
 }
 
+bool TComPort::Query(std::uint8_t operation, std::uint16_t command) {
+    SetPortStatus(operation, 0, 0, 0);
+    FBuffer[1] = command;
+    return Exchange(2);
+}
+
 bool TComPort::Identify(std::array<std::uint8_t, 8>& data) {
-    SetPortStatus(OpIdentify, 0, 0, 0);
-    FBuffer[1] = 1;
-    if (!Exchange(2))
+    if (!Query(OpIdentify, 1))
         return false;
     if (FReplyN != 7 || ReplyWord(1) != 1 || ReplyWord(2) != IdentifyMarker) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
@@ -150,9 +154,7 @@ bool TComPort::Identify(std::array<std::uint8_t, 8>& data) {
 }
 
 bool TComPort::ReadConfig(TSwitcherConfig& config) {
-    SetPortStatus(OpReadConfig, 0, 0, 0);
-    FBuffer[1] = 9;
-    if (!Exchange(2))
+    if (!Query(OpReadConfig, 9))
         return false;
     if (ReplyWord(1) != 9) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
@@ -185,9 +187,7 @@ bool TComPort::ReadConfig(TSwitcherConfig& config) {
 }
 
 bool TComPort::ReadState() {
-    SetPortStatus(OpReadState, 0, 0, 0);
-    FBuffer[1] = 6;
-    if (!Exchange(2))
+    if (!Query(OpReadState, 6))
         return false;
     if (ReplyWord(1) != 6 || FReplyN < 4) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
@@ -197,9 +197,7 @@ bool TComPort::ReadState() {
 }
 
 bool TComPort::ReadHdmi(THdmiState& state) {
-    SetPortStatus(OpReadHdmi, 0, 0, 0);
-    FBuffer[1] = 8;
-    if (!Exchange(2))
+    if (!Query(OpReadHdmi, 8))
         return false;
     if (FReplyN != 24 || ReplyWord(1) != 8) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);

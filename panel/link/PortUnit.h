@@ -124,6 +124,8 @@ public:
 private:
     void SetError(std::uint8_t error, std::uint8_t detail);
     bool Exchange(int requestWords);
+    // A command without data words: status, request, reply.
+    bool Query(std::uint8_t operation, std::uint16_t command);
     bool SetHdmi(std::initializer_list<std::uint16_t> data);
     bool Switching(int requestN, bool detailIsAddress = false, std::uint8_t address = 0);
     bool Take(std::uint16_t sub, int count, const int* addresses);

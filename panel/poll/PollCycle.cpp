@@ -238,48 +238,22 @@ void TPollCycle::Cycle(bool& firstCycle) {
     if (FTerminated.load())
         return;
 
-    bool anyState = FRefresh;
-    for (int s = 1; s <= FSwitcherCount; ++s)
-        anyState = anyState || stateChanged[U(s)];
-    if (anyState) {
-        Sync([&] { FViews.SetStateIndicator(true, true); });
-        for (int s = 1; s <= FSwitcherCount; ++s) {
-            if (FPorts[U(s)]->ReadState()) {
-                DecodeState(s);
-                FStateErrors[U(s)] = 0;
-            } else {
-                Sync([&] { FViews.SetStateIndicator(true, false); });
-                if (!Count(FStateErrors[U(s)]))
-                    return;
-            }
-            if (FTerminated.load())
-                return;
-        }
-        if (AnyFailure(FStateErrors))
-            return;
-        Sync([&] { FViews.SetStateIndicator(false, true); });
-    }
-
-    bool anyHdmi = FRefresh;
-    for (int s = 1; s <= FSwitcherCount; ++s)
-        anyHdmi = anyHdmi || hdmiChanged[U(s)];
-    if (anyHdmi) {
-        Sync([&] { FViews.SetStateIndicator(true, true); });
-        for (int s = 1; s <= FSwitcherCount; ++s) {
-            if (FPorts[U(s)]->ReadHdmi(FHdmiState[U(s)])) {
-                FHdmiErrors[U(s)] = 0;
-            } else {
-                Sync([&] { FViews.SetStateIndicator(true, false); });
-                if (!Count(FHdmiErrors[U(s)]))
-                    return;
-            }
-            if (FTerminated.load())
-                return;
-        }
-        if (AnyFailure(FHdmiErrors))
-            return;
-        Sync([&] { FViews.SetStateIndicator(false, true); });
-    }
+    auto changed = [&](const std::array<bool, 5>& flags) {
+        bool any = FRefresh;
+        for (int s = 1; s <= FSwitcherCount; ++s)
+            any = any || flags[U(s)];
+        return any;
+    };
+    if (changed(stateChanged) && !ReadPhase(FStateErrors, [&](int s) {
+            if (!FPorts[U(s)]->ReadState())
+                return false;
+            DecodeState(s);
+            return true;
+        }))
+        return;
+    if (changed(hdmiChanged) &&
+        !ReadPhase(FHdmiErrors, [&](int s) { return FPorts[U(s)]->ReadHdmi(FHdmiState[U(s)]); }))
+        return;
 
     if (FRefresh || FHdmiRefresh.load()) {
         for (int s = 1; s <= FSwitcherCount; ++s)
@@ -297,6 +271,27 @@ void TPollCycle::Cycle(bool& firstCycle) {
     SendRequests();
     SendHdmi();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+// Reads one kind of state from every switcher with the state indicator on,
+// counting failures per switcher; false when the cycle is to go no further.
+bool TPollCycle::ReadPhase(TCounts& errors, const std::function<bool(int)>& read) {
+    Sync([&] { FViews.SetStateIndicator(true, true); });
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        if (read(s)) {
+            errors[U(s)] = 0;
+        } else {
+            Sync([&] { FViews.SetStateIndicator(true, false); });
+            if (!Count(errors[U(s)]))
+                return false;
+        }
+        if (FTerminated.load())
+            return false;
+    }
+    if (AnyFailure(errors))
+        return false;
+    Sync([&] { FViews.SetStateIndicator(false, true); });
+    return true;
 }
 
 void TPollCycle::DecodeState(int s) {

@@ -118,6 +118,7 @@ private:
     void Cycle(bool& firstCycle);
     bool ConnectionPhase();
     bool ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged);
+    bool ReadPhase(TCounts& errors, const std::function<bool(int)>& read);
     void DecodeState(int s);
     bool RunSalvo();
     void SendRequests();
