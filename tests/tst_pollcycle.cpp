@@ -408,6 +408,37 @@ void IdentifyGivesUp() {
     CHECK(views.FirstCycles == 0);
 }
 
+// A switcher that keeps its connection but stops answering while operating:
+// the configuration read fails, the next cycles reconnect and identify fails on
+// every pass; the fifth failed identify ends the thread.
+void SilentWhileOperating() {
+    const std::string a = PlainSimAddress(5);
+    TSimProcess sim({a + ":levels=1:size=8x8"});
+    if (!CHECK(sim.Running()))
+        return;
+    TFakeViews views;
+    TLoopExecutor exec;
+    TPollLevels levels;
+    levels.LevelCount = 1;
+    levels.LevelIP = {0, PackedAddress(a), 0, 0, 0};
+    levels.LevelAddress = {0, 1, 0, 0, 0};
+    TPollCycle cycle(levels, views, exec);
+    std::thread poll([&] { cycle.Execute(); });
+    CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));
+    Frames(sim, 1);
+    sim.Command("fault 1 any silent -1");
+    CHECK(exec.ServeUntil([&] { return views.Done.load(); }, 15000ms));
+    poll.join();
+    int identifies = 0, configs = 0;
+    for (const auto& f : Frames(sim, 1)) {
+        identifies += f.size() > 1 && f[1] == 1;
+        configs += f.size() > 1 && f[1] == 9;
+    }
+    CHECK(identifies == 5);
+    CHECK(configs >= 1);
+    CHECK(cycle.FLastError == 0x00010202u); // identify, no reply while reading the length
+}
+
 } // namespace
 
 int main() {
@@ -415,5 +446,6 @@ int main() {
     TwoChassis();
     OutputLimit();
     IdentifyGivesUp();
+    SilentWhileOperating();
     return plain::Summary();
 }
