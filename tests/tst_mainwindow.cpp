@@ -51,8 +51,6 @@ private Q_SLOTS:
     void clampBounds_data() {
         QTest::addColumn<QRect>("stored");
         QTest::addColumn<QRect>("expected");
-        const QSize s(1920, 1080);
-        Q_UNUSED(s);
         QTest::newRow("inside") << QRect(20, 20, 750, 550) << QRect(20, 20, 750, 550);
         QTest::newRow("left beyond") << QRect(5000, 20, 750, 550) << QRect(1820, 20, 750, 550);
         QTest::newRow("top beyond") << QRect(20, 2000, 750, 550) << QRect(20, 980, 750, 550);
