@@ -413,7 +413,8 @@ Words TChassis::UtilitySfp(bool transmit) const {
         const QByteArray name =
             type == 0 ? QByteArray()
                       : (type == 7 ? "SFP-3G-LC " : "SFP-HD-BNC") + QByteArray::number(r + 1);
-        PutText(w, name, 20);
+        // Module names are padded with blanks, as transceivers store them.
+        PutText(w, name.leftJustified(20, ' '), 20);
         const int power = type == 7 ? (transmit ? -30 : -80) + Wobble(15, r) : 0;
         w << U(power);
         if (transmit)

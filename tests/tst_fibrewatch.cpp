@@ -284,6 +284,8 @@ private Q_SLOTS:
         QCOMPARE(requests[2], simframe::Words({2, 101, 65435}));
         const QString artefact = QStringLiteral(FIBREWATCH_ARTEFACT_DIR "/fibrewatch.png");
         w.grab().save(artefact);
+        w.ui->tabWidget->setCurrentIndex(1);
+        w.grab().save(QStringLiteral(FIBREWATCH_ARTEFACT_DIR "/fibrewatch-rx.png"));
     }
 
     void quitWhileDeviceSilent() {
