@@ -331,6 +331,15 @@ void TwoChassis() {
     CHECK(cycle.FLastError == 0);
 }
 
+// One level, address 1, on the switcher at `address`.
+TPollLevels OneLevel(const std::string& address) {
+    TPollLevels levels;
+    levels.LevelCount = 1;
+    levels.LevelIP = {0, PackedAddress(address), 0, 0, 0};
+    levels.LevelAddress = {0, 1, 0, 0, 0};
+    return levels;
+}
+
 void OutputLimit() {
     const std::string a = PlainSimAddress(3);
     TSimProcess sim({a + ":levels=1:size=256x256"});
@@ -338,10 +347,7 @@ void OutputLimit() {
         return;
     TFakeViews views;
     TLoopExecutor exec;
-    TPollLevels levels;
-    levels.LevelCount = 1;
-    levels.LevelIP = {0, PackedAddress(a), 0, 0, 0};
-    levels.LevelAddress = {0, 1, 0, 0, 0};
+    TPollLevels levels = OneLevel(a);
     levels.OutputLimit = 64;
     TPollCycle cycle(levels, views, exec);
     std::thread poll([&] { cycle.Execute(); });
@@ -391,10 +397,7 @@ void IdentifyGivesUp() {
     });
     TFakeViews views;
     TLoopExecutor exec;
-    TPollLevels levels;
-    levels.LevelCount = 1;
-    levels.LevelIP = {0, PackedAddress(a), 0, 0, 0};
-    levels.LevelAddress = {0, 1, 0, 0, 0};
+    TPollLevels levels = OneLevel(a);
     TPollCycle cycle(levels, views, exec);
     std::thread pollThread([&] { cycle.Execute(); });
     CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
@@ -418,10 +421,7 @@ void SilentWhileOperating() {
         return;
     TFakeViews views;
     TLoopExecutor exec;
-    TPollLevels levels;
-    levels.LevelCount = 1;
-    levels.LevelIP = {0, PackedAddress(a), 0, 0, 0};
-    levels.LevelAddress = {0, 1, 0, 0, 0};
+    TPollLevels levels = OneLevel(a);
     TPollCycle cycle(levels, views, exec);
     std::thread poll([&] { cycle.Execute(); });
     CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <type_traits>
 
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -471,47 +472,25 @@ void TPollCycle::SendHdmi() {
         Sync([&] { FViews.SetProcIndicator(false); });
         FRefresh = true;
     };
-    auto u16 = [](int v) { return static_cast<std::uint16_t>(v); };
-    if (w.Meter1On != sh.Meter1On) {
-        sh.Meter1On = w.Meter1On;
-        send([&] { p.SetMeterOn(0, w.Meter1On); });
-    }
-    if (w.Meter2On != sh.Meter2On) {
-        sh.Meter2On = w.Meter2On;
-        send([&] { p.SetMeterOn(1, w.Meter2On); });
-    }
-    if (u16(w.Meter1Slider) != sh.Meter1Slider) {
-        sh.Meter1Slider = u16(w.Meter1Slider);
-        send([&] { p.SetMeterSlider(0, w.Meter1Slider); });
-    }
-    if (u16(w.Meter2Slider) != sh.Meter2Slider) {
-        sh.Meter2Slider = u16(w.Meter2Slider);
-        send([&] { p.SetMeterSlider(1, w.Meter2Slider); });
-    }
-    if (u16(w.Meter1Group) != sh.Meter1Group) {
-        sh.Meter1Group = u16(w.Meter1Group);
-        send([&] { p.SetMeterGroup(0, w.Meter1Group); });
-    }
-    if (u16(w.Meter2Group) != sh.Meter2Group) {
-        sh.Meter2Group = u16(w.Meter2Group);
-        send([&] { p.SetMeterGroup(1, w.Meter2Group); });
-    }
-    if (u16(w.ScaleMode) != sh.ScaleMode) {
-        sh.ScaleMode = u16(w.ScaleMode);
-        send([&] { p.SetScaleMode(w.ScaleMode); });
-    }
-    if (u16(w.DbfsRef) != sh.DbfsRef) {
-        sh.DbfsRef = u16(w.DbfsRef);
-        send([&] { p.SetReference(0, w.DbfsRef); });
-    }
-    if (u16(w.DbuRef) != sh.DbuRef) {
-        sh.DbuRef = u16(w.DbuRef);
-        send([&] { p.SetReference(1, w.DbuRef); });
-    }
-    if (u16(w.StreamMode) != sh.StreamMode) {
-        sh.StreamMode = u16(w.StreamMode);
-        send([&] { p.SetStreamMode(w.StreamMode); });
-    }
+    // One row of the HDMI table: a control whose value differs from the shadow
+    // is stored there first, then sent.
+    auto row = [&](auto& shadow, auto value, const std::function<void()>& command) {
+        const auto v = static_cast<std::decay_t<decltype(shadow)>>(value);
+        if (v == shadow)
+            return;
+        shadow = v;
+        send(command);
+    };
+    row(sh.Meter1On, w.Meter1On, [&] { p.SetMeterOn(0, w.Meter1On); });
+    row(sh.Meter2On, w.Meter2On, [&] { p.SetMeterOn(1, w.Meter2On); });
+    row(sh.Meter1Slider, w.Meter1Slider, [&] { p.SetMeterSlider(0, w.Meter1Slider); });
+    row(sh.Meter2Slider, w.Meter2Slider, [&] { p.SetMeterSlider(1, w.Meter2Slider); });
+    row(sh.Meter1Group, w.Meter1Group, [&] { p.SetMeterGroup(0, w.Meter1Group); });
+    row(sh.Meter2Group, w.Meter2Group, [&] { p.SetMeterGroup(1, w.Meter2Group); });
+    row(sh.ScaleMode, w.ScaleMode, [&] { p.SetScaleMode(w.ScaleMode); });
+    row(sh.DbfsRef, w.DbfsRef, [&] { p.SetReference(0, w.DbfsRef); });
+    row(sh.DbuRef, w.DbuRef, [&] { p.SetReference(1, w.DbuRef); });
+    row(sh.StreamMode, w.StreamMode, [&] { p.SetStreamMode(w.StreamMode); });
 }
 
 void TPollCycle::EndExecute() {
