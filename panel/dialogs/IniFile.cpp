@@ -3,8 +3,7 @@
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
-#include <QSaveFile>
-#include <QString>
+#include "SafeFile.h"
 
 #include <charconv>
 
@@ -20,22 +19,26 @@ TIniFile::~TIniFile() = default;
 
 bool TIniFile::Load() {
     FImpl->Ini.Reset();
-    return FImpl->Ini.LoadFile(FFileName.c_str()) == SI_OK;
+    FError.clear();
+    std::string text;
+    if (!safefile::ReadRegular(FFileName, MaxFileBytes, text, &FError))
+        return false;
+    if (FImpl->Ini.LoadData(text) != SI_OK) {
+        FImpl->Ini.Reset();
+        FError = "cannot be read as an INI file";
+        return false;
+    }
+    return true;
 }
 
 bool TIniFile::Save() {
     std::string text;
-    if (FImpl->Ini.Save(text) != SI_OK)
-        return false;
-    QSaveFile file(QString::fromStdString(FFileName));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-        static_cast<qint64>(text.size())) {
-        file.cancelWriting();
+    FError.clear();
+    if (FImpl->Ini.Save(text) != SI_OK) {
+        FError = "cannot be formatted";
         return false;
     }
-    return file.commit();
+    return safefile::Save(FFileName, text, &FError);
 }
 
 void TIniFile::Clear() {

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 // The classic INI dialect of our configuration files: [SECTION] lines and
 // KEY=value lines, values stored as they are. Names compare case-insensitively
 // on read, as the platform's profile functions do. Missing or non-numeric
-// values give the caller's default. Save() writes a temporary file beside the
-// target and renames it over, so the previous file survives a crash or a full disk.
+// values give the caller's default. Save() never loses the previous file (see
+// safefile::Save).
 class TIniFile {
 public:
     explicit TIniFile(std::string fileName);
@@ -16,9 +17,13 @@ public:
     TIniFile& operator=(const TIniFile&) = delete;
 
     const std::string& FileName() const { return FFileName; }
-    // Loads the file; a missing or unreadable file leaves an empty document.
+    // Loads the file; a missing, unreadable or non-regular file, or one larger
+    // than MaxFileBytes, leaves an empty document.
     bool Load();
     bool Save();
+    // Why the last Load or Save failed ("" after a success).
+    const std::string& LastError() const { return FError; }
+    static constexpr std::size_t MaxFileBytes = 1 << 20;
     void Clear();
 
     std::string ReadString(const char* section, const std::string& key,
@@ -32,6 +37,7 @@ public:
 
 private:
     std::string FFileName;
+    std::string FError;
     struct Impl;
     std::unique_ptr<Impl> FImpl;
 };
