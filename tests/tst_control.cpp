@@ -249,7 +249,7 @@ private Q_SLOTS:
         w.ShowHover(nullptr, QPoint(10, 10), -1, 2); // the MON column
         QCOMPARE(w.PanelInOut->Caption(), QStringLiteral("OUT3 VTR"));
 
-        w.FHintsOn = true;
+        w.FSettings.FHintsOn = true;
         w.SetWorkArea(QRect(0, 0, 800, 600));
         const int s = w.Field->Geometry().s;
         w.ShowHover(nullptr, QPoint(790, 590), 11, 2);
@@ -301,7 +301,7 @@ private Q_SLOTS:
         TStatusWindow status;
         w.AttachForms(nullptr, nullptr, &status);
         status.StatusTab->Rebuild({QStringLiteral("127.0.0.1")});
-        w.StatusEnabled = true;
+        w.FSettings.StatusEnabled = true;
         status.StatusTab->SetTabColor(0, clr::Red);
         w.StatusTimerTimer();
         QCOMPARE(w.SBtnStatus->Color(), clr::Red);
@@ -468,7 +468,7 @@ private Q_SLOTS:
         QVERIFY(w.FormKeyDown(Qt::Key_O, Qt::NoModifier));
         QCOMPARE(w.FMode, 1);
         QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
-        QVERIFY(w.FPreviewMode);
+        QVERIFY(w.FSettings.FPreviewMode);
         QVERIFY(!w.Field->isVisible());
         QVERIFY(!w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier)); // field keys off in preview
         QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));

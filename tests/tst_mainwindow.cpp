@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -49,31 +50,52 @@ private Q_SLOTS:
     }
 
     void clampBounds_data() {
-        QTest::addColumn<QRect>("stored");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
         QTest::addColumn<QRect>("expected");
-        QTest::newRow("inside") << QRect(20, 20, 750, 550) << QRect(20, 20, 750, 550);
-        QTest::newRow("left beyond") << QRect(5000, 20, 750, 550) << QRect(1820, 20, 750, 550);
-        QTest::newRow("top beyond") << QRect(20, 2000, 750, 550) << QRect(20, 980, 750, 550);
-        QTest::newRow("negative") << QRect(-30, -1, 750, 550) << QRect(0, 0, 750, 550);
-        QTest::newRow("left at edge stays") << QRect(1920, 0, 750, 550) << QRect(1920, 0, 750, 550);
-        QTest::newRow("too large") << QRect(0, 0, 4000, 3000) << QRect(0, 0, 1920, 1080);
+        const int big = std::numeric_limits<int>::max(), small = std::numeric_limits<int>::min();
+        QTest::newRow("inside") << 20 << 20 << 750 << 700 << QRect(20, 20, 750, 700);
+        QTest::newRow("left beyond") << 5000 << 20 << 750 << 700 << QRect(1820, 20, 750, 700);
+        QTest::newRow("top beyond") << 20 << 2000 << 750 << 700 << QRect(20, 980, 750, 700);
+        QTest::newRow("negative") << -30 << -1 << 750 << 700 << QRect(0, 0, 750, 700);
+        // At least 100 pixels of the window stay on the screen.
+        QTest::newRow("left at edge") << 1920 << 0 << 750 << 700 << QRect(1820, 0, 750, 700);
+        QTest::newRow("top at edge") << 0 << 1050 << 750 << 700 << QRect(0, 980, 750, 700);
+        QTest::newRow("too large") << 0 << 0 << 4000 << 3000 << QRect(0, 0, 1920, 1080);
+        // Degenerate sizes grow to the minimum size (400 x 600 here).
+        QTest::newRow("zero size") << 20 << 20 << 0 << 0 << QRect(20, 20, 400, 600);
+        QTest::newRow("negative size") << 20 << 20 << -5 << -600 << QRect(20, 20, 400, 600);
+        QTest::newRow("huge values") << big << big << big << big << QRect(1820, 980, 1920, 1080);
+        QTest::newRow("left plus width overflows")
+            << 1000 << 0 << big << 700 << QRect(1000, 0, 1920, 700);
+        QTest::newRow("most negative") << small << small << small << small << QRect(0, 0, 400, 600);
     }
     void clampBounds() {
-        QFETCH(QRect, stored);
+        QFETCH(int, left);
+        QFETCH(int, top);
+        QFETCH(int, width);
+        QFETCH(int, height);
         QFETCH(QRect, expected);
-        QCOMPARE(ClampWindowBounds(stored, QSize(1920, 1080)), expected);
+        QCOMPARE(ClampWindowBounds(left, top, width, height, QSize(1920, 1080), QSize(400, 600)),
+                 expected);
     }
 
     void defaultsWithoutIni() {
         TMainWindow w(Ini());
         QCOMPARE(w.pos(), QPoint(20, 20));
-        QCOMPARE(w.size(), QSize(750, 550));
+        // 750 x 550 cut off the console and the salvo list: the default grows
+        // to the smallest size that shows the whole right-hand column.
+        QCOMPARE(w.size(), QSize(750, w.minimumHeight()));
+        QVERIFY(w.minimumHeight() > 550);
         QCOMPARE(w.Field->GetScale(), 3);
-        QCOMPARE(w.FLastState, 1);
-        QCOMPARE(w.PreviewScale, 64);
-        QVERIFY(!w.StatusEnabled && !w.HdmiEnabled && !w.FSfpEnabled && !w.FHintsOn);
-        QCOMPARE(w.FVisibleLevels, (std::array<bool, 4>{true, true, true, true}));
-        QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, true, true}));
+        QCOMPARE(w.FSettings.FLastState, 1);
+        QCOMPARE(w.FSettings.PreviewScale, 64);
+        QVERIFY(!w.FSettings.StatusEnabled && !w.FSettings.HdmiEnabled &&
+                !w.FSettings.FSfpEnabled && !w.FSettings.FHintsOn);
+        QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, true, true, true}));
+        QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, true, true}));
         QCOMPARE(w.FLevelCount, 0);
         QCOMPARE(w.FMode, 0);
         QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL"));
@@ -86,7 +108,7 @@ private Q_SLOTS:
 
     void iniValues() {
         WriteFile(Ini(),
-                  "[WINDOW]\nLEFT=5000\nTOP=-7\nWIDTH=640\nHEIGHT=480\nZOOM=5\nSCALE=16\n"
+                  "[WINDOW]\nLEFT=5000\nTOP=-7\nWIDTH=640\nHEIGHT=720\nZOOM=5\nSCALE=16\n"
                   "OUTPUTLIMIT=64\nSFP=7\nHINT=-1\nLASTSTATE=2\nAPP=  free text  \n"
                   "[SWINDOW]\nLEFT=-5\nTOP=99999\nENABLED=1\n"
                   "[LEVELS]\nVISIBLE2=0\nCONTROL4=0\n[INPUTS]\nNAME0=CAM 1\nLOGO255=/x/y.bmp\n");
@@ -94,23 +116,55 @@ private Q_SLOTS:
         w.SetScreenSize({1920, 1080});
         w.LoadIni();
         QCOMPARE(w.pos(), QPoint(1820, 0));
-        QCOMPARE(w.size(), QSize(640, 480));
+        QCOMPARE(w.size(), QSize(640, 720));
         QCOMPARE(w.Field->GetScale(), 5);
-        QCOMPARE(w.PreviewScale, 16);
-        QCOMPARE(w.OutputLimit, 64);
-        QVERIFY(w.FSfpEnabled); // any non-zero is true
+        QCOMPARE(w.FSettings.PreviewScale, 16);
+        QCOMPARE(w.FSettings.OutputLimit, 64);
+        QVERIFY(w.FSettings.FSfpEnabled); // any non-zero is true
         QVERIFY(w.SBtnMonitor->isEnabled());
-        QVERIFY(w.FHintsOn);
-        QVERIFY(w.StatusEnabled);
-        QCOMPARE(w.FStatusPos, QPoint(0, 980));
-        QCOMPARE(w.FLastState, 2);
-        QCOMPARE(w.FAppText, std::string("free text"));
-        QCOMPARE(w.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
-        QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, true, false}));
+        QVERIFY(w.FSettings.FHintsOn);
+        QVERIFY(w.FSettings.StatusEnabled);
+        QCOMPARE(w.FSettings.FStatusPos, QPoint(0, 980));
+        QCOMPARE(w.FSettings.FLastState, 2);
+        QCOMPARE(w.FSettings.FAppText, std::string("free text"));
+        QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
+        QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, true, false}));
         QCOMPARE(w.Field->GetInputName(0), QStringLiteral("CAM 1"));
         // A logo file that does not exist leaves the plain square; its path is kept.
         QCOMPARE(w.Field->GetInputLogo(255), QStringLiteral("/x/y.bmp"));
         QCOMPARE(w.Field->GetControl(), 0x00010101u);
+    }
+
+    void minimumSizeShowsWholeColumn_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::newRow("defaults") << QByteArray();
+        QTest::newRow("1 pixel") << QByteArray("[WINDOW]\nWIDTH=1\nHEIGHT=1\n");
+        QTest::newRow("zero") << QByteArray("[WINDOW]\nWIDTH=0\nHEIGHT=0\n");
+        QTest::newRow("negative") << QByteArray("[WINDOW]\nWIDTH=-100\nHEIGHT=-3\n");
+    }
+    void minimumSizeShowsWholeColumn() {
+        QFETCH(QByteArray, ini);
+        if (!ini.isEmpty())
+            WriteFile(Ini(), ini);
+        TMainWindow w(Ini());
+        w.SetScreenSize({1920, 1080});
+        w.LoadIni();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.width() >= w.minimumWidth() && w.height() >= w.minimumHeight());
+        // Every control of the column lies fully inside the window, MEMORY shows
+        // its list with room for a few rows.
+        for (QWidget* c :
+             {static_cast<QWidget*>(w.SBtnConsoleTake), static_cast<QWidget*>(w.SBtnESC),
+              static_cast<QWidget*>(w.SBtnDelSlot), static_cast<QWidget*>(w.SBtnTake)}) {
+            const QRect r(c->mapTo(&w, QPoint(0, 0)), c->size());
+            QVERIFY2(w.rect().contains(r), qPrintable(c->objectName()));
+        }
+        QVERIFY(w.LBoxMemory->height() >= 4 * 13);
+        w.SaveIni();
+        TIniFile saved(Ini().toStdString());
+        QVERIFY(saved.Load());
+        QVERIFY(saved.ReadInteger("WINDOW", "HEIGHT", 0) >= w.minimumHeight());
     }
 
     void maximisedIgnoresGeometry() {
@@ -140,29 +194,29 @@ private Q_SLOTS:
         {
             TMainWindow w(Ini());
             w.move(33, 44);
-            w.resize(800, 600);
+            w.resize(800, 720);
             w.Field->SetScale(6);
-            w.FLastState = 2;
-            w.FPreviewMode = true;
-            w.HdmiEnabled = true;
-            w.FControlLevels[2] = false;
-            w.FAppText = "text with = sign";
+            w.FSettings.FLastState = 2;
+            w.FSettings.FPreviewMode = true;
+            w.FSettings.HdmiEnabled = true;
+            w.FSettings.FControlLevels[2] = false;
+            w.FSettings.FAppText = "text with = sign";
             w.SaveIni();
         }
         TMainWindow w(Ini());
         QCOMPARE(w.pos(), QPoint(33, 44));
-        QCOMPARE(w.size(), QSize(800, 600));
+        QCOMPARE(w.size(), QSize(800, 720));
         QCOMPARE(w.Field->GetScale(), 6);
-        QCOMPARE(w.FLastState, 2);
-        QVERIFY(w.FPreviewMode);
-        QVERIFY(w.HdmiEnabled);
-        QCOMPARE(w.FControlLevels, (std::array<bool, 4>{true, true, false, true}));
-        QCOMPARE(w.FAppText, std::string("text with = sign"));
+        QCOMPARE(w.FSettings.FLastState, 2);
+        QVERIFY(w.FSettings.FPreviewMode);
+        QVERIFY(w.FSettings.HdmiEnabled);
+        QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, false, true}));
+        QCOMPARE(w.FSettings.FAppText, std::string("text with = sign"));
         QFile f(Ini());
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray text = f.readAll();
         QVERIFY(
-            text.contains("[WINDOW]\nLEFT=33\nTOP=44\nWIDTH=800\nHEIGHT=600\nSTATE=0\nZOOM=6\n"));
+            text.contains("[WINDOW]\nLEFT=33\nTOP=44\nWIDTH=800\nHEIGHT=720\nSTATE=0\nZOOM=6\n"));
         QVERIFY(!text.contains("SCALE") && !text.contains("OUTPUTLIMIT"));
     }
 

@@ -168,7 +168,7 @@ private Q_SLOTS:
             QCOMPARE(i->Color(), clr::White);
         QVERIFY(!w.LabelClients->isVisible());
         QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL"));
-        QCOMPARE(w.FLastState, 2);
+        QCOMPARE(w.FSettings.FLastState, 2);
         QCOMPARE(saved.count(), 0);
     }
 

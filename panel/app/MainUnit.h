@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IniSettings.h"
 #include "LevelSetFile.h"
 #include "Look.h"
 #include "PollCycle.h"
@@ -32,17 +33,15 @@ class THoverPanel;
 class TPollThread;
 class TProgressWindow;
 
-// Geometry rules applied to a stored window position: negative left/top become
-// 0, beyond the screen become screen size - 100; width and height at most the
-// screen's.
-QRect ClampWindowBounds(QRect stored, QSize screen);
-QPoint ClampWindowPos(QPoint stored, QSize screen);
 // Four level flags as one word, byte k - 1 for level k.
 std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags);
 
 // Heights of the right-hand column's sections, top to bottom, for a column of
 // the given inner height; only MEMORY (the last) takes up the rest.
 std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);
+// The smallest client size that shows every section of the right-hand column
+// (MEMORY with a few salvo rows) beside a usable field area.
+QSize MinimumClientSize(int levelsHeight, int columnInset);
 
 // Digit p (0 units, 1 tens, 2 hundreds) of n, or -1 for a blank (leading zero, n <= 0).
 int DigitOf(int n, int p);
@@ -71,7 +70,8 @@ public:
     void AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* status);
 
     void LoadIni();
-    void SaveIni();
+    // False (with one log line naming the file and the reason) when nothing could be written.
+    bool SaveIni();
     void LoadLevelSet();
     void SetMode(int m);
 
@@ -82,21 +82,7 @@ public:
     QString FIniFileName;
     QString FLevelSetFileName;
     bool FClosing = false;
-    int FLastState = 1;
-    bool FPreviewMode = false;
-    bool FHintsOn = false;
-    bool FSfpEnabled = false;
-    std::string FAppText;
-    int PreviewScale = 64;
-    int OutputLimit = 0;
-    bool StatusEnabled = false;
-    bool StatusShown = false;
-    bool HdmiEnabled = false;
-    QPoint FStatusPos{100, 100};
-    QPoint FHdmiPos{100, 100};
-    bool FStartMaximized = false;
-    std::array<bool, 4> FVisibleLevels{true, true, true, true};
-    std::array<bool, 4> FControlLevels{true, true, true, true};
+    TIniSettings FSettings;
 
     // Level table and switcher list (the level set).
     int FLevelCount = 0;

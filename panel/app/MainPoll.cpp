@@ -1,0 +1,322 @@
+#include "MainUnit.h"
+
+#include "ColorTabBar.h"
+#include "FieldUnit.h"
+#include "HdmiUnit.h"
+#include "IndicatorBox.h"
+#include "MessageBox.h"
+#include "Panel.h"
+#include "PollThreadUnit.h"
+#include "ProgressUnit.h"
+#include "SpeedButton.h"
+#include "StatusUnit.h"
+#include "TipForm.h"
+#include "UnitProcIP.h"
+#include "WindowMessages.h"
+
+#include <QListWidget>
+#include <QTimer>
+
+QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelCount,
+                               const std::array<std::string, 5>& levelNames,
+                               const std::array<std::int32_t, 5>& levelAddresses) {
+    const int op = status & 0xFF, error = (status >> 8) & 0xFF, detail = (status >> 16) & 0xFF,
+              extra = (status >> 24) & 0xFF;
+    if (error == 0)
+        return {};
+    const QString A =
+        QStringLiteral(" (") + QString::fromStdString(FormatIP(ip)) + QStringLiteral(":10004)");
+    const QString U =
+        QStringLiteral("Unknown Error Code: ") +
+        QString::asprintf("0x%2.2X 0x%2.2X 0x%2.2X 0x%2.2X", op, error, detail, extra);
+    const QString C = QStringLiteral("CPU Error Code: ") + QString::asprintf("0x%2.2X", detail);
+    QString L;
+    for (int n = 1; n <= levelCount && n <= 4; ++n)
+        if (levelAddresses[static_cast<std::size_t>(n)] == extra)
+            L = QStringLiteral(" (") +
+                QString::fromStdString(levelNames[static_cast<std::size_t>(n)]) +
+                QStringLiteral(")");
+    auto read = [&](const char* what) {
+        // "<what>" + L + A for a missing reply, "<what>" + L + ". " + C + A for a wrong one.
+        const QString w = QString::fromLatin1(what);
+        if (error == 2)
+            return w + L + A;
+        if (error == 3)
+            return w + L + QStringLiteral(". ") + C + A;
+        return U + A;
+    };
+    switch (op) {
+    case 1:
+        return error == 1 ? QStringLiteral("Can not connect") + A : U + A;
+    case 2:
+        return (error == 2 || error == 3) ? QStringLiteral("Routing switcher not found at ") + A
+                                          : U + A;
+    case 4:
+        if (error == 2)
+            return QStringLiteral("Cannot read (extended) configuration at ") + A + L;
+        if (error == 3)
+            return QStringLiteral("Cannot read (extended) configuration at ") + A + L +
+                   QStringLiteral(". ") + C;
+        if (error == 5)
+            return QStringLiteral("Invalid size of Routing Switcher") + L + A;
+        return U + A;
+    case 5:
+        return read("Cannot read Routing Switcher State");
+    case 13:
+        return read("Cannot read Routing Switcher HDMI state");
+    case 7:
+        return read("Cannot switch data");
+    case 14:
+        return read("Cannot switch HDMI data");
+    case 11:
+        return read("Cannot send Preset salvo");
+    case 12:
+        if (error == 2)
+            return QStringLiteral("Cannot Take Preset salvo") + A;
+        if (error == 3)
+            return QStringLiteral("Cannot Take Preset salvo") + QStringLiteral(". ") + C + A;
+        return U + A;
+    default:
+        return U + A;
+    }
+}
+
+void TMainWindow::SetAllIndicatorsIdle() {
+    for (TIndicatorBox* s : {ShapeInit, ShapeConfig, ShapeState, ShapeProc})
+        s->SetColor(FIndicatorColors[3]);
+}
+
+void TMainWindow::SetMode(int m) {
+    FMode = m;
+    auto colour = [this](TSpeedButton* b, int entry) {
+        b->SetColor(FButtonColors[static_cast<std::size_t>(entry)]);
+    };
+    colour(SBtnOperate, 6 + m);
+    colour(SBtnSettings, 9 + m);
+    colour(SBtnOnLine, m);
+    colour(SBtnPreset, 3 + m);
+    SBtnOperate->setEnabled(true);
+    SBtnSettings->setEnabled(true);
+    SBtnOnLine->setEnabled(m > 0);
+    SBtnPreset->setEnabled(m > 0);
+
+    const bool salvoSelected = LBoxMemory->currentItem() != nullptr;
+    SBtnTake->setEnabled(m == 2);
+    LBoxMemory->setEnabled(m == 2);
+    SBtnNewSlot->setEnabled(m == 2);
+    SBtnSaveSlot->setEnabled(m == 2 && salvoSelected);
+    SBtnDelSlot->setEnabled(m == 2 && salvoSelected);
+    for (TSpeedButton* b : {SBtnTake, SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
+        colour(b, 9 + m);
+    RefreshConsole();
+
+    if (m > 0) {
+        SBtnZoomIn->setEnabled(!FSettings.FPreviewMode);
+        SBtnZoomOut->setEnabled(!FSettings.FPreviewMode);
+        SBtnPreview->setEnabled(true);
+        SBtnHdmi->setEnabled(FSettings.HdmiEnabled);
+        SBtnStatus->setEnabled(FSettings.StatusEnabled);
+        if (FSettings.FPreviewMode) {
+            SBtnHint->setEnabled(false);
+            SBtnHint->SetColor(clr::Silver);
+        } else {
+            SBtnHint->setEnabled(true);
+            const QColor tipBk = palette().color(QPalette::ToolTipBase);
+            SBtnHint->SetColor(FSettings.FHintsOn
+                                   ? RGBColor(tipBk.red(), tipBk.green(), tipBk.blue())
+                                   : clr::Silver);
+        }
+    } else {
+        for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut, SBtnPreview, SBtnHdmi, SBtnHint}) {
+            b->setEnabled(false);
+            b->SetColor(clr::Silver);
+        }
+        SBtnStatus->setEnabled(FSettings.StatusEnabled);
+        PanelInOut->SetColor(clr::Silver);
+        PanelInOut->SetCaption(QString());
+        if (HdmiWindow)
+            HdmiWindow->hide();
+    }
+    Field->SetPresetMode(m == 2);
+    Field->setVisible(m > 0 && !FSettings.FPreviewMode);
+    PanelMemoryBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
+    PanelControlBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
+}
+
+void TMainWindow::StatusTimerTimer() {
+    StatusTimer->stop();
+    bool alarm = false;
+    if (StatusWindow)
+        for (int i = 0; i < StatusWindow->StatusTab->count(); ++i)
+            alarm = alarm || StatusWindow->StatusTab->TabColor(i) == clr::Red;
+    if (FSettings.StatusEnabled && alarm)
+        SBtnStatus->SetColor(SBtnStatus->Color() == clr::Red ? clr::Silver : clr::Red);
+    else
+        SBtnStatus->SetColor(clr::Silver);
+    if (!FSettings.FSfpEnabled) {
+        SBtnMonitor->SetColor(clr::Silver);
+        SBtnMonitor->Tag = 0;
+    }
+    StatusTimer->start();
+}
+
+void TMainWindow::IndicatorColour(TIndicatorBox* box, bool active, bool ok) {
+    box->SetColor(!active ? FIndicatorColors[3] : ok ? FIndicatorColors[1] : FIndicatorColors[2]);
+}
+
+void TMainWindow::SetInitIndicator(bool active, bool ok) {
+    IndicatorColour(ShapeInit, active, ok);
+}
+
+void TMainWindow::SetConfigIndicator(bool active, bool ok, int clients) {
+    IndicatorColour(ShapeConfig, active, ok);
+    if (clients != FClientsShown) {
+        LabelClients->SetCaption(QStringLiteral("Clients ") + QString::number(clients));
+        FClientsShown = clients;
+        if (LabelClients->isHidden())
+            LabelClients->show();
+    }
+}
+
+void TMainWindow::SetStateIndicator(bool active, bool ok) {
+    IndicatorColour(ShapeState, active, ok);
+}
+
+void TMainWindow::SetProcIndicator(bool busy) {
+    ShapeProc->SetColor(busy ? FIndicatorColors[0] : FIndicatorColors[3]);
+}
+
+const TFieldState& TMainWindow::FieldState() const {
+    return Field->State();
+}
+
+bool TMainWindow::HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const {
+    // The HDMI window's controls hold the wanted values once that window has
+    // them; until then nothing is published or sent.
+    (void)switcherIndex;
+    (void)wanted;
+    return false;
+}
+
+void TMainWindow::PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) {
+    // The status window's rows show these values once it has them.
+}
+
+void TMainWindow::EnableStatusRows() {}
+void TMainWindow::ResetStatusRows() {}
+
+void TMainWindow::ApplySize(int inputs, int outputs) {
+    Field->SetSize(inputs, outputs);
+    FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER %1 x %2").arg(inputs).arg(outputs);
+    PanelFieldCaption->SetCaption(FCaptionText);
+}
+
+void TMainWindow::FirstCycle(int levelCount) {
+    SetAllIndicatorsIdle();
+    Field->SetLevelCount(levelCount);
+    SetMode(FSettings.FLastState == 2 ? 2 : 1);
+    EnableStatusRows();
+}
+
+void TMainWindow::SetFieldStatus(int output, const TLevelValues& inputs) {
+    Field->SetStatus(output, inputs);
+}
+
+void TMainWindow::SetFieldLock(int output, std::uint32_t lockBytes) {
+    Field->SetLock(output, lockBytes);
+}
+
+void TMainWindow::SetFieldMonitor(const TLevelValues& outputs) {
+    Field->SetMonitor(outputs);
+}
+
+void TMainWindow::ShowCycleRate(double cyclesPerSecond) {
+    if (FShowCycleRate)
+        PanelFieldCaption->SetCaption(QString::asprintf("%8.1f", cyclesPerSecond));
+}
+
+void TMainWindow::PublishHdmi(int, const THdmiState&, const THdmiState&) {
+    // Repaints the HDMI window's controls once that window has them.
+}
+
+void TMainWindow::Finish() {
+    SetAllIndicatorsIdle();
+    FSettings.FLastState = FMode == 0 ? 1 : FMode;
+    LabelClients->SetCaption(QStringLiteral("Clients 0"));
+    FClientsShown = 0;
+    LabelClients->hide();
+    ResetStatusRows();
+}
+
+void TMainWindow::PostProgress(int percent, int show) {
+    PostWindowMessage(this, WM_PROGRESS, percent, show);
+}
+
+void TMainWindow::PostPollDone() {
+    PostWindowMessage(this, WM_POLLDONE);
+}
+
+void TMainWindow::WMStartPoll() {
+    if (PollThread)
+        return;
+    TPollLevels levels;
+    levels.LevelCount = FLevelCount;
+    levels.LevelIP = FLevelIP;
+    levels.LevelAddress = FLevelAddress;
+    levels.TcpPort = 10004;
+    levels.OutputLimit = FSettings.OutputLimit;
+    PollThread = new TPollThread(levels, *this, this);
+    PollThread->start();
+}
+
+void TMainWindow::WMPollDone() {
+    if (!PollThread)
+        return;
+    const std::uint32_t error = PollThread->Cycle().FLastError;
+    const std::int32_t ip = PollThread->Cycle().FLastErrorIP;
+    // The message is the thread's last action: it ends at once.
+    if (PollThread->wait(10000))
+        delete PollThread;
+    else
+        connect(PollThread, &QThread::finished, PollThread, &QObject::deleteLater);
+    PollThread = nullptr;
+
+    Field->SetLevelCount(0);
+    FCaptionText = QStringLiteral("KESTREL");
+    PanelFieldCaption->SetCaption(FCaptionText);
+    SetMode(0);
+    HideHover();
+    if (FProgress)
+        FProgress->CloseByProgram(QDialog::Rejected);
+    if (FClosing) {
+        close();
+        return;
+    }
+    const QString text = CommunicationErrorText(error, ip, FLevelCount, FLevelNames, FLevelAddress);
+    if (text.isEmpty())
+        return;
+    Q_EMIT CommunicationErrorShown(text);
+    msgbox::Show(QStringLiteral("Communication Error:"), text, msgbox::TIcon::Error);
+}
+
+void TMainWindow::WMProgress(std::intptr_t percent, std::intptr_t show) {
+    if (show == 1) {
+        Q_EMIT ProgressShown(static_cast<int>(percent));
+        if (FProgress) {
+            FProgress->SetPosition(static_cast<int>(percent));
+            return;
+        }
+        if (Tip && Tip->width() != 0)
+            HideHover();
+        TProgressWindow window(this);
+        FProgress = &window;
+        window.SetText(QStringLiteral("Wait..."));
+        window.SetPosition(0);
+        window.move(geometry().center() - window.rect().center());
+        // Further progress messages and the poll thread's steps are served in this loop.
+        window.exec();
+        FProgress = nullptr;
+    } else if (FProgress) {
+        FProgress->CloseByProgram(QDialog::Accepted);
+    }
+}
