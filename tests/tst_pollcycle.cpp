@@ -79,7 +79,13 @@ public:
     void SetConfigIndicator(bool, bool, int) override {}
     void SetStateIndicator(bool, bool) override {}
     void SetProcIndicator(bool) override {}
-    void PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) override {}
+    void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>&, int) override {
+        StatusPaints.push_back(force);
+        if (OnPaintStatus)
+            OnPaintStatus();
+    }
+    std::vector<bool> StatusPaints;
+    std::function<void()> OnPaintStatus;
     void EnableStatusRows() override {}
     void ResetStatusRows() override {}
     void ApplySize(int inputs, int outputs) override {
@@ -439,6 +445,27 @@ void SilentWhileOperating() {
     CHECK(cycle.FLastError == 0x00010202u); // identify, no reply while reading the length
 }
 
+// A repaint requested while the status step runs is kept for the next one.
+void StatusRequestDuringStep() {
+    const std::string a = PlainSimAddress(6);
+    TSimProcess sim({a + ":levels=1:size=8x8"});
+    if (!CHECK(sim.Running()))
+        return;
+    TFakeViews views;
+    TLoopExecutor exec;
+    TPollCycle cycle(OneLevel(a), views, exec);
+    views.OnPaintStatus = [&] {
+        if (views.StatusPaints.size() == 1)
+            cycle.RequestStatus(); // the operator switches a status tab meanwhile
+    };
+    std::thread poll([&] { cycle.Execute(); });
+    CHECK(exec.ServeUntil([&] { return views.StatusPaints.size() >= 2; }, 5000ms));
+    cycle.Terminate();
+    CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
+    poll.join();
+    CHECK(views.StatusPaints.size() >= 2 && views.StatusPaints[0] && views.StatusPaints[1]);
+}
+
 } // namespace
 
 int main() {
@@ -447,5 +474,6 @@ int main() {
     OutputLimit();
     IdentifyGivesUp();
     SilentWhileOperating();
+    StatusRequestDuringStep();
     return plain::Summary();
 }

@@ -101,11 +101,16 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         // A key a child does not take travels on to its parents as the same
-        // event: the form handles it once, at its first delivery.
-        if (k == FLastKeyEvent && k->timestamp() == FLastKeyTime)
-            return false;
+        // event: the form handles it once, at its first delivery. A new press
+        // may reuse the address and the time stamp, so it is the step to the
+        // previous receiver's parent that tells a key travelling on.
+        const bool travelling = k == FLastKeyEvent && k->timestamp() == FLastKeyTime &&
+                                FLastKeyReceiver && w == FLastKeyReceiver->parentWidget();
         FLastKeyEvent = k;
         FLastKeyTime = k->timestamp();
+        FLastKeyReceiver = w;
+        if (travelling)
+            return false;
         if (FormKeyDown(k->key(), k->modifiers()))
             return true;
     } else if (e->type() == QEvent::MouseMove) {
@@ -134,9 +139,11 @@ void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
         PostWindowMessage(this, WM_STARTPOLL);
         return;
     }
-    msgbox::Show(QStringLiteral("Error"), QStringLiteral("None selected Routing Switchers"),
-                 msgbox::TIcon::Error);
-    SBtnSettingsMouseDown(Qt::LeftButton);
+    if (RunModal([] {
+            msgbox::Show(QStringLiteral("Error"), QStringLiteral("None selected Routing Switchers"),
+                         msgbox::TIcon::Error);
+        }))
+        SBtnSettingsMouseDown(Qt::LeftButton);
 }
 
 void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton) {
@@ -159,9 +166,14 @@ void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     bool ignore = false;
     if ((mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
         Qt::ControlModifier) {
-        if (msgbox::Show(
-                QStringLiteral("Confirm"), QStringLiteral("Press OK if you want to Ignore locks."),
-                msgbox::TIcon::Question, msgbox::TButtons::OkCancel) != msgbox::TAnswer::Ok)
+        msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+        if (!RunModal([&] {
+                answer = msgbox::Show(QStringLiteral("Confirm"),
+                                      QStringLiteral("Press OK if you want to Ignore locks."),
+                                      msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
+            }))
+            return; // polling ended or the mode changed while the box was open
+        if (answer != msgbox::TAnswer::Ok)
             return;
         ignore = true;
     }
@@ -459,4 +471,10 @@ void TMainWindow::LevelsVisibleChanged(std::uint32_t visible) {
 }
 void TMainWindow::LevelsControlChanged(std::uint32_t control) {
     Field->SetControl(control);
+}
+
+bool TMainWindow::RunModal(const std::function<void()>& step) {
+    const quint64 before = FWorldVersion;
+    step();
+    return FWorldVersion == before && !FClosing;
 }

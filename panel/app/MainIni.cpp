@@ -166,6 +166,7 @@ bool TMainWindow::SaveIni() {
 }
 
 void TMainWindow::LoadLevelSet() {
+    ++FWorldVersion;
     const std::vector<TSettingsItem> levels = ReadLevelSet(FLevelSetFileName.toStdString());
     FLevelCount = static_cast<int>(levels.size());
     FLevelIP.fill(0);

@@ -87,6 +87,8 @@ void TMainWindow::SetAllIndicatorsIdle() {
 }
 
 void TMainWindow::SetMode(int m) {
+    if (m != FMode)
+        ++FWorldVersion;
     FMode = m;
     auto colour = [this](TSpeedButton* b, int entry) {
         b->SetColor(FButtonColors[static_cast<std::size_t>(entry)]);
@@ -206,6 +208,7 @@ void TMainWindow::EnableStatusRows() {}
 void TMainWindow::ResetStatusRows() {}
 
 void TMainWindow::ApplySize(int inputs, int outputs) {
+    ++FWorldVersion;
     Field->SetSize(inputs, outputs);
     FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER %1 x %2").arg(inputs).arg(outputs);
     PanelFieldCaption->SetCaption(FCaptionText);
@@ -265,6 +268,7 @@ void TMainWindow::WMStartPoll() {
     levels.LevelAddress = FLevelAddress;
     levels.TcpPort = 10004;
     levels.OutputLimit = FSettings.OutputLimit;
+    ++FWorldVersion;
     PollThread = new TPollThread(levels, *this, this);
     PollThread->start();
 }
@@ -280,6 +284,7 @@ void TMainWindow::WMPollDone() {
     else
         connect(PollThread, &QThread::finished, PollThread, &QObject::deleteLater);
     PollThread = nullptr;
+    ++FWorldVersion;
 
     Field->SetLevelCount(0);
     FCaptionText = QStringLiteral("KESTREL");

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QListWidget;
@@ -109,6 +110,15 @@ public:
     int FConsoleOutput = 0;
     bool FConsoleToOutput = true;
     bool FConsoleEntering = false;
+
+    // A modal step (message box, dialog, picker) runs a nested event loop in
+    // which poll steps, the end of polling and size changes are served. Runs
+    // the step and tells whether the window is still in the world it started
+    // in (same mode, same poll thread, same matrix size and level set, not
+    // closing); when not, the caller gives up quietly on what it held.
+    bool RunModal(const std::function<void()>& step);
+    // Counts the changes RunModal watches for.
+    quint64 FWorldVersion = 0;
 
     // Operator control.
     void SBtnOperateMouseDown(Qt::MouseButton button);
@@ -218,6 +228,7 @@ private:
     QRect FWorkArea;
     const QEvent* FLastKeyEvent = nullptr;
     quint64 FLastKeyTime = 0;
+    QPointer<QWidget> FLastKeyReceiver;
     void ConnectOperatorControls();
     void MonitorStep(int delta);
     TTimeSource FTimeSource;

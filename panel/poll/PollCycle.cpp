@@ -211,9 +211,9 @@ void TPollCycle::Cycle(bool& firstCycle) {
 
     const auto now = Clock::now();
     if (firstCycle || now - FStatusTick >= std::chrono::milliseconds(FStatusIntervalMs)) {
-        const bool force = firstCycle || FStatusRequest.load();
+        // Taken before the step: a request made while it runs is kept for the next one.
+        const bool force = FStatusRequest.exchange(false) || firstCycle;
         Sync([&] { FViews.PaintStatus(force, FSwitcherStatus, FSwitcherCount); });
-        FStatusRequest.store(false);
         FStatusTick = now;
     }
 
@@ -256,11 +256,10 @@ void TPollCycle::Cycle(bool& firstCycle) {
         !ReadPhase(FHdmiErrors, [&](int s) { return FPorts[U(s)]->ReadHdmi(FHdmiState[U(s)]); }))
         return;
 
-    if (FRefresh || FHdmiRefresh.load()) {
+    const bool hdmiRefresh = FHdmiRefresh.exchange(false);
+    if (FRefresh || hdmiRefresh)
         for (int s = 1; s <= FSwitcherCount; ++s)
             FHdmiShadow[U(s)] = Differing(FHdmiState[U(s)]);
-        FHdmiRefresh.store(false);
-    }
     FRefresh = false;
 
     if (firstCycle) {

@@ -90,6 +90,9 @@ TField::TField(QWidget* parent) : QWidget(parent), FLevelColors(StandardLevelCol
     setPalette(pal);
     FGridArea = new QScrollArea(this);
     FGridArea->setFrameShape(QFrame::NoFrame);
+    // The window scrolls the field by keys, one cell a press; the scroll area's
+    // own key scrolling would add its step to that.
+    FGridArea->setFocusPolicy(Qt::NoFocus);
     FGridArea->setWidgetResizable(false);
     FGridArea->setPalette(pal);
     FGridArea->viewport()->setPalette(pal);

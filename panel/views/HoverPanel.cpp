@@ -1,5 +1,6 @@
 #include "HoverPanel.h"
 
+#include <QChildEvent>
 #include <QEnterEvent>
 #include <QMouseEvent>
 
@@ -13,28 +14,62 @@ void THoverPanel::RequestHover(int ms) {
     FTimer.start();
 }
 
-void THoverPanel::enterEvent(QEnterEvent* e) {
+void THoverPanel::Enter(QPoint pos) {
+    FLastPos = pos;
+    if (FInside)
+        return;
     FInside = true;
-    FLastPos = e->position().toPoint();
-    TPanel::enterEvent(e);
     if (OnMouseEnter)
         OnMouseEnter(this);
 }
 
-void THoverPanel::leaveEvent(QEvent* e) {
-    FInside = false;
+void THoverPanel::Leave() {
     FTimer.stop(); // a request ends when the mouse leaves
-    TPanel::leaveEvent(e);
+    if (!FInside)
+        return;
+    FInside = false;
     if (OnMouseLeave)
         OnMouseLeave(this);
 }
 
+void THoverPanel::enterEvent(QEnterEvent* e) {
+    TPanel::enterEvent(e);
+    const QPoint pos = e->position().toPoint();
+    if (childAt(pos) == nullptr)
+        Enter(pos);
+}
+
+void THoverPanel::leaveEvent(QEvent* e) {
+    TPanel::leaveEvent(e);
+    Leave();
+}
+
 void THoverPanel::mouseMoveEvent(QMouseEvent* e) {
-    FLastPos = e->position().toPoint();
+    TPanel::mouseMoveEvent(e);
+    // Moves a child does not take arrive here too, in this panel's coordinates.
+    const QPoint pos = e->position().toPoint();
+    if (childAt(pos) != nullptr) {
+        Leave();
+        return;
+    }
+    Enter(pos);
     // The mouse must rest for the whole delay: a move starts it again.
     if (FTimer.isActive())
         FTimer.start();
-    TPanel::mouseMoveEvent(e);
+}
+
+void THoverPanel::childEvent(QChildEvent* e) {
+    TPanel::childEvent(e);
+    if (e->added() && e->child()->isWidgetType())
+        e->child()->installEventFilter(this);
+}
+
+bool THoverPanel::eventFilter(QObject* watched, QEvent* e) {
+    // Every descendant lies inside a direct child, which gets an Enter event
+    // whenever the pointer moves from this panel onto any of them.
+    if (e->type() == QEvent::Enter && watched->parent() == this)
+        Leave();
+    return TPanel::eventFilter(watched, e);
 }
 
 void THoverPanel::Hover() {
