@@ -35,6 +35,7 @@ void THoverPanel::Leave() {
 void THoverPanel::enterEvent(QEnterEvent* e) {
     TPanel::enterEvent(e);
     const QPoint pos = e->position().toPoint();
+    FInside = false; // the platform's enter always counts as a new entry
     if (childAt(pos) == nullptr)
         Enter(pos);
 }
