@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -258,6 +260,125 @@ private Q_SLOTS:
         w.W.slot_SrvMsgObrabot(); // finds kod reset: nothing
         QCOMPARE(w.W.ui->tableWidget2->item(3, 4)->text(), QStringLiteral("-5.3"));
         QCOMPARE(w.W.ui->tableWidget1->item(1, 1)->text(), QStringLiteral("OK"));
+    }
+
+    // The yellow box goes away once the device answers correctly again.
+    void boxHidesAfterValidReply() {
+        QLocale::setDefault(QLocale::c());
+        TWindow w;
+        w.W.show();
+        w.Deliver(100, Reply({3, 100, ErrorReplyMarker, 0}));
+        QCOMPARE(w.W.mbx.text(), QStringLiteral("FROM COMMAND 100: ERROR COMMAND"));
+        QVERIFY(w.W.mbx.isVisible());
+        w.Deliver(100, Reply(Sfp(0, 2, 7, -53)));
+        QVERIFY(!w.W.mbx.isVisible());
+        // The same for the connection message.
+        w.W.tcpThread.connState.store(-1);
+        w.W.slot_InfoMsgExec();
+        QVERIFY(w.W.mbx.isVisible());
+        w.W.tcpThread.connState.store(1);
+        w.W.slot_InfoMsgExec();
+        QVERIFY(!w.W.mbx.isVisible());
+        QCOMPARE(w.W.windowTitle(), QStringLiteral("Fibre watch")); // the panel finds it by this
+    }
+
+    void powerCells_data() {
+        QTest::addColumn<int>("word");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("table"); // 1: tableWidget1, 2: tableWidget1_2
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("colour"); // 0 none, 1 white, 2 red, 3 yellow
+        QTest::newRow("module 2 absent") << 3 << 0 << 1 << 2 << 1 << "EMPTY" << 3;
+        QTest::newRow("module 2 fault") << 5 << 1 << 1 << 2 << 1 << "ERROR" << 2;
+        QTest::newRow("module 2 volt 133") << 31 << 133 << 1 << 2 << 3 << "13.3" << 2;
+        QTest::newRow("module 2 volt 120") << 31 << 120 << 1 << 2 << 3 << "12" << 1;
+        QTest::newRow("module 2 current") << 30 << 4321 << 1 << 2 << 4 << "4321" << 0;
+        QTest::newRow("module 2 fan 133") << 32 << 133 << 1 << 2 << 6 << "7980" << 2;
+        QTest::newRow("module 1 current") << 26 << 777 << 1 << 1 << 4 << "777" << 0;
+        QTest::newRow("converter 1 current") << 7 << 250 << 1 << 3 << 4 << "250" << 0;
+        QTest::newRow("converter 10 low") << 24 << 2249 << 1 << 12 << 3 << "2.249" << 2;
+        QTest::newRow("temperature 1") << 29 << 41 << 2 << 0 << 1 << "41" << 0;
+        QTest::newRow("temperature 2") << 33 << -5 << 2 << 1 << 1 << "-5" << 0;
+        QTest::newRow("overheat") << 34 << 1 << 2 << 2 << 1 << "YES" << 2;
+        QTest::newRow("no overheat") << 34 << 0 << 2 << 2 << 1 << "NO" << 1;
+        QTest::newRow("ventilation fault") << 35 << 1 << 2 << 3 << 1 << "ERROR" << 2;
+        QTest::newRow("ventilation ok") << 35 << 0 << 2 << 3 << 1 << "OK" << 1;
+    }
+    void powerCells() {
+        QFETCH(int, word);
+        QFETCH(int, value);
+        QFETCH(int, table);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(int, colour);
+        QLocale::setDefault(QLocale::c());
+        TWindow w;
+        WordList p = Power();
+        p[static_cast<std::size_t>(word)] = value & 0xFFFF;
+        w.Deliver(102, Reply(p));
+        QTableWidget* t = table == 1 ? w.W.ui->tableWidget1 : w.W.ui->tableWidget1_2;
+        QCOMPARE(t->item(row, column)->text(), text);
+        const QBrush bg = t->item(row, column)->background();
+        if (colour == 0)
+            QCOMPARE(bg.style(), Qt::NoBrush);
+        else
+            QCOMPARE(bg.color(), colour == 1 ? White : colour == 2 ? Red : Yellow);
+    }
+
+    // A transmit slot with an electrical module shows "-" in every value column.
+    void transmitElectrical() {
+        TWindow w;
+        w.Deliver(101, Reply(Sfp(1, 4, 7, 20)));
+        QVERIFY(w.W.limitCellCreated[32 + 4]);
+        w.Deliver(101, Reply(Sfp(1, 4, 2, 20, "SFP-HD")));
+        QTableWidget* t = w.W.ui->tableWidget3;
+        for (int column : {3, 4, 5})
+            QCOMPARE(t->item(5, column)->text(), QStringLiteral("-"));
+        QCOMPARE(t->item(5, 2)->text().left(6), QStringLiteral("SFP-HD"));
+        QVERIFY(!w.W.limitCellCreated[32 + 4]);
+    }
+
+    // Against a switcher that refuses connections the utility stays calm: about
+    // one attempt a second, little memory, and it quits at once.
+    void refusingDeviceQuitsQuickly() {
+        sim::TSimulator simulator;
+        sim::TChassisConfig c;
+        c.Address = NextSimAddress();
+        sim::TChassis* chassis = simulator.AddChassis(c);
+        QVERIFY(chassis);
+        chassis->SetRefusing(true);
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral(FIBREWATCH_PATH), {c.Address.toString()});
+        QVERIFY(p.waitForStarted(5000));
+        // Wait for the third attempt: attempts are paced, so that takes two seconds.
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                out += p.readAll();
+                return out.count("Didn't connected!") >= 3;
+            },
+            10000));
+        QTest::qWait(500);
+        out += p.readAll();
+        QVERIFY2(out.count("Didn't connected!") <= 6, out.right(200).constData());
+        QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        const QByteArray text = status.readAll();
+        const int at = text.indexOf("VmRSS:");
+        QVERIFY(at >= 0);
+        const qint64 rssKb = text.mid(at + 6).trimmed().split(' ').value(0).toLongLong();
+        QVERIFY2(rssKb < 60 * 1024, QByteArray::number(rssKb).constData());
+        QElapsedTimer clock;
+        clock.start();
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()).constData());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void againstSimulator() {

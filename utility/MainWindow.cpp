@@ -73,7 +73,13 @@ void MainWindow::ShowMessage(const QString& text) {
     mbx.show();
 }
 
+void MainWindow::CloseMessage() {
+    // A message box without buttons refuses close(); hiding it is what closing means here.
+    mbx.hide();
+}
+
 void MainWindow::slot_InfoMsgExec() {
+    tcpThread.infoMsgPending.store(false);
     mbx.setParent(this);
     mbx.setWindowModality(Qt::NonModal);
     mbx.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowTitleHint);
@@ -89,11 +95,12 @@ void MainWindow::slot_InfoMsgExec() {
         ShowMessage(QStringLiteral("NO CONNECTION TO DEVICE!      "));
     } else if (state == 1) {
         qDebug() << "mbx_exist = " << 1;
-        mbx.close();
+        CloseMessage();
     }
 }
 
 void MainWindow::slot_SrvMsgObrabot() {
+    tcpThread.srvMsgPending.store(false); // before taking: a newer reply signals again
     const TPendingReply reply = tcpThread.TakeReply();
     if (reply.Kod != 100 && reply.Kod != 101 && reply.Kod != 102)
         return;
@@ -118,7 +125,7 @@ void MainWindow::slot_SrvMsgObrabot() {
         ShowMessage(from + QStringLiteral("ERROR KS"));
         return;
     case TReplyClass::Valid:
-        mbx.close();
+        CloseMessage();
         if (kod == 102)
             Fill102(reply);
         else

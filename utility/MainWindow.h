@@ -63,6 +63,7 @@ protected:
 
 private:
     void ShowMessage(const QString& text);
+    void CloseMessage();
     void Fill102(const TPendingReply& reply);
     void FillSfp(const TPendingReply& reply, int t);
     void CheckRow(int t, int r);

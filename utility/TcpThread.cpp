@@ -1,6 +1,7 @@
 #include "TcpThread.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QTcpSocket>
 
@@ -104,6 +105,24 @@ TPendingReply TcpThread::TakeReply() {
     return r;
 }
 
+void TcpThread::EmitSrvMsg() {
+    if (!srvMsgPending.exchange(true))
+        Q_EMIT sig_SrvMsgObrabot();
+}
+
+void TcpThread::EmitInfoMsg() {
+    if (!infoMsgPending.exchange(true))
+        Q_EMIT sig_InfoMsgExec();
+}
+
+void TcpThread::PaceFailedAttempt(qint64 startedMs) {
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 rest = MinConnectAttemptMs - startedMs;
+    while (clock.elapsed() < rest && !isInterruptionRequested())
+        QThread::msleep(20);
+}
+
 void TcpThread::run() {
     qDebug().noquote() << "in TcpThread::run()";
     QTcpSocket tcp;
@@ -111,19 +130,23 @@ void TcpThread::run() {
     qDebug() << "socket thread id:" << QThread::currentThreadId();
     static const int commands[3] = {102, 100, 101};
     while (!isInterruptionRequested()) {
+        bool failedAttempt = false;
+        QElapsedTimer attempt;
         if (tcp.state() != QAbstractSocket::ConnectedState) {
+            attempt.start();
             tcp.abort();
             tcp.connectToHost(FAddress, DevicePort, QIODevice::ReadWrite);
             if (tcp.waitForConnected(ReplyWaitMs)) {
                 qDebug().noquote() << "Connected!";
                 if (connState.load() != 1) {
                     connState.store(1);
-                    Q_EMIT sig_InfoMsgExec();
+                    EmitInfoMsg();
                 }
             } else {
                 qDebug().noquote() << "Didn't connected!";
                 connState.store(-1);
-                Q_EMIT sig_InfoMsgExec();
+                EmitInfoMsg();
+                failedAttempt = true;
             }
         }
         for (int code : commands) {
@@ -133,12 +156,14 @@ void TcpThread::run() {
             tcp.write(RequestBytes(code));
             if (tcp.waitForReadyRead(ReplyWaitMs)) {
                 StoreReply(code, tcp.read(ExpectedReplyBytes(code)));
-                Q_EMIT sig_SrvMsgObrabot();
+                EmitSrvMsg();
             } else {
                 qDebug().noquote()
                     << QStringLiteral("Did'not read from socket (kod=%1)!").arg(code);
             }
         }
+        if (failedAttempt)
+            PaceFailedAttempt(attempt.elapsed());
     }
     tcp.abort();
     tcp.disconnectFromHost();

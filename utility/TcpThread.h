@@ -26,6 +26,9 @@ struct TPendingReply {
 
 constexpr int DevicePort = 10004;
 constexpr int ReplyWaitMs = 2000;
+// A refused connect fails at once here; an attempt takes at least this long,
+// as it does where a refused connect is retried before it fails.
+constexpr int MinConnectAttemptMs = 1000;
 
 // Polls the device for commands 102, 100 and 101 without pause; each reply is
 // stored under one lock together with `kod`, then sig_SrvMsgObrabot() tells the window.
@@ -37,6 +40,9 @@ public:
 
     QTcpSocket* socket = nullptr;
     std::atomic<int> connState{-1};
+    // Set while a signal waits in the window's queue: the worker emits again
+    // only once the window took the last one, so a fast loop never floods it.
+    std::atomic<bool> srvMsgPending{false}, infoMsgPending{false};
 
     // Takes the pending reply (if kod names one) and resets kod, as one step.
     TPendingReply TakeReply();
@@ -50,6 +56,12 @@ Q_SIGNALS:
 
 protected:
     void run() override;
+
+private:
+    void EmitSrvMsg();
+    void EmitInfoMsg();
+    // Waits out the rest of a failed attempt; ends early when asked to stop.
+    void PaceFailedAttempt(qint64 startedMs);
 
 private:
     QString FAddress;

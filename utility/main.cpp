@@ -32,10 +32,15 @@ int main(int argc, char* argv[]) {
         sigaction(SIGTERM, &sa, nullptr);
     }
     QApplication app(argc, argv);
+    // quit() would first ask every window to close, and the yellow message box
+    // (no buttons) refuses: leave the event loop directly instead.
+    auto leave = [] { QCoreApplication::exit(0); };
     if (gSignalPipe[0] >= 0) {
         auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QApplication::quit);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, leave);
     }
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, leave);
     const QStringList args = QApplication::arguments();
     const QString address = args.size() > 1 ? args[1] : QString::fromLatin1(DefaultDeviceAddress);
 
