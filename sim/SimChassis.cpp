@@ -237,6 +237,8 @@ void TChassis::OnReadyRead(QTcpSocket* socket) {
         Words frame;
         while (simframe::TakeFrame(c->Buffer, frame)) {
             FRequests.append(frame);
+            if (FRequests.size() > MaxKeptRequests)
+                FRequests.removeFirst();
             const int command = frame.size() > 1 ? frame[1] : 0;
             replies.append({command, Answer(*c, frame)});
             c = ClientOf(socket); // Answer never removes clients, but stay safe
@@ -401,24 +403,43 @@ Words TChassis::UtilityPower() const {
     w << U(9300 + Wobble(400, 5)) << U(121 + Wobble(2, 6)) << U(165 + Wobble(5, 7))
       << U(39 + Wobble(2, 8));
     w << 0 << 0;
+    // Called under FLock, as every answer is.
+    for (const auto& [word, value] : FPowerWords)
+        if (word >= 1 && word < w.size() + 1)
+            w[word - 1] = U(value); // w holds the reply from word 1 on
     return w;
+}
+
+void TChassis::SetPowerWord(int word, int value) {
+    QMutexLocker lock(&FLock);
+    if (value < 0)
+        FPowerWords.erase(word);
+    else if (word >= 2 && word <= 35)
+        FPowerWords[word] = value;
+}
+
+void TChassis::SetSfpSlot(bool transmit, int slot, const std::function<void(TSfpSlot&)>& change) {
+    if (slot < 0 || slot >= 32)
+        return;
+    QMutexLocker lock(&FLock);
+    change(FSfpSlots[transmit ? 1 : 0][static_cast<std::size_t>(slot)]);
 }
 
 Words TChassis::UtilitySfp(bool transmit) const {
     Words w{U(transmit ? 101 : 100)};
     for (int r = 0; r < 32; ++r) {
+        const TSfpSlot& set = FSfpSlots[transmit ? 1 : 0][static_cast<std::size_t>(r)];
         // Slots 8 and 20 are empty, 13 holds an electrical module, the rest are optical.
-        const int type = (r == 7 || r == 19) ? 0 : (r == 12 ? 1 : 7);
+        const int type = set.Type.value_or((r == 7 || r == 19) ? 0 : (r == 12 ? 1 : 7));
         w << U(type);
-        const QByteArray name =
+        const QByteArray name = set.Name.value_or(
             type == 0 ? QByteArray()
-                      : (type == 7 ? "SFP-3G-LC " : "SFP-HD-BNC") + QByteArray::number(r + 1);
+                      : (type == 7 ? "SFP-3G-LC " : "SFP-HD-BNC") + QByteArray::number(r + 1));
         // Module names are padded with blanks, as transceivers store them.
-        PutText(w, name.leftJustified(20, ' '), 20);
-        const int power = type == 7 ? (transmit ? -30 : -80) + Wobble(15, r) : 0;
-        w << U(power);
+        PutText(w, name.leftJustified(20, ' ', true), 20);
+        w << U(set.Power.value_or(type == 7 ? (transmit ? -30 : -80) + Wobble(15, r) : 0));
         if (transmit)
-            w << U(type == 7 ? (r % 2 ? 1310 : 1550) : 0);
+            w << U(set.Wavelength.value_or(type == 7 ? (r % 2 ? 1310 : 1550) : 0));
     }
     return w;
 }

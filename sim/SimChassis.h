@@ -10,6 +10,8 @@
 
 #include <array>
 #include <functional>
+#include <map>
+#include <optional>
 #include <vector>
 
 class QTcpServer;
@@ -84,6 +86,15 @@ struct THealth {
     std::uint16_t Temperature = 412, FanSpeed = 2400;
 };
 
+// Values of one SFP slot set from outside; unset fields keep the generated ones.
+struct TSfpSlot {
+    std::optional<int> Type, Power, Wavelength;
+    std::optional<QByteArray> Name;
+};
+
+// Request frames kept for inspection, per chassis: the oldest go first.
+constexpr int MaxKeptRequests = 10000;
+
 // One emulated switcher chassis. It lives in the simulator's thread; every
 // public operation may be called from any thread.
 class TChassis : public QObject {
@@ -107,6 +118,10 @@ public:
     void ExternalMonitor(int levelAddress, int output);
     void SetHealth(const std::function<void(THealth&)>& change);
     void SetHdmi(const std::function<void(THdmi&)>& change);
+    // Word `word` (2..35) of the power-supply reply (command 102) := value; a
+    // value below 0 returns the word to its generated value.
+    void SetPowerWord(int word, int value);
+    void SetSfpSlot(bool transmit, int slot, const std::function<void(TSfpSlot&)>& change);
 
     // Inspection.
     int Crosspoint(int levelAddress, int output) const;
@@ -147,6 +162,8 @@ private:
     QList<TClient> FClients;
     QList<TFaultRule> FFaults;
     QList<simframe::Words> FRequests;
+    std::map<int, int> FPowerWords;
+    std::array<std::array<TSfpSlot, 32>, 2> FSfpSlots;
     bool FRefusing = false;
     QString FError;
 };

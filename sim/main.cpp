@@ -21,10 +21,17 @@ const char* const CommandHelp =
   fault C COMMAND|any KIND [COUNT [P1 [P2]]]
         KIND: silent delay close half wrongcommand wrongmarker word truncate
               oversized garbage badchecksum undefined error; COUNT -1 = until cleared
+  supply C 1|2 present|absent|fault|ok      power-supply module state (utility, command 102)
+  supply C 1|2 volts|current|fan|temp N    its voltage (0.1 V), current (mA), fan (rev/s), temp (C)
+  converter C 1..10 MV            DC/DC converter output voltage in mV
+  climate C overheat|ventilation 0|1
+  sfp C rx|tx SLOT type N|name TEXT|power N|wave NM   one SFP slot (1..32): type 0 none,
+                                  7 optical, other electrical; power in 0.1 dB
   clear C                         remove every fault of chassis C
   refuse C on|off                 refuse new connections
   status                          list chassis and their client counts
-  requests C                      print the request frames chassis C received since the last call
+  requests C                      print the request frames chassis C received since the last
+                                  call (the last 10000 are kept)
   quit
 )";
 
@@ -110,6 +117,47 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
         in >> rule.Remaining >> rule.P1 >> rule.P2;
         if (ok)
             c->AddFault(rule);
+    } else if (verb == "supply" && (in >> a >> word) && (a == 1 || a == 2)) {
+        const int m = a - 1; // module 1 or 2
+        if (word == "present" || word == "absent")
+            c->SetPowerWord(2 + m, word == "present" ? 1 : 0);
+        else if (word == "fault" || word == "ok")
+            c->SetPowerWord(4 + m, word == "fault" ? 1 : 0);
+        else if (word == "volts" && (in >> b))
+            c->SetPowerWord(27 + 4 * m, b & 0xFFFF);
+        else if (word == "current" && (in >> b))
+            c->SetPowerWord(26 + 4 * m, b & 0xFFFF);
+        else if (word == "fan" && (in >> b))
+            c->SetPowerWord(28 + 4 * m, b & 0xFFFF);
+        else if (word == "temp" && (in >> b))
+            c->SetPowerWord(29 + 4 * m, b & 0xFFFF);
+        else
+            ok = false;
+    } else if (verb == "converter" && (in >> a >> b) && a >= 1 && a <= 10) {
+        c->SetPowerWord(6 + 2 * (a - 1), b & 0xFFFF);
+    } else if (verb == "climate" && (in >> word >> b) &&
+               (word == "overheat" || word == "ventilation")) {
+        c->SetPowerWord(word == "overheat" ? 34 : 35, b & 0xFFFF);
+    } else if (verb == "sfp" && (in >> word >> a) && (word == "rx" || word == "tx") && a >= 1 &&
+               a <= 32) {
+        std::string field;
+        in >> field;
+        std::string rest;
+        std::getline(in >> std::ws, rest);
+        const int value = std::atoi(rest.c_str());
+        if (field == "type" || field == "power" || field == "wave" || field == "name")
+            c->SetSfpSlot(word == "tx", a - 1, [&](sim::TSfpSlot& slot) {
+                if (field == "type")
+                    slot.Type = value & 0xFFFF;
+                else if (field == "power")
+                    slot.Power = value & 0xFFFF;
+                else if (field == "wave")
+                    slot.Wavelength = value & 0xFFFF;
+                else
+                    slot.Name = QByteArray::fromStdString(rest);
+            });
+        else
+            ok = false;
     } else if (verb == "requests") {
         for (const simframe::Words& frame : c->Requests()) {
             std::cout << "frame";

@@ -345,6 +345,51 @@ private Q_SLOTS:
         SockClose(s);
     }
 
+    // Values set from outside show in the utility's replies; the request log
+    // keeps only the newest frames.
+    void simulatorUtilityValuesAndRequestRing() {
+        TRig rig;
+        TSocket s = InvalidSocket;
+        QVERIFY(SockOpen(s));
+        QVERIFY(SockConnect(s, rig.Port.FHost, 10004, 1000));
+        auto ask = [&](int command, int words) {
+            const auto ks = static_cast<std::uint16_t>(-command);
+            const std::uint8_t req[6] = {2,
+                                         0,
+                                         static_cast<std::uint8_t>(command),
+                                         0,
+                                         static_cast<std::uint8_t>(ks & 0xFF),
+                                         static_cast<std::uint8_t>(ks >> 8)};
+            std::vector<std::uint8_t> bytes(2 * static_cast<std::size_t>(words));
+            if (!SockSendAll(s, req, 6, 1000) || !SockRecvAll(s, bytes.data(), bytes.size(), 1000))
+                bytes.clear();
+            return bytes;
+        };
+        auto word = [](const std::vector<std::uint8_t>& b, int k) {
+            return b.size() > 2 * static_cast<std::size_t>(k) + 1 ? b[2 * k] | (b[2 * k + 1] << 8)
+                                                                  : -1;
+        };
+        rig.Chassis->SetPowerWord(2, 0);    // module 1 absent
+        rig.Chassis->SetPowerWord(31, 133); // module 2 at 13.3 V
+        auto p = ask(102, 37);
+        QCOMPARE(word(p, 2), 0);
+        QCOMPARE(word(p, 31), 133);
+        rig.Chassis->SetPowerWord(2, -1); // back to the generated value
+        QCOMPARE(word(ask(102, 37), 2), 1);
+        rig.Chassis->SetSfpSlot(false, 2, [](sim::TSfpSlot& slot) { slot.Power = -300 & 0xFFFF; });
+        QCOMPARE(word(ask(100, 387), 2 + 12 * 2 + 11), -300 & 0xFFFF);
+
+        std::vector<std::uint8_t> burst;
+        for (int i = 0; i < sim::MaxKeptRequests + 50; ++i)
+            burst.insert(burst.end(), {2, 0, 1, 0, 0xFF, 0xFF}); // identify
+        QVERIFY(SockSendAll(s, burst.data(), burst.size(), 5000));
+        const std::uint8_t config[6] = {2, 0, 9, 0, 0xF7, 0xFF};
+        QVERIFY(SockSendAll(s, config, 6, 1000));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.LastRequest() == Words({2, 9, 0xFFF7}), 10000);
+        QCOMPARE(rig.Chassis->Requests().size(), sim::MaxKeptRequests);
+        SockClose(s);
+    }
+
     void chassisText_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
