@@ -15,7 +15,16 @@
 #include "WindowMessages.h"
 
 #include <QListWidget>
+#include <QThread>
 #include <QTimer>
+
+namespace {
+// Entries of FIndicatorColors.
+enum { IndBusy, IndOk, IndError, IndIdle };
+int IndicatorEntry(bool active, bool ok) {
+    return !active ? IndIdle : ok ? IndOk : IndError;
+}
+} // namespace
 
 QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelCount,
                                const std::array<std::string, 5>& levelNames,
@@ -82,8 +91,9 @@ QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelC
 }
 
 void TMainWindow::SetAllIndicatorsIdle() {
-    for (TIndicatorBox* s : {ShapeInit, ShapeConfig, ShapeState, ShapeProc})
-        s->SetColor(FIndicatorColors[3]);
+    for (auto& wanted : FIndicatorWanted)
+        wanted.store(IndIdle, std::memory_order_relaxed);
+    ApplyIndicators();
 }
 
 void TMainWindow::SetMode(int m) {
@@ -162,17 +172,19 @@ void TMainWindow::StatusTimerTimer() {
     StatusTimer->start();
 }
 
-void TMainWindow::IndicatorColour(TIndicatorBox* box, bool active, bool ok) {
-    box->SetColor(!active ? FIndicatorColors[3] : ok ? FIndicatorColors[1] : FIndicatorColors[2]);
+void TMainWindow::WantIndicator(int index, int entry) {
+    FIndicatorWanted[static_cast<std::size_t>(index)].store(entry, std::memory_order_relaxed);
+    if (QThread::currentThread() == thread())
+        ApplyIndicators();
 }
 
-void TMainWindow::SetInitIndicator(bool active, bool ok) {
-    IndicatorColour(ShapeInit, active, ok);
-}
-
-void TMainWindow::SetConfigIndicator(bool active, bool ok, int clients) {
-    IndicatorColour(ShapeConfig, active, ok);
-    if (clients != FClientsShown) {
+void TMainWindow::ApplyIndicators() {
+    const std::array<TIndicatorBox*, 4> boxes{ShapeInit, ShapeConfig, ShapeState, ShapeProc};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i]->SetColor(FIndicatorColors[static_cast<std::size_t>(
+            FIndicatorWanted[i].load(std::memory_order_relaxed))]);
+    const int clients = FClientsWanted.load(std::memory_order_relaxed);
+    if (clients >= 0 && clients != FClientsShown) {
         LabelClients->SetCaption(QStringLiteral("Clients ") + QString::number(clients));
         FClientsShown = clients;
         if (LabelClients->isHidden())
@@ -180,12 +192,24 @@ void TMainWindow::SetConfigIndicator(bool active, bool ok, int clients) {
     }
 }
 
+// The indicator setters are called on the poll thread hundreds of times a
+// second: they only store, and IndicatorTimer shows the stored state once per
+// frame (a GUI-thread caller sees it at once).
+void TMainWindow::SetInitIndicator(bool active, bool ok) {
+    WantIndicator(0, IndicatorEntry(active, ok));
+}
+
+void TMainWindow::SetConfigIndicator(bool active, bool ok, int clients) {
+    FClientsWanted.store(clients, std::memory_order_relaxed);
+    WantIndicator(1, IndicatorEntry(active, ok));
+}
+
 void TMainWindow::SetStateIndicator(bool active, bool ok) {
-    IndicatorColour(ShapeState, active, ok);
+    WantIndicator(2, IndicatorEntry(active, ok));
 }
 
 void TMainWindow::SetProcIndicator(bool busy) {
-    ShapeProc->SetColor(busy ? FIndicatorColors[0] : FIndicatorColors[3]);
+    WantIndicator(3, busy ? IndBusy : IndIdle);
 }
 
 const TFieldState& TMainWindow::FieldState() const {
@@ -247,6 +271,7 @@ void TMainWindow::Finish() {
     FSettings.FLastState = FMode == 0 ? 1 : FMode;
     LabelClients->SetCaption(QStringLiteral("Clients 0"));
     FClientsShown = 0;
+    FClientsWanted.store(-1, std::memory_order_relaxed);
     LabelClients->hide();
     ResetStatusRows();
 }
@@ -271,6 +296,7 @@ void TMainWindow::WMStartPoll() {
     ++FWorldVersion;
     PollThread = new TPollThread(levels, *this, this);
     PollThread->start();
+    IndicatorTimer->start();
 }
 
 void TMainWindow::WMPollDone() {
@@ -285,6 +311,8 @@ void TMainWindow::WMPollDone() {
         connect(PollThread, &QThread::finished, PollThread, &QObject::deleteLater);
     PollThread = nullptr;
     ++FWorldVersion;
+    IndicatorTimer->stop();
+    ApplyIndicators(); // the state Finish left
 
     Field->SetLevelCount(0);
     FCaptionText = QStringLiteral("KESTREL");

@@ -381,6 +381,10 @@ void TMainWindow::CreateOperColumn() {
     StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
     StatusTimer->setInterval(500);
     connect(StatusTimer, &QTimer::timeout, this, &TMainWindow::StatusTimerTimer);
+    IndicatorTimer = new QTimer(this);
+    IndicatorTimer->setObjectName(QStringLiteral("IndicatorTimer"));
+    IndicatorTimer->setInterval(IndicatorFrameMs);
+    connect(IndicatorTimer, &QTimer::timeout, this, &TMainWindow::ApplyIndicators);
 }
 
 void TMainWindow::CreateFieldArea() {

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -148,6 +149,10 @@ public:
     QRect WorkArea() const;
     void SetWorkArea(QRect r) { FWorkArea = r; }
     int FClientsShown = 0;
+    // Indicator state as the poll thread stores it: entries of FIndicatorColors
+    // for init, config, state and proc; the client count (-1: none yet).
+    std::array<std::atomic<int>, 4> FIndicatorWanted{3, 3, 3, 3};
+    std::atomic<int> FClientsWanted{-1};
 
     void SetInitIndicator(bool active, bool ok) override;
     void SetConfigIndicator(bool active, bool ok, int clients) override;
@@ -190,6 +195,9 @@ public:
     std::array<TDigitalPanel*, 3> DigitOutput{}, DigitInput{}; // units, tens, hundreds
     QListWidget* LBoxMemory;
     QTimer *TimerMon, *StatusTimer;
+    // Shows the indicators' stored state once per frame while operating.
+    QTimer* IndicatorTimer;
+    static constexpr int IndicatorFrameMs = 40;
     QMenu* PMW;
     QAction *PMWstatus, *PMWhdmi, *PMWmon;
 
@@ -220,7 +228,8 @@ private:
     void WMStartPoll();
     void WMPollDone();
     void WMProgress(std::intptr_t percent, std::intptr_t show);
-    void IndicatorColour(TIndicatorBox* box, bool active, bool ok);
+    void WantIndicator(int index, int entry);
+    void ApplyIndicators();
     void SetAllIndicatorsIdle();
     QSize ScreenSize() const;
 

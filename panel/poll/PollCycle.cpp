@@ -148,13 +148,13 @@ bool TPollCycle::ConnectionPhase() {
     if (AnyFailure(FConnectErrors))
         return false;
     const bool identifyOk = !AnyFailure(FIdentifyErrors);
-    Sync([&] { FViews.SetInitIndicator(true, identifyOk); });
+    FViews.SetInitIndicator(true, identifyOk);
     for (int s = 1; s <= FSwitcherCount; ++s) {
         std::array<std::uint8_t, 8> id{};
         if (FPorts[U(s)]->Identify(id)) {
             FIdentifyErrors[U(s)] = 0;
         } else {
-            Sync([&] { FViews.SetInitIndicator(true, false); });
+            FViews.SetInitIndicator(true, false);
             if (!Count(FIdentifyErrors[U(s)]))
                 return false;
         }
@@ -164,13 +164,13 @@ bool TPollCycle::ConnectionPhase() {
     if (AnyFailure(FIdentifyErrors))
         return false;
     FRefresh = true;
-    Sync([&] { FViews.SetInitIndicator(false, true); });
+    FViews.SetInitIndicator(false, true);
     return true;
 }
 
 bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged) {
     const bool allOk = !AnyFailure(FConfigErrors);
-    Sync([&] { FViews.SetConfigIndicator(true, allOk, FClients); });
+    FViews.SetConfigIndicator(true, allOk, FClients);
     for (int s = 1; s <= FSwitcherCount; ++s) {
         TSwitcherConfig cfg;
         cfg.Inputs = FInputs;
@@ -188,7 +188,7 @@ bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool,
             FSwitcherStatus[U(s - 1)] = cfg.Status;
             FConfigErrors[U(s)] = 0;
         } else {
-            Sync([&] { FViews.SetConfigIndicator(true, false, FClients); });
+            FViews.SetConfigIndicator(true, false, FClients);
             if (!Count(FConfigErrors[U(s)]))
                 return false;
         }
@@ -197,7 +197,7 @@ bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool,
     }
     if (AnyFailure(FConfigErrors))
         return false;
-    Sync([&] { FViews.SetConfigIndicator(false, true, FClients); });
+    FViews.SetConfigIndicator(false, true, FClients);
     return true;
 }
 
@@ -276,12 +276,12 @@ void TPollCycle::Cycle(bool& firstCycle) {
 // Reads one kind of state from every switcher with the state indicator on,
 // counting failures per switcher; false when the cycle is to go no further.
 bool TPollCycle::ReadPhase(TCounts& errors, const std::function<bool(int)>& read) {
-    Sync([&] { FViews.SetStateIndicator(true, true); });
+    FViews.SetStateIndicator(true, true);
     for (int s = 1; s <= FSwitcherCount; ++s) {
         if (read(s)) {
             errors[U(s)] = 0;
         } else {
-            Sync([&] { FViews.SetStateIndicator(true, false); });
+            FViews.SetStateIndicator(true, false);
             if (!Count(errors[U(s)]))
                 return false;
         }
@@ -290,7 +290,7 @@ bool TPollCycle::ReadPhase(TCounts& errors, const std::function<bool(int)>& read
     }
     if (AnyFailure(errors))
         return false;
-    Sync([&] { FViews.SetStateIndicator(false, true); });
+    FViews.SetStateIndicator(false, true);
     return true;
 }
 
@@ -324,36 +324,47 @@ void TPollCycle::DecodeState(int s) {
 }
 
 void TPollCycle::PublishState() {
-    Sync([&] {
-        const auto now = Clock::now();
-        const double seconds = std::chrono::duration<double>(now - FLastCounter).count();
-        FRateSamples[U(++FRateIndex)] = seconds > 0 ? 1.0 / seconds : 0.0;
-        if (FRateIndex >= 15) {
-            double sum = 0;
-            for (int i = 1; i <= 15; ++i)
-                sum += FRateSamples[U(i)];
-            FRateIndex = 0;
-            FViews.ShowCycleRate(sum / 15);
-        }
-        for (int o = 0; o < FOutputs; ++o) {
-            if (FSentCrossPoints[U(o)] != FCrossPoints[U(o)])
-                FViews.SetFieldStatus(o, FCrossPoints[U(o)]);
-            if (FSentLocks[U(o)] != FLocks[U(o)]) {
-                std::uint32_t packed = 0;
-                for (int k = 0; k < 4; ++k)
-                    if (FLocks[U(o)][U(k)])
-                        packed |= 1u << (8 * k);
-                FViews.SetFieldLock(o, packed);
+    // The rate and the comparison are the poll thread's own; the GUI thread is
+    // asked for a step only when there is something to show.
+    const auto now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - FLastCounter).count();
+    FRateSamples[U(++FRateIndex)] = seconds > 0 ? 1.0 / seconds : 0.0;
+    double rate = -1;
+    if (FRateIndex >= 15) {
+        double sum = 0;
+        for (int i = 1; i <= 15; ++i)
+            sum += FRateSamples[U(i)];
+        FRateIndex = 0;
+        rate = sum / 15;
+    }
+    bool changed = FMonitor != FSentMonitor;
+    for (int o = 0; o < FOutputs && !changed; ++o)
+        changed = FSentCrossPoints[U(o)] != FCrossPoints[U(o)] || FSentLocks[U(o)] != FLocks[U(o)];
+    if (rate >= 0 || changed)
+        Sync([&] {
+            if (rate >= 0)
+                FViews.ShowCycleRate(rate);
+            if (!changed)
+                return;
+            for (int o = 0; o < FOutputs; ++o) {
+                if (FSentCrossPoints[U(o)] != FCrossPoints[U(o)])
+                    FViews.SetFieldStatus(o, FCrossPoints[U(o)]);
+                if (FSentLocks[U(o)] != FLocks[U(o)]) {
+                    std::uint32_t packed = 0;
+                    for (int k = 0; k < 4; ++k)
+                        if (FLocks[U(o)][U(k)])
+                            packed |= 1u << (8 * k);
+                    FViews.SetFieldLock(o, packed);
+                }
+                FSentCrossPoints[U(o)] = FCrossPoints[U(o)];
+                FSentLocks[U(o)] = FLocks[U(o)];
             }
-            FSentCrossPoints[U(o)] = FCrossPoints[U(o)];
-            FSentLocks[U(o)] = FLocks[U(o)];
-        }
-        if (FMonitor != FSentMonitor) {
-            FViews.SetFieldMonitor(FMonitor);
-            FSentMonitor = FMonitor;
-        }
-        FLastCounter = Clock::now();
-    });
+            if (FMonitor != FSentMonitor) {
+                FViews.SetFieldMonitor(FMonitor);
+                FSentMonitor = FMonitor;
+            }
+        });
+    FLastCounter = Clock::now();
 }
 
 void TPollCycle::PublishHdmiStep() {
@@ -423,15 +434,15 @@ void TPollCycle::SendRequests() {
         }
         for (int s = 1; s <= FSwitcherCount; ++s) {
             if (nRoutes[U(s)] > 0) {
-                Sync([&] { FViews.SetProcIndicator(true); });
+                FViews.SetProcIndicator(true);
                 FPorts[U(s)]->SwitchOutputs(o, nRoutes[U(s)], routes[U(s)].data());
-                Sync([&] { FViews.SetProcIndicator(false); });
+                FViews.SetProcIndicator(false);
                 FRefresh = true;
             }
             if (nLocks[U(s)] > 0) {
-                Sync([&] { FViews.SetProcIndicator(true); });
+                FViews.SetProcIndicator(true);
                 FPorts[U(s)]->SendLocks(o, nLocks[U(s)], locks[U(s)].data());
-                Sync([&] { FViews.SetProcIndicator(false); });
+                FViews.SetProcIndicator(false);
                 FRefresh = true;
             }
         }
@@ -449,9 +460,9 @@ void TPollCycle::SendRequests() {
     }
     for (int s = 1; s <= FSwitcherCount; ++s) {
         if (nMonitor[U(s)] > 0) {
-            Sync([&] { FViews.SetProcIndicator(true); });
+            FViews.SetProcIndicator(true);
             FPorts[U(s)]->SwitchMonitor(nMonitor[U(s)], monitor[U(s)].data());
-            Sync([&] { FViews.SetProcIndicator(false); });
+            FViews.SetProcIndicator(false);
             FRefresh = true;
         }
     }
@@ -466,9 +477,9 @@ void TPollCycle::SendHdmi() {
     THdmiState& sh = FHdmiShadow[U(s)];
     TComPort& p = *FPorts[U(s)];
     auto send = [&](const std::function<void()>& command) {
-        Sync([&] { FViews.SetProcIndicator(true); });
+        FViews.SetProcIndicator(true);
         command();
-        Sync([&] { FViews.SetProcIndicator(false); });
+        FViews.SetProcIndicator(false);
         FRefresh = true;
     };
     // One row of the HDMI table: a control whose value differs from the shadow

@@ -32,11 +32,14 @@ public:
     // and the window's wanted values; false while HDMI monitoring is off or no tab is selected.
     virtual bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const = 0;
 
-    // Synchronised steps.
+    // Called on the poll thread, several times a cycle: they only store the
+    // state (thread-safe), and the views show it at their own pace.
     virtual void SetInitIndicator(bool active, bool ok) = 0;
     virtual void SetConfigIndicator(bool active, bool ok, int clients) = 0;
     virtual void SetStateIndicator(bool active, bool ok) = 0;
     virtual void SetProcIndicator(bool busy) = 0;
+
+    // Synchronised steps.
     virtual void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status,
                              int count) = 0;
     virtual void EnableStatusRows() = 0;
