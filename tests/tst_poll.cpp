@@ -48,8 +48,11 @@ class TestPoll : public QObject {
         w.show();
         QCoreApplication::processEvents(); // first idle pass
         w.LoadLevelSet();
-        PostWindowMessage(&w, WM_STARTPOLL);
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread != nullptr, 2000);
+        // Delivered at once: the thread may start and end between two polls of
+        // a condition, so a wait for it to exist could miss it.
+        TWindowMessage start(WM_STARTPOLL);
+        QCoreApplication::sendEvent(&w, &start);
+        QVERIFY(w.PollThread != nullptr);
     }
 
     void Stop(TMainWindow& w) {
