@@ -24,7 +24,9 @@ bool Save(const std::string& path, const std::string& data, std::string* error =
 // content, padded with line feeds to the old length, is written from offset 0
 // and synced; only then is the file cut to the new length. An interrupted
 // rewrite leaves the file at least as long as before (trailing blank lines are
-// harmless in our text formats).
+// harmless in our text formats). A process killed during the write keeps the
+// file whole only for content within one page (4 KiB): beyond that the kernel
+// may stop between pages and leave new text followed by old.
 bool WriteInPlace(const std::string& path, const std::string& data, std::string* error = nullptr);
 
 // Suffix pattern of the temporary files Save creates ("<file>.XXXXXX").
