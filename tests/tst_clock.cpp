@@ -2,6 +2,7 @@
 #include "TimeThreadUnit.h"
 #include "WindowMessages.h"
 
+#include <QDateTime>
 #include <QTest>
 
 #include <atomic>
@@ -83,6 +84,21 @@ void RunClock(TClockRig& rig, TScript& script) {
 class TestClock : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The computer's local time as the toolkit reads it, taken either side of
+    // the reading in case a second turns meanwhile.
+    void systemLocalTimeIsLocal() {
+        auto fields = [](const QDateTime& d) {
+            return QList<int>{d.date().year(), d.date().month(),  d.date().day(),
+                              d.time().hour(), d.time().minute(), d.time().second()};
+        };
+        const QDateTime before = QDateTime::currentDateTime();
+        const TLocalTime t = SystemLocalTime();
+        const QDateTime after = QDateTime::currentDateTime();
+        const QList<int> got{t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second};
+        QVERIFY2(got == fields(before) || got == fields(after),
+                 qPrintable(before.toString(Qt::ISODate)));
+    }
+
     void hourRollOver() {
         TClockRig rig;
         TScript script;

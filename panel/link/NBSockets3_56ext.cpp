@@ -236,34 +236,34 @@ bool SockConnect(TSocket socket, const std::string& ipText, int port, unsigned t
 
 namespace {
 
-// Moves exactly `length` bytes with `transfer` (send or receive), polling for
-// `events` in 1 ms steps and giving up when the time-out has passed.
+// Moves exactly `length` bytes with `transfer` (send or receive), waiting for
+// `events` in 1 ms steps whenever it would block, and giving up when the
+// time-out has passed.
 template <typename TTransfer>
 bool TransferAll(TSocket socket, std::size_t length, unsigned timeoutMs, short events,
                  TTransfer transfer) {
+    // The transfer is tried first and the socket waited on only when it would
+    // block: most sends and the body of a reply need no wait at all.
     std::size_t done = 0;
     const std::uint32_t start = TickCount();
     while (done < length) {
-        if (timeoutMs != 0 && TickCount() - start > timeoutMs) {
-            tLastError = SockErrTimeout;
-            return false;
-        }
-        const int r = PollOne(socket, events, 1);
-        if (r < 0)
-            return false;
-        if (r == 0)
-            continue;
         const ssize_t n = transfer(done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
         if (n == 0 && events == POLLIN) {
             tLastError = SockErrConnReset; // the peer closed the connection
             return false;
         }
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return FailErrno();
+        if (timeoutMs != 0 && TickCount() - start > timeoutMs) {
+            tLastError = SockErrTimeout;
+            return false;
         }
-        done += static_cast<std::size_t>(n);
+        if (PollOne(socket, events, 1) < 0)
+            return false;
     }
     return true;
 }

@@ -3,15 +3,18 @@
 #include "Panel.h"
 #include "WindowMessages.h"
 
-#include <QDateTime>
+#include <ctime>
 
 TLocalTime SystemLocalTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return {static_cast<std::uint16_t>(d.year()),   static_cast<std::uint16_t>(d.month()),
-            static_cast<std::uint16_t>(d.day()),    static_cast<std::uint16_t>(t.hour()),
-            static_cast<std::uint16_t>(t.minute()), static_cast<std::uint16_t>(t.second())};
+    // Read 100 times a second: the C library's local time is far cheaper than
+    // building a QDateTime each time.
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    if (!localtime_r(&now, &t))
+        return {};
+    return {static_cast<std::uint16_t>(t.tm_year + 1900), static_cast<std::uint16_t>(t.tm_mon + 1),
+            static_cast<std::uint16_t>(t.tm_mday),        static_cast<std::uint16_t>(t.tm_hour),
+            static_cast<std::uint16_t>(t.tm_min),         static_cast<std::uint16_t>(t.tm_sec)};
 }
 
 void ShowTwoDigits(TPanel* tens, TPanel* units, int value) {
