@@ -76,6 +76,15 @@ void TMainWindow::ConnectOperatorControls() {
         connect(key, &TSpeedButton::MouseDown, this,
                 [this, key] { SBtnConsoleOutputMouseDown(key); });
 
+    connect(SBtnNewSlot, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnNewSlotMouseDown(b); }));
+    connect(SBtnSaveSlot, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnSaveSlotMouseDown(b); }));
+    connect(SBtnDelSlot, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnDelSlotMouseDown(b); }));
+    connect(LBoxMemory, &QListWidget::itemClicked, this, [this] { LBoxMemoryClick(); });
+    connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, [this] { LBoxMemoryDblClick(); });
+
     Field->OnCellHover = [this](QWidget* sender, QPoint cell, int col, int row) {
         ShowHover(sender, cell, col, row);
     };
@@ -112,6 +121,8 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
         if (travelling)
             return false;
         if (FormKeyDown(k->key(), k->modifiers()))
+            return true;
+        if (w == LBoxMemory && LBoxMemoryKeyDown(k->key()))
             return true;
     } else if (e->type() == QEvent::MouseMove) {
         if (w != Field && !Field->isAncestorOf(w))

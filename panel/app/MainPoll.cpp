@@ -4,6 +4,7 @@
 #include "FieldUnit.h"
 #include "HdmiUnit.h"
 #include "IndicatorBox.h"
+#include "MemoryDlgUnit.h"
 #include "MessageBox.h"
 #include "Panel.h"
 #include "PollThreadUnit.h"
@@ -112,7 +113,7 @@ void TMainWindow::SetMode(int m) {
     SBtnOnLine->setEnabled(m > 0);
     SBtnPreset->setEnabled(m > 0);
 
-    const bool salvoSelected = LBoxMemory->currentItem() != nullptr;
+    const bool salvoSelected = !LBoxMemory->selectedItems().isEmpty();
     SBtnTake->setEnabled(m == 2);
     LBoxMemory->setEnabled(m == 2);
     SBtnNewSlot->setEnabled(m == 2);
@@ -234,6 +235,8 @@ void TMainWindow::ResetStatusRows() {}
 void TMainWindow::ApplySize(int inputs, int outputs) {
     ++FWorldVersion;
     Field->SetSize(inputs, outputs);
+    PrepareMemoryDir();
+    LoadMemory();
     FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER %1 x %2").arg(inputs).arg(outputs);
     PanelFieldCaption->SetCaption(FCaptionText);
 }
@@ -313,6 +316,8 @@ void TMainWindow::WMPollDone() {
     ++FWorldVersion;
     IndicatorTimer->stop();
     ApplyIndicators(); // the state Finish left
+    if (FMemoryDlg)
+        FMemoryDlg->reject(); // an open Edit Salvo closes as cancelled
 
     Field->SetLevelCount(0);
     FCaptionText = QStringLiteral("KESTREL");

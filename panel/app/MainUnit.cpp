@@ -192,6 +192,7 @@ void TMainWindow::FormCreate() {
 
     LoadIni();      // 11
     LoadLevelSet(); // 12
+    LoadMemory();   // 13: no folder yet, so the list stays empty
 
     // 14. The clock runs for the whole life of the window.
     ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);

@@ -34,6 +34,9 @@ class TDigitalPanel;
 class THoverPanel;
 class TPollThread;
 class TProgressWindow;
+class TMemoryDlgWindow;
+class TMemoryItem;
+struct TMemorySlot;
 
 // Four level flags as one word, byte k - 1 for level k.
 std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags);
@@ -120,6 +123,27 @@ public:
     bool RunModal(const std::function<void()>& step);
     // Counts the changes RunModal watches for.
     quint64 FWorldVersion = 0;
+
+    // Salvos (MEMORY section).
+    void PrepareMemoryDir();
+    void LoadMemory();
+    // False, with the reason in `error`, when the file could not be written or removed.
+    bool SaveSlotFile(const TMemorySlot& slot, QString* error = nullptr);
+    bool DeleteSlotFile(const TMemorySlot& slot, QString* error = nullptr);
+    // Runs the Edit Salvo dialog on slot; true (slot filled) only on OK with the
+    // window still in PRESET mode on the same folder.
+    bool EditSlot(TMemorySlot& slot, bool isNew);
+    void SBtnNewSlotMouseDown(Qt::MouseButton button);
+    void SBtnSaveSlotMouseDown(Qt::MouseButton button);
+    void SBtnDelSlotMouseDown(Qt::MouseButton button);
+    void LBoxMemoryClick();
+    void LBoxMemoryDblClick();
+    // Returns whether the key was taken (Enter recalls the selected salvo).
+    bool LBoxMemoryKeyDown(int key);
+    // The list item of the salvo with exactly this name, or null.
+    TMemoryItem* FindSlotItem(const std::string& name) const;
+    TMemoryItem* SelectedSlotItem() const;
+    QPointer<TMemoryDlgWindow> FMemoryDlg;
 
     // Operator control.
     void SBtnOperateMouseDown(Qt::MouseButton button);

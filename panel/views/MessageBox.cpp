@@ -1,6 +1,7 @@
 #include "MessageBox.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 
 namespace msgbox {
@@ -10,7 +11,21 @@ THandler& Handler() {
     static THandler h;
     return h;
 }
+TDialogHandler& DialogHandler() {
+    static TDialogHandler h;
+    return h;
+}
 } // namespace
+
+void SetDialogHandler(TDialogHandler handler) {
+    DialogHandler() = std::move(handler);
+}
+
+int ExecDialog(QDialog& dialog) {
+    if (DialogHandler())
+        return DialogHandler()(dialog);
+    return dialog.exec();
+}
 
 void SetHandler(THandler handler) {
     Handler() = std::move(handler);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QDialog;
+
 #include <functional>
 
 // The one seam through which every message box of the panel is shown. Tests
@@ -27,5 +29,12 @@ TAnswer Show(const QString& caption, const QString& text, TIcon icon,
              TButtons buttons = TButtons::Ok);
 // Installs a replacement; an empty handler restores the real boxes.
 void SetHandler(THandler handler);
+
+// The same seam for our modal dialogs: ExecDialog runs the dialog's own modal
+// loop, or hands the dialog to the installed handler, which may show it, send
+// it real events and return its result without a nested loop.
+using TDialogHandler = std::function<int(QDialog&)>;
+int ExecDialog(QDialog& dialog);
+void SetDialogHandler(TDialogHandler handler);
 
 } // namespace msgbox

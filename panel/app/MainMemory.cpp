@@ -1,0 +1,278 @@
+#include "MainUnit.h"
+
+#include "FieldUnit.h"
+#include "MemoryDlgUnit.h"
+#include "MemoryFile.h"
+#include "MemoryItem.h"
+#include "MessageBox.h"
+#include "Panel.h"
+#include "SafeFile.h"
+#include "TipForm.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+
+namespace {
+
+void ShowError(const QString& text) {
+    msgbox::Show(QStringLiteral("Error:"), text, msgbox::TIcon::Error);
+}
+
+std::string SlotPath(const QString& folder, const TMemorySlot& slot) {
+    return folder.toStdString() +
+           (slot.FileName.empty() ? slot.Name + memfile::Extension : slot.FileName);
+}
+
+} // namespace
+
+void TMainWindow::PrepareMemoryDir() {
+    const QString base = QFileInfo(FIniFileName).absolutePath();
+    FMemoryDir = QString::fromStdString(
+        memfile::FolderFor(base.toStdString(), Field->GetInputCount(), Field->GetOutputCount()));
+    if (QFileInfo(FMemoryDir).isDir())
+        return; // a folder that exists is never refilled
+    if (!QDir().mkpath(FMemoryDir)) {
+        qWarning().noquote() << "Cannot create the salvo folder" << FMemoryDir;
+        return;
+    }
+    for (const TMemorySlot& slot : memfile::DefaultSalvos(Field->GetInputCount()))
+        SaveSlotFile(slot);
+}
+
+void TMainWindow::LoadMemory() {
+    // Without the current folder nothing may stay listed: a salvo of another
+    // matrix size must never be recalled onto this one.
+    LBoxMemory->clear();
+    if (FMemoryDir.isEmpty() || !QFileInfo(FMemoryDir).isDir())
+        return;
+    const QDir dir(FMemoryDir);
+    const QStringList files =
+        dir.entryList({QStringLiteral("*.mem")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& file : files) {
+        // The pattern matches any case of the extension; such a file keeps its
+        // real name, so it can be replaced and deleted.
+        TMemorySlot slot;
+        slot.Name = QFileInfo(file).completeBaseName().toStdString();
+        if (!file.endsWith(QLatin1String(memfile::Extension)))
+            slot.FileName = file.toStdString();
+        std::string bytes, why;
+        if (!safefile::ReadRegular(dir.filePath(file).toStdString(), memfile::FileBytes, bytes,
+                                   &why) ||
+            !memfile::Decode(bytes, slot, &why)) {
+            qWarning().noquote() << "Skipped the salvo file" << dir.filePath(file) << "("
+                                 << why.c_str() << ")";
+            continue;
+        }
+        LBoxMemory->addItem(new TMemoryItem(std::move(slot)));
+    }
+    LBoxMemory->sortItems();
+}
+
+bool TMainWindow::SaveSlotFile(const TMemorySlot& slot, QString* error) {
+    if (!QFileInfo(FMemoryDir).isDir())
+        PrepareMemoryDir();
+    std::string why;
+    if (safefile::Save(SlotPath(FMemoryDir, slot), memfile::Encode(slot), &why))
+        return true;
+    if (error)
+        *error = QString::fromStdString(SlotPath(FMemoryDir, slot) + ": " + why);
+    return false;
+}
+
+bool TMainWindow::DeleteSlotFile(const TMemorySlot& slot, QString* error) {
+    const QString path = QString::fromStdString(SlotPath(FMemoryDir, slot));
+    if (!QFileInfo(FMemoryDir).isDir() || !QFileInfo::exists(path))
+        return true;
+    QFile file(path);
+    if (file.remove())
+        return true;
+    if (error)
+        *error = path + QStringLiteral(": ") + file.errorString();
+    return false;
+}
+
+TMemoryItem* TMainWindow::FindSlotItem(const std::string& name) const {
+    for (int i = 0; i < LBoxMemory->count(); ++i)
+        if (auto* item = static_cast<TMemoryItem*>(LBoxMemory->item(i)); item->Slot.Name == name)
+            return item;
+    return nullptr;
+}
+
+TMemoryItem* TMainWindow::SelectedSlotItem() const {
+    const QList<QListWidgetItem*> selected = LBoxMemory->selectedItems();
+    return selected.isEmpty() ? nullptr : static_cast<TMemoryItem*>(selected.first());
+}
+
+bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew) {
+    TMemoryDlgWindow dialog(this);
+    FMemoryDlg = &dialog;
+    dialog.move(x() + PanelOperBack->x(), y() + PanelMemoryBack->y());
+    dialog.SetSlotName(QString::fromStdString(slot.Name));
+    const QString folder = FMemoryDir;
+    // Every modal step may end operation or change the matrix (and so the
+    // folder and the list): then give up as Cancel, nothing written.
+    auto stillHere = [&] { return FMode == 2 && FMemoryDir == folder; };
+    auto error = [&](const QString& text) {
+        return RunModal([&] { ShowError(text); }) && stillHere();
+    };
+    bool filled = false;
+    while (FMode != 0) {
+        if (Tip && Tip->width() != 0)
+            HideHover();
+        int result = QDialog::Rejected;
+        if (!RunModal([&] { result = msgbox::ExecDialog(dialog); }) || !stillHere() ||
+            result != QDialog::Accepted)
+            break;
+        const QString shown = dialog.SlotName();
+        const std::string name = shown.toStdString();
+        const std::string folded = memfile::FoldAZ(name);
+        const bool ownName = !isNew && folded == memfile::FoldAZ(memfile::TrimControls(slot.Name));
+        bool duplicate = false;
+        for (int i = 0; i < LBoxMemory->count() && !ownName; ++i)
+            duplicate =
+                duplicate || memfile::FoldAZ(LBoxMemory->item(i)->text().toStdString()) == folded;
+        if (duplicate) {
+            if (!error(QStringLiteral("Duplicated Salvo Name: ") + shown))
+                break;
+            continue;
+        }
+        if (!memfile::ValidSalvoName(name)) {
+            if (!error(QStringLiteral("Invalid Salvo Name.")))
+                break;
+            continue;
+        }
+        std::vector<int> outputs;
+        if (dialog.AllOutputs()) {
+            for (int o = 0; o < 256; ++o)
+                outputs.push_back(o);
+        } else if (!memfile::ParseOutputNumbers(dialog.Numbers().toStdString(), outputs)) {
+            if (!error(QStringLiteral("Invalid Output Numbers Selection.")))
+                break;
+            continue;
+        }
+        slot.Name = name;
+        slot.Count = static_cast<std::int32_t>(outputs.size());
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            slot.Outputs[i] = outputs[i];
+            slot.Sources[i] = Field->GetPreset(outputs[i]);
+        }
+        filled = true;
+        break;
+    }
+    FMemoryDlg = nullptr;
+    return filled;
+}
+
+void TMainWindow::SBtnNewSlotMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || FMode != 2)
+        return;
+    TMemorySlot slot;
+    for (int n = 1;; ++n) {
+        slot.Name = "New salvo " + std::to_string(n);
+        const std::string folded = memfile::FoldAZ(slot.Name);
+        bool taken = false;
+        for (int i = 0; i < LBoxMemory->count() && !taken; ++i)
+            taken = memfile::FoldAZ(LBoxMemory->item(i)->text().toStdString()) == folded;
+        if (!taken)
+            break;
+    }
+    if (!EditSlot(slot, true))
+        return;
+    QString error;
+    if (!SaveSlotFile(slot, &error)) {
+        ShowError(QStringLiteral("Cannot save the salvo: ") + error);
+    } else {
+        auto* item = new TMemoryItem(std::move(slot));
+        LBoxMemory->addItem(item);
+        LBoxMemory->sortItems();
+    }
+    SetMode(FMode);
+}
+
+void TMainWindow::SBtnSaveSlotMouseDown(Qt::MouseButton button) {
+    TMemoryItem* item = SelectedSlotItem();
+    if (button != Qt::LeftButton || FMode != 2 || !item)
+        return;
+    const TMemorySlot old = item->Slot;
+    TMemorySlot copy = old;
+    copy.FileName.clear(); // saved as <name>.mem
+    if (!EditSlot(copy, false))
+        return;
+    msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+    if (!RunModal([&] {
+            answer =
+                msgbox::Show(QStringLiteral("Confirm"), QStringLiteral("Press OK to Save changes"),
+                             msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
+        }) ||
+        answer != msgbox::TAnswer::Ok || FMode != 2)
+        return;
+    item = FindSlotItem(old.Name);
+    if (!item)
+        return; // gone while the question was open
+    // The new file first; the old one goes only once the new one is safe.
+    QString error;
+    if (!SaveSlotFile(copy, &error)) {
+        ShowError(QStringLiteral("Cannot save the salvo: ") + error);
+        return;
+    }
+    if (SlotPath(FMemoryDir, copy) != SlotPath(FMemoryDir, old) && !DeleteSlotFile(old, &error))
+        qWarning().noquote() << "Cannot remove the old salvo file" << error;
+    item = FindSlotItem(old.Name); // the box above ran an event loop
+    if (item) {
+        item->setText(QString::fromStdString(copy.Name));
+        item->Slot = std::move(copy);
+    }
+    LBoxMemory->sortItems();
+    SetMode(FMode);
+}
+
+void TMainWindow::SBtnDelSlotMouseDown(Qt::MouseButton button) {
+    TMemoryItem* item = SelectedSlotItem();
+    if (button != Qt::LeftButton || FMode != 2 || LBoxMemory->count() == 0 || !item)
+        return;
+    const std::string name = item->Slot.Name;
+    msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+    if (!RunModal([&] {
+            answer = msgbox::Show(QStringLiteral("Confirm"),
+                                  QStringLiteral("Press OK if you want to Delete this item."),
+                                  msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
+        }) ||
+        answer != msgbox::TAnswer::Ok || FMode != 2)
+        return;
+    item = FindSlotItem(name);
+    if (!item)
+        return;
+    QString error;
+    if (!DeleteSlotFile(item->Slot, &error)) {
+        ShowError(QStringLiteral("Cannot delete the salvo: ") + error);
+        LoadMemory(); // show what is on disk
+    } else {
+        delete item;
+    }
+    SetMode(FMode);
+}
+
+void TMainWindow::LBoxMemoryClick() {
+    SetMode(FMode);
+}
+
+void TMainWindow::LBoxMemoryDblClick() {
+    const TMemoryItem* item = SelectedSlotItem();
+    if (FMode != 2 || LBoxMemory->count() == 0 || !item)
+        return;
+    // A forced write: every level of the field, whatever CONTROL and the locks say.
+    const TMemorySlot& slot = item->Slot;
+    for (int i = 0; i < slot.Count; ++i)
+        Field->SetPreset(slot.Outputs[static_cast<std::size_t>(i)],
+                         slot.Sources[static_cast<std::size_t>(i)]);
+}
+
+bool TMainWindow::LBoxMemoryKeyDown(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    LBoxMemoryDblClick();
+    return true;
+}

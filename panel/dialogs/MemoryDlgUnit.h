@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QRadioButton;
+class TSpeedButton;
+
+// "Edit Salvo": the name of a salvo and its scope, all outputs or a list of
+// output numbers. Enter trims both texts and closes with OK; Esc, CANCEL and
+// the close box close with Cancel.
+class TMemoryDlgWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit TMemoryDlgWindow(QWidget* parent = nullptr);
+
+    QString SlotName() const;
+    void SetSlotName(const QString& name);
+    QString Numbers() const;
+    void SetNumbers(const QString& numbers);
+    bool AllOutputs() const;
+
+    QLineEdit* EditSlotName;
+    QRadioButton* RBtnAll;
+    QRadioButton* RBtnNumbers;
+    QLineEdit* EditNumbers;
+    TSpeedButton* SBtnOK;
+    TSpeedButton* SBtnCancel;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    // Enter and OK: trim the texts (codes up to 32 at both ends) and accept.
+    void AcceptTrimmed();
+    bool HandleKey(QKeyEvent* e);
+};

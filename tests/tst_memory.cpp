@@ -1,0 +1,407 @@
+// Salvos: the .mem codec, the output-numbers grammar, names, the folder per
+// matrix size, and the MEMORY section driven with real events.
+#include "FieldUnit.h"
+#include "MainUnit.h"
+#include "MemoryDlgUnit.h"
+#include "MemoryFile.h"
+#include "MemoryItem.h"
+#include "MessageBox.h"
+#include "SpeedButton.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::int32_t Word(const QByteArray& b, int offset) {
+    std::uint32_t u = 0;
+    for (int i = 0; i < 4; ++i)
+        u |= static_cast<std::uint32_t>(static_cast<unsigned char>(b[offset + i])) << (8 * i);
+    return static_cast<std::int32_t>(u);
+}
+
+} // namespace
+
+class TestMemory : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+    QList<msgbox::TBox> FBoxes;
+    msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
+    // What the Edit Salvo dialog does when shown: each entry types into the
+    // shown dialog with real key events and returns its result.
+    QList<std::function<int(TMemoryDlgWindow&)>> FDialogSteps;
+    std::function<void()> FOnBox;
+
+    QString Folder16() const { return FDir.filePath(QStringLiteral("Memory/16x16-4/")); }
+
+    // A window in PRESET mode on a 16 x 16 matrix with two levels.
+    std::unique_ptr<TMainWindow> Preset() {
+        auto w = std::make_unique<TMainWindow>(FDir.filePath(QStringLiteral("matrixpanel.ini")));
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        QCoreApplication::processEvents(); // first idle pass
+        w->ApplySize(16, 16);
+        w->FirstCycle(2);
+        w->SetMode(2);
+        return w;
+    }
+    static int Type(TMemoryDlgWindow& d, const QString& name, const QString& numbers = {}) {
+        d.show();
+        d.EditSlotName->selectAll();
+        QTest::keyClicks(d.EditSlotName, name);
+        if (!numbers.isNull()) {
+            QTest::mouseClick(d.RBtnNumbers, Qt::LeftButton);
+            QTest::keyClicks(d.EditNumbers, numbers);
+        }
+        QTest::keyClick(d.EditSlotName, Qt::Key_Return);
+        return d.result();
+    }
+    void ClickItem(TMainWindow& w, const QString& name) {
+        const auto found = w.LBoxMemory->findItems(name, Qt::MatchExactly);
+        QVERIFY(!found.isEmpty());
+        w.LBoxMemory->scrollToItem(found.first());
+        QTest::mouseClick(w.LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          w.LBoxMemory->visualItemRect(found.first()).center());
+    }
+
+private Q_SLOTS:
+    void init() {
+        FBoxes.clear();
+        FAnswer = msgbox::TAnswer::Ok;
+        FDialogSteps.clear();
+        FOnBox = nullptr;
+        msgbox::SetHandler([this](const msgbox::TBox& b) {
+            FBoxes << b;
+            if (FOnBox)
+                FOnBox();
+            return FAnswer;
+        });
+        msgbox::SetDialogHandler([this](QDialog& d) {
+            auto* dialog = qobject_cast<TMemoryDlgWindow*>(&d);
+            if (!dialog || FDialogSteps.isEmpty())
+                return int(QDialog::Rejected);
+            return FDialogSteps.takeFirst()(*dialog);
+        });
+        QDir(FDir.filePath(QStringLiteral("Memory"))).removeRecursively();
+        QFile::remove(FDir.filePath(QStringLiteral("Memory")));
+    }
+    void cleanup() {
+        msgbox::SetHandler({});
+        msgbox::SetDialogHandler({});
+    }
+
+    void grammar_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QList<int>>("outputs"); // 0-based; only the first 4 checked
+        QTest::addColumn<int>("count");
+        QTest::newRow("blanks dropped") << "1 - 4, 9" << true << QList<int>{0, 1, 2, 3} << 5;
+        QTest::newRow("reverse range alone") << "3-1" << false << QList<int>{} << 0;
+        QTest::newRow("reverse range after one") << "1,3-1" << true << QList<int>{0} << 1;
+        QTest::newRow("zero") << "0" << false << QList<int>{} << 0;
+        QTest::newRow("257") << "257" << false << QList<int>{} << 0;
+        QTest::newRow("-5") << "-5" << false << QList<int>{} << 0;
+        QTest::newRow("5-") << "5-" << false << QList<int>{} << 0;
+        QTest::newRow("1-2-3") << "1-2-3" << false << QList<int>{} << 0;
+        QTest::newRow("maximum") << "1-256,1" << true << QList<int>{0, 1, 2, 3} << 257;
+        QTest::newRow("too many") << "1-256,1-2" << false << QList<int>{} << 0;
+        QTest::newRow("trailing comma") << "1,2," << true << QList<int>{0, 1} << 2;
+        QTest::newRow("leading comma") << ",1" << false << QList<int>{} << 0;
+        QTest::newRow("double comma") << "1,,2" << false << QList<int>{} << 0;
+        QTest::newRow("empty") << "" << false << QList<int>{} << 0;
+        QTest::newRow("letters only") << "abc" << false << QList<int>{} << 0;
+        QTest::newRow("huge number") << "99999999999" << false << QList<int>{} << 0;
+        QTest::newRow("leading zeros") << "0007" << true << QList<int>{6} << 1;
+        QTest::newRow("repeats kept") << "5,5,2" << true << QList<int>{4, 4, 1} << 3;
+    }
+    void grammar() {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(QList<int>, outputs);
+        QFETCH(int, count);
+        std::vector<int> got;
+        QCOMPARE(memfile::ParseOutputNumbers(text.toStdString(), got), ok);
+        if (!ok)
+            return;
+        QCOMPARE(int(got.size()), count);
+        for (int i = 0; i < outputs.size(); ++i)
+            QCOMPARE(got[static_cast<std::size_t>(i)], outputs[i]);
+    }
+
+    void names_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << "Show 1" << true;
+        QTest::newRow("dots inside") << "a.b" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("dot") << "." << false;
+        QTest::newRow("dot dot") << ".." << false;
+        QTest::newRow("leaves folder") << "../x" << false;
+        QTest::newRow("backslash") << "a\\b" << false;
+        QTest::newRow("control") << "a\tb" << false;
+        QTest::newRow("longest") << QString(251, QLatin1Char('x')) << true;
+        QTest::newRow("too long") << QString(252, QLatin1Char('x')) << false;
+    }
+    void names() {
+        QFETCH(QString, name);
+        QFETCH(bool, valid);
+        QCOMPARE(memfile::ValidSalvoName(name.toStdString()), valid);
+    }
+
+    void codec() {
+        TMemorySlot s;
+        s.Count = 2;
+        s.Outputs[0] = 7;
+        s.Outputs[1] = 256;
+        s.Sources[0] = {1, -1, 3, 4};
+        s.Sources[1] = {256, 0, 0, 0};
+        s.Outputs[200] = -99; // beyond Count: written, never checked
+        const std::string bytes = memfile::Encode(s);
+        QCOMPARE(bytes.size(), std::size_t(5144));
+        const QByteArray b = QByteArray::fromStdString(bytes);
+        QCOMPARE(Word(b, 0), 2);
+        QCOMPARE(Word(b, 4 + 4), 256);
+        QCOMPARE(Word(b, 1032 + 4), -1);
+        TMemorySlot back;
+        QVERIFY(memfile::Decode(bytes, back));
+        QCOMPARE(back.Outputs[1], 256);
+        QCOMPARE(back.Sources[0], s.Sources[0]);
+        // Damaged files are refused whole.
+        auto refused = [&](int offset, std::int32_t value) {
+            std::string bad = bytes;
+            for (int i = 0; i < 4; ++i)
+                bad[static_cast<std::size_t>(offset + i)] =
+                    static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
+            TMemorySlot out;
+            return !memfile::Decode(bad, out);
+        };
+        QVERIFY(refused(0, -1));
+        QVERIFY(refused(0, 258));
+        QVERIFY(refused(4, 257));
+        QVERIFY(refused(4, -1));
+        QVERIFY(refused(1032, -2));
+        QVERIFY(refused(1032 + 16 + 4, 257));
+        QVERIFY(!refused(4 + 4 * 5, 1000)); // beyond Count
+        TMemorySlot out;
+        QVERIFY(!memfile::Decode(bytes.substr(0, 5143), out));
+        QVERIFY(!memfile::Decode(bytes + "x", out));
+    }
+
+    // A new folder receives the default salvos; an existing one is never refilled.
+    void defaultFolder() {
+        auto w = Preset();
+        QVERIFY(w);
+        QCOMPARE(w->FMemoryDir, Folder16());
+        const QStringList files = QDir(Folder16()).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files.size(), 18);
+        QVERIFY(files.contains(QStringLiteral("001-ALL.mem")));
+        QVERIFY(files.contains(QStringLiteral("016-ALL.mem")));
+        QVERIFY(files.contains(QStringLiteral("N-N.mem")));
+        QVERIFY(files.contains(QStringLiteral("16-N.mem")));
+        QCOMPARE(w->LBoxMemory->count(), 18);
+        const QByteArray all = ReadAll(Folder16() + QStringLiteral("016-ALL.mem"));
+        QCOMPARE(all.size(), 5144);
+        QCOMPARE(Word(all, 0), 256);
+        QCOMPARE(Word(all, 4 + 4 * 255), 255);
+        QCOMPARE(Word(all, 1032 + 16 * 200 + 12), 15);
+        const QByteArray reverse = ReadAll(Folder16() + QStringLiteral("16-N.mem"));
+        QCOMPARE(Word(reverse, 1032), 15);              // input 16 to output 1
+        QCOMPARE(Word(reverse, 1032 + 16 * 15), 0);     // input 1 to output 16
+        QCOMPARE(Word(reverse, 1032 + 16 * 20 + 4), 0); // outputs above 16 get input 1
+        const QByteArray nn = ReadAll(Folder16() + QStringLiteral("N-N.mem"));
+        QCOMPARE(Word(nn, 1032 + 16 * 9 + 8), 9);
+
+        // Deleted defaults stay deleted; odd names and damaged files.
+        QFile::remove(Folder16() + QStringLiteral("N-N.mem"));
+        QFile::copy(Folder16() + QStringLiteral("001-ALL.mem"),
+                    Folder16() + QStringLiteral("a.b.mem"));
+        QFile::copy(Folder16() + QStringLiteral("001-ALL.mem"),
+                    Folder16() + QStringLiteral("X.MEM"));
+        QFile bad(Folder16() + QStringLiteral("short.mem"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("tiny");
+        bad.close();
+        w->ApplySize(16, 16);
+        QVERIFY(!QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
+        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("a.b"), Qt::MatchExactly).isEmpty());
+        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("X"), Qt::MatchExactly).isEmpty());
+        QVERIFY(w->LBoxMemory->findItems(QStringLiteral("short"), Qt::MatchExactly).isEmpty());
+        QCOMPARE(w->LBoxMemory->count(), 19);
+        // Sorted ignoring case: "a.b" before "N..." and "X" after the digits.
+        QCOMPARE(w->LBoxMemory->item(w->LBoxMemory->count() - 1)->text(), QStringLiteral("X"));
+    }
+
+    // A folder that cannot be created leaves nothing of another size listed.
+    void folderCannotBeCreated() {
+        auto w = Preset();
+        QVERIFY(w);
+        QVERIFY(w->LBoxMemory->count() > 0);
+        QDir(FDir.filePath(QStringLiteral("Memory"))).removeRecursively();
+        QFile blocker(FDir.filePath(QStringLiteral("Memory")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        blocker.close();
+        w->ApplySize(8, 8);
+        QCOMPARE(w->LBoxMemory->count(), 0);
+    }
+
+    // New, Save and Del with real clicks; the dialog gets real keys.
+    void newSaveDelete() {
+        auto w = Preset();
+        QVERIFY(w);
+        w->Field->SetPreset(2, {5, 6, 0, 0});
+        FDialogSteps << [](TMemoryDlgWindow& d) {
+            if (d.SlotName() != QStringLiteral("New salvo 1"))
+                return int(QDialog::Rejected);
+            return Type(d, QStringLiteral("  Show A  "), QStringLiteral("3, 1-2"));
+        };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QVERIFY(FDialogSteps.isEmpty());
+        QVERIFY(FBoxes.isEmpty());
+        const QByteArray a = ReadAll(Folder16() + QStringLiteral("Show A.mem"));
+        QCOMPARE(a.size(), 5144);
+        QCOMPARE(Word(a, 0), 3);
+        QCOMPARE(Word(a, 4), 2); // output 3 first, as given
+        QCOMPARE(Word(a, 1032), 5);
+        QCOMPARE(Word(a, 1032 + 4), 6);
+
+        // Save under a new name: the new file comes, the old one goes.
+        ClickItem(*w, QStringLiteral("Show A"));
+        QVERIFY(w->SBtnSaveSlot->isEnabled());
+        FDialogSteps << [](TMemoryDlgWindow& d) {
+            return d.RBtnAll->isChecked() ? Type(d, QStringLiteral("Show B")) : 0;
+        };
+        QTest::mouseClick(w->SBtnSaveSlot, Qt::LeftButton);
+        QCOMPARE(FBoxes.size(), 1);
+        QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK to Save changes"));
+        QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Show A.mem")));
+        QCOMPARE(Word(ReadAll(Folder16() + QStringLiteral("Show B.mem")), 0), 256);
+        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("Show B"), Qt::MatchExactly).isEmpty());
+
+        // Del, first refused, then confirmed.
+        ClickItem(*w, QStringLiteral("Show B"));
+        FAnswer = msgbox::TAnswer::Cancel;
+        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QVERIFY(QFile::exists(Folder16() + QStringLiteral("Show B.mem")));
+        FAnswer = msgbox::TAnswer::Ok;
+        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QCOMPARE(FBoxes.last().Text, QStringLiteral("Press OK if you want to Delete this item."));
+        QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Show B.mem")));
+        QCOMPARE(w->LBoxMemory->count(), 18);
+        QCOMPARE(QDir(Folder16()).entryList(QDir::Files).size(), 18); // the list is the folder
+    }
+
+    // Name errors show the dialog again with the texts as entered.
+    void nameErrors() {
+        auto w = Preset();
+        QVERIFY(w);
+        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("New salvo 1")); };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QString shownAgain;
+        FDialogSteps << [](TMemoryDlgWindow& d) {
+            return Type(d, QStringLiteral("new salvo 1"));
+        } << [&](TMemoryDlgWindow& d) {
+            shownAgain = d.SlotName();
+            return Type(d, QStringLiteral("../x"));
+        } << [](TMemoryDlgWindow& d) {
+            return Type(d, QStringLiteral("ok"), QStringLiteral("0"));
+        } << [](TMemoryDlgWindow&) { return int(QDialog::Rejected); };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QCOMPARE(shownAgain, QStringLiteral("new salvo 1"));
+        QCOMPARE(FBoxes.size(), 3);
+        QCOMPARE(FBoxes[0].Text, QStringLiteral("Duplicated Salvo Name: new salvo 1"));
+        QCOMPARE(FBoxes[1].Text, QStringLiteral("Invalid Salvo Name."));
+        QCOMPARE(FBoxes[2].Text, QStringLiteral("Invalid Output Numbers Selection."));
+        for (const auto& b : FBoxes)
+            QCOMPARE(b.Caption, QStringLiteral("Error:"));
+        QVERIFY(!QFile::exists(FDir.filePath(QStringLiteral("Memory/16x16-4/../x.mem"))));
+        QCOMPARE(w->LBoxMemory->count(), 19);
+        // Saving under its own name in another case is allowed.
+        ClickItem(*w, QStringLiteral("New salvo 1"));
+        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("NEW SALVO 1")); };
+        QTest::mouseClick(w->SBtnSaveSlot, Qt::LeftButton);
+        QVERIFY(QFile::exists(Folder16() + QStringLiteral("NEW SALVO 1.mem")));
+        QVERIFY(!QFile::exists(Folder16() + QStringLiteral("New salvo 1.mem")));
+    }
+
+    // A size change or the end of operation while the dialog is open writes
+    // nothing and frees nothing in use.
+    void worldChangesWhileEditing_data() {
+        QTest::addColumn<int>("change");
+        QTest::newRow("size change") << 0;
+        QTest::newRow("operation ends") << 1;
+    }
+    void worldChangesWhileEditing() {
+        QFETCH(int, change);
+        auto w = Preset();
+        QVERIFY(w);
+        ClickItem(*w, QStringLiteral("N-N"));
+        for (const char* button : {"new", "save"}) {
+            TMainWindow* win = w.get();
+            FDialogSteps << [win, change](TMemoryDlgWindow& d) {
+                if (change == 0)
+                    win->ApplySize(8, 8);
+                else
+                    win->SetMode(0);
+                return Type(d, QStringLiteral("Late"));
+            };
+            QTest::mouseClick(QByteArray(button) == "new" ? w->SBtnNewSlot : w->SBtnSaveSlot,
+                              Qt::LeftButton);
+            QVERIFY(FBoxes.isEmpty());
+            QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Late.mem")));
+            QVERIFY(!QFile::exists(FDir.filePath(QStringLiteral("Memory/8x8-4/Late.mem"))));
+            w->ApplySize(16, 16);
+            w->SetMode(2);
+            ClickItem(*w, QStringLiteral("N-N"));
+        }
+        // The Del question outlived by a size change deletes nothing.
+        FOnBox = [&] { w->ApplySize(8, 8); };
+        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QVERIFY(QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
+    }
+
+    // Recall writes the preset of every level, whatever CONTROL and the locks
+    // say, and sends nothing.
+    void recallOverridesControlAndLocks() {
+        auto w = Preset();
+        QVERIFY(w);
+        w->Field->SetControl(0);
+        w->Field->SetLock(4, 0x00000101);
+        const TLevelValues status4 = w->Field->GetStatus(4);
+        ClickItem(*w, QStringLiteral("007-ALL"));
+        const QRect r = w->LBoxMemory->visualItemRect(w->LBoxMemory->currentItem());
+        QTest::mouseDClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+        QCOMPARE(w->Field->GetPreset(4)[0], 6);
+        QCOMPARE(w->Field->GetPreset(4)[1], 6);
+        QCOMPARE(w->Field->GetPreset(15)[1], 6);
+        QCOMPARE(w->Field->GetStatus(4), status4); // a preset only: nothing is routed
+        // Enter on the list recalls too.
+        ClickItem(*w, QStringLiteral("N-N"));
+        w->LBoxMemory->setFocus();
+        QTest::keyClick(w->LBoxMemory, Qt::Key_Return);
+        QCOMPARE(w->Field->GetPreset(9)[0], 9);
+        // Not in ON LINE mode.
+        w->SetMode(1);
+        w->SetMode(2);
+        ClickItem(*w, QStringLiteral("007-ALL"));
+        w->SetMode(1);
+        w->LBoxMemoryDblClick();
+        QCOMPARE(w->Field->GetPreset(9)[0], w->Field->GetStatus(9)[0]);
+    }
+};
+
+QTEST_MAIN(TestMemory)
+#include "tst_memory.moc"
