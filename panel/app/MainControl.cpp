@@ -220,6 +220,7 @@ void TMainWindow::PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::Keyboar
         mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (only == Qt::ShiftModifier) {
         FShowCycleRate = !FShowCycleRate;
+        FCycleRateWanted.store(FShowCycleRate, std::memory_order_relaxed);
         if (!FShowCycleRate)
             PanelFieldCaption->SetCaption(FCaptionText);
     } else if (only == Qt::ControlModifier) {

@@ -109,6 +109,7 @@ public:
     TPollThread* PollThread = nullptr;
     TProgressWindow* FProgress = nullptr;
     bool FShowCycleRate = false;
+    std::atomic<bool> FCycleRateWanted{false}; // FShowCycleRate for the poll thread
     bool MonitorTestOn = false;
     int FConsoleInput = 0;
     int FConsoleOutput = 0;
@@ -186,6 +187,9 @@ public:
     // The poll thread's view of this window.
     const TFieldState& FieldState() const override;
     bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const override;
+    bool CycleRateWanted() const override {
+        return FCycleRateWanted.load(std::memory_order_relaxed);
+    }
     void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status, int count) override;
     void EnableStatusRows() override;
     void ResetStatusRows() override;

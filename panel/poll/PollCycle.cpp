@@ -330,7 +330,9 @@ void TPollCycle::PublishState() {
     const double seconds = std::chrono::duration<double>(now - FLastCounter).count();
     FRateSamples[U(++FRateIndex)] = seconds > 0 ? 1.0 / seconds : 0.0;
     double rate = -1;
-    if (FRateIndex >= 15) {
+    if (FRateIndex >= 15 && !FViews.CycleRateWanted()) {
+        FRateIndex = 0;
+    } else if (FRateIndex >= 15) {
         double sum = 0;
         for (int i = 1; i <= 15; ++i)
             sum += FRateSamples[U(i)];

@@ -31,6 +31,9 @@ public:
     // Read from the poll thread: the switcher (0-based) of the selected HDMI tab
     // and the window's wanted values; false while HDMI monitoring is off or no tab is selected.
     virtual bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const = 0;
+    // Read from the poll thread: whether the cycle rate is shown (ShowCycleRate
+    // is then called about twice a second); a step costs a wake-up of the GUI.
+    virtual bool CycleRateWanted() const { return true; }
 
     // Called on the poll thread, several times a cycle: they only store the
     // state (thread-safe), and the views show it at their own pace.
