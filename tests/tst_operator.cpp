@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QListWidget>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -143,6 +144,28 @@ private Q_SLOTS:
         QTest::qWait(1500);
         QCOMPARE(w->Field->VisibleCells().Left, before.Left);
         QCOMPARE(w->Field->VisibleCells().Top, before.Top);
+        Stop(*w);
+    }
+
+    // A salvo recalled with a double-click in PRESET mode goes to the switcher
+    // only with TAKE.
+    void recallAndTakeASalvo() {
+        auto w = Operating("LASTSTATE=2\n");
+        QVERIFY(w);
+        QTRY_COMPARE_WITH_TIMEOUT(w->FMode, 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->LBoxMemory->count() > 0, 5000);
+        const auto found = w->LBoxMemory->findItems(QStringLiteral("007-ALL"), Qt::MatchExactly);
+        QVERIFY(!found.isEmpty());
+        w->LBoxMemory->scrollToItem(found.first());
+        const QPoint at = w->LBoxMemory->visualItemRect(found.first()).center();
+        QTest::mouseClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(w->Field->GetPreset(40)[1], 6);
+        QTest::qWait(100);
+        QCOMPARE(FChassis->Crosspoint(2, 40), 40); // nothing sent before TAKE
+        QTest::mouseClick(w->SBtnTake, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 40), 6, 5000);
+        QCOMPARE(FChassis->Crosspoint(1, 63), 6);
         Stop(*w);
     }
 
