@@ -304,6 +304,19 @@ private Q_SLOTS:
         QCOMPARE(QDir(Folder16()).entryList(QDir::Files).size(), 18); // the list is the folder
     }
 
+    // A salvo that cannot be written is reported and not listed.
+    void failedWriteIsReported() {
+        auto w = Preset();
+        QVERIFY(w);
+        QVERIFY(QDir().mkpath(Folder16() + QStringLiteral("Blocked.mem"))); // a folder in its place
+        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("Blocked")); };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QCOMPARE(FBoxes.size(), 1);
+        QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
+        QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
+        QVERIFY(w->LBoxMemory->findItems(QStringLiteral("Blocked"), Qt::MatchExactly).isEmpty());
+    }
+
     // Name errors show the dialog again with the texts as entered.
     void nameErrors() {
         auto w = Preset();
