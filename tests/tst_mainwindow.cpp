@@ -9,6 +9,8 @@
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QSignalSpy>
@@ -18,6 +20,7 @@
 
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -263,6 +266,84 @@ private Q_SLOTS:
         const int cw = w.PanelFieldCaption->width();
         QCOMPARE(w.SBtnZoomOut->x(), cw - 13 * 4 / 3);
         QCOMPARE(w.SBtnZoomIn->x(), cw - 13 * 8 / 3);
+    }
+
+    // Hostile things where the files should be: the window still comes up,
+    // with defaults, promptly.
+    void hostileFiles_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("FIFO as the INI") << 0;
+        QTest::newRow("directory as the INI") << 1;
+        QTest::newRow("directory as the level set") << 2;
+        QTest::newRow("FIFO as a logo") << 3;
+        QTest::newRow("10 MB name") << 4;
+    }
+    void hostileFiles() {
+        QFETCH(int, kind);
+        const QString fifo = FDir.filePath(QStringLiteral("pipe"));
+        QFile::remove(fifo);
+        QVERIFY(::mkfifo(fifo.toLocal8Bit().constData(), 0644) == 0);
+        QDir(Ini()).removeRecursively();
+        QDir(Set()).removeRecursively();
+        switch (kind) {
+        case 0:
+            QVERIFY(QFile::link(fifo, Ini()));
+            break;
+        case 1:
+            QVERIFY(QDir().mkpath(Ini()));
+            break;
+        case 2:
+            QVERIFY(QDir().mkpath(Set()));
+            break;
+        case 3:
+            WriteFile(Ini(), "[INPUTS]\nLOGO0=" + fifo.toLocal8Bit() + "\n");
+            break;
+        case 4:
+            WriteFile(Ini(),
+                      "[INPUTS]\nNAME0=" + QByteArray(10 << 20, 'N') + "\n[WINDOW]\nZOOM=5\n");
+            break;
+        }
+        {
+            TMainWindow w(Ini());
+            QCOMPARE(w.FLevelCount, 0);
+            if (kind == 4) {
+                // Far larger than 1 MB: refused whole, so the defaults hold.
+                QCOMPARE(w.Field->GetScale(), 3);
+                w.Field->SetInputName(0, QString(1 << 20, QLatin1Char('n')));
+                QCOMPARE(w.Field->GetInputName(0).size(), MaxNameChars);
+            } else {
+                QCOMPARE(w.Field->GetScale(), 3);
+            }
+            if (kind == 3)
+                QCOMPARE(w.Field->GetInputLogo(0), QString()); // not usable: forgotten
+        }
+        QDir(Ini()).removeRecursively();
+        QDir(Set()).removeRecursively();
+        QFile::remove(Ini());
+        QFile::remove(fifo);
+    }
+
+    // What a save killed at its rename left is removed at start, once it is old.
+    void staleTemporariesRemoved() {
+        const QString old = Ini() + QStringLiteral(".Ab3xYz");
+        const QString fresh = Ini() + QStringLiteral(".Fresh1");
+        const QString oldSet = Set() + QStringLiteral(".q1w2e3");
+        const QString foreign = FDir.filePath(QStringLiteral("notes.txt.ABCDEF"));
+        for (const QString& f : {old, fresh, oldSet, foreign})
+            WriteFile(f, "[WINDOW]\n");
+        const QDateTime past = QDateTime::currentDateTime().addSecs(-120);
+        for (const QString& f : {old, oldSet, foreign}) {
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(past, QFileDevice::FileModificationTime));
+        }
+        { TMainWindow w(Ini()); }
+        QVERIFY(!QFile::exists(old));
+        QVERIFY(!QFile::exists(oldSet));
+        QVERIFY(QFile::exists(fresh)); // perhaps a save running now
+        QVERIFY(QFile::exists(foreign));
+        QFile::remove(fresh);
+        QFile::remove(foreign);
     }
 
     void componentsByName() {

@@ -48,6 +48,9 @@ void TMainWindow::LoadMemory() {
     LBoxMemory->clear();
     if (FMemoryDir.isEmpty() || !QFileInfo(FMemoryDir).isDir())
         return;
+    safefile::RemoveStaleTemporaries(FMemoryDir.toStdString(), [](const std::string& target) {
+        return target.size() > 4 && target.compare(target.size() - 4, 4, memfile::Extension) == 0;
+    });
     const QDir dir(FMemoryDir);
     const QStringList files =
         dir.entryList({QStringLiteral("*.mem")}, QDir::Files | QDir::Hidden | QDir::System);

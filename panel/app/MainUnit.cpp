@@ -7,6 +7,7 @@
 #include "IndicatorBox.h"
 #include "Panel.h"
 #include "PollThreadUnit.h"
+#include "SafeFile.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 #include "TipForm.h"
@@ -14,6 +15,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDebug>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -190,6 +193,15 @@ void TMainWindow::FormCreate() {
     FCaptionText = QStringLiteral("KESTREL");
     PanelFieldCaption->SetCaption(FCaptionText);
 
+    // What a save killed at its rename left beside the program.
+    const QFileInfo ini(FIniFileName), levelSet(FLevelSetFileName);
+    const int stale = safefile::RemoveStaleTemporaries(
+        ini.absolutePath().toStdString(), [&](const std::string& target) {
+            return target == ini.fileName().toStdString() ||
+                   target == levelSet.fileName().toStdString();
+        });
+    if (stale > 0)
+        qInfo().noquote() << "Removed" << stale << "unfinished save(s) beside" << FIniFileName;
     LoadIni();      // 11
     LoadLevelSet(); // 12
     LoadMemory();   // 13: no folder yet, so the list stays empty

@@ -1,7 +1,11 @@
 #include "SafeFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -157,6 +161,33 @@ bool Save(const std::string& path, const std::string& data, std::string* error) 
     if (::rename(temp.c_str(), path.c_str()) != 0)
         return abandon("cannot replace the file", errno);
     return true;
+}
+
+int RemoveStaleTemporaries(const std::string& folder,
+                           const std::function<bool(const std::string&)>& ours, int minAgeSeconds) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    const std::size_t suffix = std::char_traits<char>::length(TempSuffix);
+    const std::time_t now = std::time(nullptr);
+    int removed = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() <= suffix || name[name.size() - suffix] != '.')
+            continue;
+        const std::string tail = name.substr(name.size() - suffix + 1);
+        if (!std::all_of(tail.begin(), tail.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) ||
+            !ours(name.substr(0, name.size() - suffix)))
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            now - st.st_mtime >= minAgeSeconds && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 } // namespace safefile

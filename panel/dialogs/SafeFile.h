@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 // Reading and writing of the files the operator keeps beside the program.
@@ -31,5 +32,13 @@ bool WriteInPlace(const std::string& path, const std::string& data, std::string*
 
 // Suffix pattern of the temporary files Save creates ("<file>.XXXXXX").
 inline constexpr const char* TempSuffix = ".XXXXXX";
+
+// Removes what an interrupted Save left in `folder`: regular files named
+// "<target>.XXXXXX" (six letters or digits) for a target `ours` accepts, last
+// changed at least minAgeSeconds ago (a save running now is left alone).
+// Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& folder,
+                           const std::function<bool(const std::string& target)>& ours,
+                           int minAgeSeconds = 60);
 
 } // namespace safefile

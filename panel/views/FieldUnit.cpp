@@ -1,6 +1,9 @@
 #include "FieldUnit.h"
 
+#include "SafeFile.h"
+
 #include <QApplication>
+#include <QDebug>
 #include <QFile>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -380,14 +383,14 @@ QString TField::GetOutputLogo(int o) const {
 void TField::SetInputName(int i, const QString& text) {
     if (!TFieldState::ValidRow(i))
         return;
-    FInputNames[static_cast<std::size_t>(i)] = text;
+    FInputNames[static_cast<std::size_t>(i)] = text.left(MaxNameChars);
     RepaintCell(TFieldPane::InputName, i, 0);
 }
 
 void TField::SetOutputName(int o, const QString& text) {
     if (!TFieldState::ValidRow(o))
         return;
-    FOutputNames[static_cast<std::size_t>(o)] = text;
+    FOutputNames[static_cast<std::size_t>(o)] = text.left(MaxNameChars);
     RepaintCell(TFieldPane::OutputName, 0, o);
 }
 
@@ -421,7 +424,14 @@ void TField::RenderLogo(bool input, int index) {
     QString& path = (input ? FInputLogos : FOutputLogos)[static_cast<std::size_t>(index)];
     if (path.isEmpty() || !QFile::exists(path))
         return;
-    const QImage picture(path);
+    // Only a regular file of bounded size: a FIFO named here must not block.
+    std::string bytes, why;
+    QImage picture;
+    if (safefile::ReadRegular(path.toStdString(), MaxLogoBytes, bytes, &why))
+        picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                             static_cast<int>(bytes.size()));
+    else
+        qWarning().noquote() << "Cannot use the logo" << path << "(" << why.c_str() << ")";
     if (picture.isNull()) {
         path.clear(); // unreadable: forget it, keep the plain square
         return;

@@ -33,6 +33,12 @@ enum class TFieldPane {
 // The cross-point field: inputs as columns, outputs as rows, one colour per
 // level. It holds the operator's wanted state (status, preset, locks,
 // monitored outputs); the poll engine reads it through State().
+// Names longer than this are cut when handed to the field: far more than any
+// cell shows, and a hand-edited megabyte name cannot stall every repaint.
+constexpr int MaxNameChars = 400;
+// A logo file larger than this is not loaded.
+constexpr int MaxLogoBytes = 4 << 20;
+
 class TField : public QWidget {
     Q_OBJECT
 public:
