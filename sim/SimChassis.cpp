@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <sys/socket.h>
 
 namespace sim {
 
@@ -204,6 +206,19 @@ void TChassis::OnNewConnection() {
             QMutexLocker lock(&FLock);
             if (FRefusing) {
                 s->abort();
+                s->deleteLater();
+                continue;
+            }
+            if (FAcceptMode != TAcceptMode::Normal) {
+                if (FAcceptMode == TAcceptMode::Reset) {
+                    // Linger 0: closing sends a reset instead of an orderly end.
+                    const linger l{1, 0};
+                    ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l,
+                                 sizeof l);
+                    s->abort();
+                } else {
+                    s->disconnectFromHost();
+                }
                 s->deleteLater();
                 continue;
             }
@@ -410,6 +425,11 @@ Words TChassis::UtilityPower() const {
     return w;
 }
 
+void TChassis::SetAcceptMode(TAcceptMode mode) {
+    QMutexLocker lock(&FLock);
+    FAcceptMode = mode;
+}
+
 void TChassis::SetPowerWord(int word, int value) {
     QMutexLocker lock(&FLock);
     if (value < 0)
@@ -528,6 +548,57 @@ void TChassis::Send(QTcpSocket* socket, int command, Words body) {
             break;
         case TFault::ErrorReply:
             bytes = simframe::Encode({U(command), ErrorReplyMarker});
+            break;
+        case TFault::ZeroLength:
+            bytes = QByteArray(2, '\0');
+            break;
+        case TFault::Trickle: {
+            const QByteArray all = simframe::Encode(body);
+            auto* timer = new QTimer(socket); // goes with the socket
+            auto sent = std::make_shared<int>(0);
+            QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, all, sent] {
+                socket->write(all.mid((*sent)++, 1));
+                if (*sent >= all.size())
+                    timer->deleteLater();
+            });
+            timer->start(rule.P1 > 0 ? rule.P1 : 5);
+            return;
+        }
+        case TFault::Flood: {
+            const int n = rule.P1 > 0 ? rule.P1 : 65535;
+            bytes.append(static_cast<char>(n & 0xFF));
+            bytes.append(static_cast<char>((n >> 8) & 0xFF));
+            bytes.append(QByteArray(rule.P2 > 0 ? rule.P2 : 131070, static_cast<char>(0xAA)));
+            break;
+        }
+        case TFault::BadWords:
+            if (command == 6 && body.size() > 1) {
+                // [6][L] then per block [address][outputs words][monitor][0].
+                const int bad = rule.P1 > 0 ? rule.P1 : 0x7FFF;
+                const int blocks = body[1];
+                const int perBlock = blocks > 0 ? (static_cast<int>(body.size()) - 2) / blocks : 0;
+                for (int b = 0; b < blocks; ++b)
+                    for (int k = 1; k < perBlock - 1; ++k)
+                        body[2 + b * perBlock + k] = U(bad);
+            } else if (command == 9) {
+                for (int k = 9; k < 18 && k < body.size(); ++k)
+                    body[k] = 0x4141; // "AAAA...": no zero byte anywhere
+            }
+            bytes = simframe::Encode(body);
+            break;
+        case TFault::ExtraFrame:
+            bytes = simframe::Encode(body) +
+                    simframe::Encode({U(rule.P1 > 0 ? rule.P1 : command), 112});
+            break;
+        case TFault::SizeFlip:
+            if (command == 9 && body.size() > 5) {
+                QMutexLocker lock(&FLock);
+                if (FSizeFlips++ % 2) {
+                    body[4] = U(std::max(1, body[4] - 1));
+                    body[5] = U(std::max(1, body[5] - 1));
+                }
+            }
+            bytes = simframe::Encode(body);
             break;
         }
     }

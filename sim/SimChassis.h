@@ -41,7 +41,17 @@ enum class TFault {
     BadChecksum,      // checksum word + 1
     UndefinedCommand, // [2][0][ks]
     ErrorReply,       // [3][command][99][ks]
+    ZeroLength,       // a reply of N = 0: the two bytes 00 00 and nothing else
+    Trickle,          // the whole reply, one byte every P1 ms (default 5)
+    Flood,            // word 0 := P1 (default 65535), then P2 bytes (default 131070) of 0xAA
+    BadWords,         // state: every cross-point and monitor word := P1 (default 0x7FFF);
+                      // configuration: the reference name without a zero byte
+    ExtraFrame,       // the reply, then an unsolicited frame [2][P1 or the command][112]
+    SizeFlip,         // configuration: every other reply reports one input and output less
 };
+
+// What happens to a new connection.
+enum class TAcceptMode { Normal, Close, Reset };
 
 // Marker of the utility's error reply as this device sends it.
 constexpr std::uint16_t ErrorReplyMarker = 99;
@@ -111,6 +121,8 @@ public:
     void AddFault(const TFaultRule& rule);
     void ClearFaults();
     void SetRefusing(bool refusing);
+    // Accept connections and then close them at once, or reset them.
+    void SetAcceptMode(TAcceptMode mode);
 
     // Changes by "another operator" or the hardware.
     void ExternalRoute(int levelAddress, int output, int input);
@@ -165,6 +177,8 @@ private:
     std::map<int, int> FPowerWords;
     std::array<std::array<TSfpSlot, 32>, 2> FSfpSlots;
     bool FRefusing = false;
+    TAcceptMode FAcceptMode = TAcceptMode::Normal;
+    int FSizeFlips = 0;
     QString FError;
 };
 

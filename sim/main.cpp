@@ -20,7 +20,13 @@ const char* const CommandHelp =
   alarm C temp|fan|voltage|current1|current2 on|off
   fault C COMMAND|any KIND [COUNT [P1 [P2]]]
         KIND: silent delay close half wrongcommand wrongmarker word truncate
-              oversized garbage badchecksum undefined error; COUNT -1 = until cleared
+              oversized garbage badchecksum undefined error zero trickle flood
+              badwords extra sizeflip; COUNT -1 = until cleared
+        zero: a reply of N = 0; trickle: one byte every P1 ms; flood: N = P1
+        (65535) then P2 bytes; badwords: state words out of range, reference
+        name without a zero byte; extra: an unsolicited frame after the reply;
+        sizeflip: every other configuration reply one input and output less
+  accept C normal|close|reset     close or reset every new connection at once
   supply C 1|2 present|absent|fault|ok      power-supply module state (utility, command 102)
   supply C 1|2 volts|current|fan|temp N    its voltage (0.1 V), current (mA), fan (rev/s), temp (C)
   converter C 1..10 MV            DC/DC converter output voltage in mV
@@ -49,7 +55,13 @@ bool ParseFault(const std::string& kind, sim::TFault& f) {
         {"garbage", sim::TFault::Garbage},
         {"badchecksum", sim::TFault::BadChecksum},
         {"undefined", sim::TFault::UndefinedCommand},
-        {"error", sim::TFault::ErrorReply}};
+        {"error", sim::TFault::ErrorReply},
+        {"zero", sim::TFault::ZeroLength},
+        {"trickle", sim::TFault::Trickle},
+        {"flood", sim::TFault::Flood},
+        {"badwords", sim::TFault::BadWords},
+        {"extra", sim::TFault::ExtraFrame},
+        {"sizeflip", sim::TFault::SizeFlip}};
     for (const auto& [name, value] : names)
         if (kind == name) {
             f = value;
@@ -168,6 +180,11 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
         c->ClearRequests();
     } else if (verb == "clear") {
         c->ClearFaults();
+    } else if (verb == "accept" && (in >> word) &&
+               (word == "normal" || word == "close" || word == "reset")) {
+        c->SetAcceptMode(word == "close"   ? sim::TAcceptMode::Close
+                         : word == "reset" ? sim::TAcceptMode::Reset
+                                           : sim::TAcceptMode::Normal);
     } else if (verb == "refuse" && (in >> onOff)) {
         c->SetRefusing(onOff == "on");
     } else {

@@ -3,6 +3,7 @@
 #include "SimAddress.h"
 #include "Simulator.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <memory>
@@ -200,6 +201,12 @@ private Q_SLOTS:
         QTest::newRow("switch closed mid reply") << 5 << F::CloseMidReply << 0 << 0 << 2 << 3;
         QTest::newRow("preset table marker") << 59 << F::WrongMarker << 0 << 0 << 3 << 2;
         QTest::newRow("preset table oversized") << 59 << F::OversizedLength << 20000 << 0 << 3 << 2;
+        // A reply of N = 0 carries no command word: a wrong reply, not a wait.
+        QTest::newRow("state N 0") << 6 << F::ZeroLength << 0 << 0 << 3 << 0;
+        // A reply trickling in one byte every 2 ms is still read whole.
+        QTest::newRow("config trickled") << 9 << F::Trickle << 2 << 0 << 0 << 0;
+        // N = 65535 and a flood behind it: refused unread.
+        QTest::newRow("state flood") << 6 << F::Flood << 0 << 0 << 3 << 0;
     }
     void faults() {
         QFETCH(int, command);
@@ -249,6 +256,50 @@ private Q_SLOTS:
             QCOMPARE(SockLastError(), SockErrConnReset); // at once, not after the time-out
         if (fault == sim::TFault::Silent)
             QCOMPARE(SockLastError(), SockErrTimeout);
+    }
+
+    // An unsolicited frame behind a good reply puts the stream out of step:
+    // the next exchange reads it and fails instead of taking it as its reply.
+    void extraFrameIsNotTakenAsAReply() {
+        TRig rig({2}, 16, 8);
+        QVERIFY(rig.Port.Connect());
+        TSwitcherConfig cfg;
+        rig.Chassis->AddFault({9, sim::TFault::ExtraFrame, 1, 6, 0});
+        QVERIFY(rig.Port.ReadConfig(cfg));
+        QVERIFY(!rig.Port.ReadState());
+        QCOMPARE(int(rig.Port.ErrorCode()), 3);
+    }
+
+    // A reference name without a zero byte is taken within its 18 bytes.
+    void textWithoutZeroByte() {
+        TRig rig({2}, 16, 8);
+        QVERIFY(rig.Port.Connect());
+        rig.Chassis->AddFault({9, sim::TFault::BadWords, 1, 0, 0});
+        TSwitcherConfig cfg;
+        QVERIFY(rig.Port.ReadConfig(cfg));
+        QCOMPARE(cfg.Status.RefName, std::string(18, 'A'));
+    }
+
+    // A chassis that accepts and then closes or resets: the connect succeeds,
+    // the first exchange fails at once with the closed peer.
+    void acceptedThenDropped_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("close") << int(sim::TAcceptMode::Close);
+        QTest::newRow("reset") << int(sim::TAcceptMode::Reset);
+    }
+    void acceptedThenDropped() {
+        QFETCH(int, mode);
+        TRig rig;
+        rig.Chassis->SetAcceptMode(sim::TAcceptMode(mode));
+        QElapsedTimer clock;
+        clock.start();
+        if (rig.Port.Connect()) {
+            std::array<std::uint8_t, 8> id{};
+            QVERIFY(!rig.Port.Identify(id));
+            QCOMPARE(int(rig.Port.ErrorCode()), 2);
+        }
+        QVERIFY(clock.elapsed() < 900); // no time-out waited for
+        QVERIFY(SockLastError() == SockErrConnReset || SockLastError() == SockErrConnRefused);
     }
 
     void halfReplyTimesOut() {

@@ -259,6 +259,62 @@ private Q_SLOTS:
         Stop(w);
     }
 
+    // A hostile switcher: garbage ends polling with a report; once it answers
+    // again, OPERATE works and routes arrive.
+    void recoveryAfterGarbage() {
+        sim::TSimulator simulator;
+        sim::TChassisConfig c;
+        c.Address = NextSimAddress();
+        c.Levels = {1};
+        c.Inputs = c.Outputs = 8;
+        sim::TChassis* ch = simulator.AddChassis(c);
+        QVERIFY(ch);
+        ch->AddFault({9, sim::TFault::Garbage, -1, 40, 0});
+        WriteLevels(c.Address, c.Address, 1);
+        TMainWindow w(Ini());
+        Start(w);
+        QTRY_COMPARE_WITH_TIMEOUT(FBoxes.size(), 1, 30000);
+        QCOMPARE(FBoxes[0].Caption, QStringLiteral("Communication Error:"));
+        QVERIFY(FBoxes[0].Text.contains(c.Address.toString() + QStringLiteral(":10004)")));
+        QCOMPARE(w.FMode, 0);
+        ch->ClearFaults();
+        Start(w);
+        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        w.Field->SetStatus(5, {2, 0, 0, 0});
+        QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(1, 5), 2, 5000);
+        Stop(w);
+        QCOMPARE(FBoxes.size(), 1);
+    }
+
+    // Out-of-range words in every state block and a matrix size that changes
+    // on every configuration reply: polling goes on, nothing is indexed with
+    // the bad values, and the panel ends cleanly.
+    void hostileStateAndSize() {
+        sim::TSimulator simulator;
+        sim::TChassisConfig c;
+        c.Address = NextSimAddress();
+        c.Levels = {1};
+        c.Inputs = c.Outputs = 8;
+        sim::TChassis* ch = simulator.AddChassis(c);
+        QVERIFY(ch);
+        WriteLevels(c.Address, c.Address, 1);
+        TMainWindow w(Ini());
+        Start(w);
+        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        ch->AddFault({6, sim::TFault::BadWords, -1, 0x7FFF, 0});
+        ch->ExternalRoute(1, 0, 3); // makes the panel read the state
+        QTRY_COMPARE_WITH_TIMEOUT(w.Field->GetStatus(0)[0], 0x7FFF - 1, 5000);
+        QCOMPARE(w.Field->GetMonitor()[0], 0x7FFF - 1);
+        w.grab(); // paints with the bad values
+        ch->ClearFaults();
+        ch->AddFault({9, sim::TFault::SizeFlip, -1, 0, 0});
+        const quint64 before = w.FWorldVersion;
+        QTRY_VERIFY_WITH_TIMEOUT(w.FWorldVersion > before + 20, 10000); // 20 size changes
+        QVERIFY(w.PollThread != nullptr);
+        Stop(w);
+        QVERIFY(FBoxes.isEmpty());
+    }
+
     void closeWhilePolling() {
         sim::TSimulator simulator;
         sim::TChassisConfig c;
