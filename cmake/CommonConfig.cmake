@@ -3,10 +3,15 @@ add_library(project_options INTERFACE)
 target_compile_features(project_options INTERFACE cxx_std_20)
 target_compile_options(project_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
 
-set(PANEL_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address' (ASan+UBSan) or 'thread'")
+set(PANEL_SANITIZE "" CACHE STRING
+    "Sanitizers to build with: empty, 'address' (ASan+UBSan), 'thread' or 'fuzzer' (clang: libFuzzer + ASan+UBSan)")
 if(PANEL_SANITIZE STREQUAL "address")
   target_compile_options(project_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
                                                    -fno-sanitize-recover=undefined)
+  target_link_options(project_options INTERFACE -fsanitize=address,undefined)
+elseif(PANEL_SANITIZE STREQUAL "fuzzer")
+  target_compile_options(project_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                   -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(project_options INTERFACE -fsanitize=address,undefined)
 elseif(PANEL_SANITIZE STREQUAL "thread")
   target_compile_options(project_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)

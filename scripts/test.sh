@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build, then an AddressSanitizer +
 # UndefinedBehaviorSanitizer build; tests labelled "tsan" run once more in a
-# ThreadSanitizer build.
+# ThreadSanitizer build; then every fuzz target runs for a short, fixed number of inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -29,3 +29,5 @@ run_suite build-test "" all
 run_suite build-asan address all
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_suite build-tsan thread tsan_tests -L tsan
+echo "== Fuzz targets, a fixed number of runs each"
+bash scripts/fuzz.sh --runs 50000

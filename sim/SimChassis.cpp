@@ -265,6 +265,16 @@ void TChassis::OnReadyRead(QTcpSocket* socket) {
         Send(socket, command, std::move(body));
 }
 
+QList<Words> TChassis::Serve(QByteArray& buffer) {
+    QList<Words> replies;
+    QMutexLocker lock(&FLock);
+    TClient client{nullptr, {}, true, true};
+    Words frame;
+    while (simframe::TakeFrame(buffer, frame))
+        replies.append(Answer(client, frame));
+    return replies;
+}
+
 Words TChassis::Answer(TClient& client, const Words& request) {
     const int n = request[0];
     auto word = [&](int k) -> int { return k <= n && k < request.size() ? request[k] : 0; };

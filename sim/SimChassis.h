@@ -135,6 +135,10 @@ public:
     void SetPowerWord(int word, int value);
     void SetSfpSlot(bool transmit, int slot, const std::function<void(TSfpSlot&)>& change);
 
+    // Answers every complete request frame at the front of buffer as it would
+    // for a new client, without a connection and without faults.
+    QList<simframe::Words> Serve(QByteArray& buffer);
+
     // Inspection.
     int Crosspoint(int levelAddress, int output) const;
     bool Locked(int levelAddress, int output) const;

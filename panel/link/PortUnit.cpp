@@ -63,6 +63,11 @@ bool TComPort::Connect() {
     return false;
 }
 
+void TComPort::Attach(TSocket socket) {
+    Disconnect();
+    FSocket = socket;
+}
+
 bool TComPort::Disconnect() {
     return SockClose(FSocket);
 }

@@ -87,6 +87,9 @@ public:
 
     bool Connect();
     bool Disconnect();
+    // Takes over an already connected non-blocking socket (a socket pair in the
+    // decoder fuzzer); any previous connection is closed.
+    void Attach(TSocket socket);
     bool IsConnected() const { return FSocket != InvalidSocket; }
     void SetPortStatus(std::uint8_t operation, std::uint8_t error, std::uint8_t detail,
                        std::uint8_t extra);
