@@ -167,7 +167,13 @@ bool TMainWindow::SaveIni() {
 
 void TMainWindow::LoadLevelSet() {
     ++FWorldVersion;
-    const std::vector<TSettingsItem> levels = ReadLevelSet(FLevelSetFileName.toStdString());
+    std::string error;
+    const std::vector<TSettingsItem> levels = ReadLevelSet(FLevelSetFileName.toStdString(), &error);
+    if (!error.empty() && QFileInfo::exists(FLevelSetFileName) && !FLevelSetWarned) {
+        qWarning().noquote() << "Cannot read" << FLevelSetFileName << "(" << error.c_str()
+                             << "): no levels";
+        FLevelSetWarned = true; // read at start and on every OPERATE: one line is enough
+    }
     FLevelCount = static_cast<int>(levels.size());
     FLevelIP.fill(0);
     FLevelAddress.fill(0);

@@ -124,6 +124,7 @@ public:
     bool RunModal(const std::function<void()>& step);
     // Counts the changes RunModal watches for.
     quint64 FWorldVersion = 0;
+    bool FLevelSetWarned = false;
 
     // Salvos (MEMORY section).
     void PrepareMemoryDir();

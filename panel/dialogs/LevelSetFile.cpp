@@ -4,9 +4,10 @@
 
 #include <algorithm>
 
-std::vector<TSettingsItem> ReadLevelSet(const std::string& fileName) {
+std::vector<TSettingsItem> ReadLevelSet(const std::string& fileName, std::string* error) {
     TIniFile ini(fileName);
-    ini.Load();
+    if (!ini.Load() && error)
+        *error = ini.LastError();
     const int count = std::min(ini.ReadInteger("OPTIONS", "COUNT", 0), MaxLevels);
     std::vector<TSettingsItem> levels;
     for (int n = 1; n <= count; ++n) {

@@ -22,6 +22,7 @@ struct TSettingsItem {
 
 // Reads the level set: OPTIONS/COUNT limited to 4, one record per LEVELn in
 // order; ADDRESS outside 1..4 reads as 1, NAME defaults to the section name.
-std::vector<TSettingsItem> ReadLevelSet(const std::string& fileName);
+// A file that exists but cannot be read gives no levels and, in `error`, why.
+std::vector<TSettingsItem> ReadLevelSet(const std::string& fileName, std::string* error = nullptr);
 // Replaces the file with the given levels (at most 4 are written).
 bool WriteLevelSet(const std::string& fileName, const std::vector<TSettingsItem>& levels);
