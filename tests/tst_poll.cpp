@@ -43,6 +43,18 @@ class TestPoll : public QObject {
         f.write(t);
     }
 
+    // One chassis carrying level 1 (size x size) and a level set naming it.
+    sim::TChassis* OneLevel(sim::TSimulator& simulator, int size = 16) {
+        sim::TChassisConfig c;
+        c.Address = NextSimAddress();
+        c.Levels = {1};
+        c.Inputs = c.Outputs = size;
+        sim::TChassis* ch = simulator.AddChassis(c);
+        if (ch)
+            WriteLevels(c.Address, c.Address, 1);
+        return ch;
+    }
+
     // Starts operation the way OPERATE does and waits for the first cycle.
     void Start(TMainWindow& w) {
         w.show();
@@ -194,16 +206,13 @@ private Q_SLOTS:
         QFETCH(bool, refuse);
         QFETCH(QString, text);
         sim::TSimulator simulator;
-        sim::TChassisConfig c;
-        c.Address = NextSimAddress();
-        c.Levels = {1};
-        sim::TChassis* ch = simulator.AddChassis(c);
+        sim::TChassis* ch = OneLevel(simulator);
         QVERIFY(ch);
+        const sim::TChassisConfig& c = ch->Config();
         if (refuse)
             ch->SetRefusing(true);
         else
             ch->AddFault({command, sim::TFault(fault), -1, p1, 0});
-        WriteLevels(c.Address, c.Address, 1);
         TMainWindow w(Ini());
         Start(w);
         QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 8000);
@@ -239,12 +248,7 @@ private Q_SLOTS:
 
     void outputLimit() {
         sim::TSimulator simulator;
-        sim::TChassisConfig c;
-        c.Address = NextSimAddress();
-        c.Levels = {1};
-        c.Inputs = c.Outputs = 256;
-        QVERIFY(simulator.AddChassis(c));
-        WriteLevels(c.Address, c.Address, 1);
+        QVERIFY(OneLevel(simulator, 256));
         QFile ini(Ini());
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[WINDOW]\nOUTPUTLIMIT=64\n");
@@ -263,14 +267,10 @@ private Q_SLOTS:
     // again, OPERATE works and routes arrive.
     void recoveryAfterGarbage() {
         sim::TSimulator simulator;
-        sim::TChassisConfig c;
-        c.Address = NextSimAddress();
-        c.Levels = {1};
-        c.Inputs = c.Outputs = 8;
-        sim::TChassis* ch = simulator.AddChassis(c);
+        sim::TChassis* ch = OneLevel(simulator, 8);
         QVERIFY(ch);
+        const sim::TChassisConfig& c = ch->Config();
         ch->AddFault({9, sim::TFault::Garbage, -1, 40, 0});
-        WriteLevels(c.Address, c.Address, 1);
         TMainWindow w(Ini());
         Start(w);
         QTRY_COMPARE_WITH_TIMEOUT(FBoxes.size(), 1, 30000);
@@ -291,13 +291,8 @@ private Q_SLOTS:
     // the bad values, and the panel ends cleanly.
     void hostileStateAndSize() {
         sim::TSimulator simulator;
-        sim::TChassisConfig c;
-        c.Address = NextSimAddress();
-        c.Levels = {1};
-        c.Inputs = c.Outputs = 8;
-        sim::TChassis* ch = simulator.AddChassis(c);
+        sim::TChassis* ch = OneLevel(simulator, 8);
         QVERIFY(ch);
-        WriteLevels(c.Address, c.Address, 1);
         TMainWindow w(Ini());
         Start(w);
         QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
@@ -317,12 +312,7 @@ private Q_SLOTS:
 
     void closeWhilePolling() {
         sim::TSimulator simulator;
-        sim::TChassisConfig c;
-        c.Address = NextSimAddress();
-        c.Levels = {1};
-        sim::TChassis* ch = simulator.AddChassis(c);
-        QVERIFY(ch);
-        WriteLevels(c.Address, c.Address, 1);
+        QVERIFY(OneLevel(simulator));
         TMainWindow w(Ini());
         QSignalSpy saved(&w, &TMainWindow::IniSaved);
         Start(w);
