@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build, then an AddressSanitizer +
 # UndefinedBehaviorSanitizer build; tests labelled "tsan" run once more in a
-# ThreadSanitizer build; then every fuzz target runs for a short, fixed number of inputs.
+# ThreadSanitizer build. Before that, every fuzz target runs for a short, fixed
+# number of inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -27,7 +28,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 run_suite build-test "" all
 run_suite build-asan address all
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-run_suite build-tsan thread tsan_tests -L tsan
 echo "== Fuzz targets, a fixed number of runs each"
 bash scripts/fuzz.sh --runs 50000
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+run_suite build-tsan thread tsan_tests -L tsan
