@@ -55,6 +55,7 @@ public:
         }
     }
     void SetFieldLock(int o, std::uint32_t b) override { State.StoreLock(o, b); }
+    void SetPreviewStatus(int, const TLevelValues&) override {}
     void SetFieldMonitor(const TLevelValues&) override {}
     void ShowCycleRate(double r) override {
         std::lock_guard l(M);

@@ -8,6 +8,7 @@
 #include "Panel.h"
 #include "PollThreadUnit.h"
 #include "ProgressUnit.h"
+#include "SelectUnit.h"
 #include "SimAddress.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
@@ -446,7 +447,8 @@ private Q_SLOTS:
         QTRY_COMPARE(w.Field->GetMonitor()[0], 0);
         QVERIFY(w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier));
         QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 0, 0, 0}));
-        w.Field->SetControl(0x00000100);
+        w.LevelControl->SetControl(0x00000100);
+        w.LevelsControlChanged(w.LevelControl, 2);
         QVERIFY(w.FormKeyDown(Qt::Key_PageDown, Qt::NoModifier));
         QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 1, 0, 0}));
         QTRY_COMPARE_WITH_TIMEOUT(ch->Monitor(2), 1, 5000);

@@ -6,6 +6,7 @@
 #include "IniFile.h"
 #include "MainUnit.h"
 #include "Panel.h"
+#include "SelectUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 
@@ -202,7 +203,9 @@ private Q_SLOTS:
             w.FSettings.FLastState = 2;
             w.FSettings.FPreviewMode = true;
             w.FSettings.HdmiEnabled = true;
-            w.FSettings.FControlLevels[2] = false;
+            // The toggles are saved as the selector holds them.
+            w.LevelControl->SetControl(0x01000101);
+            w.LevelControl->SetVisible(0x01010001);
             w.FSettings.FAppText = "text with = sign";
             w.SaveIni();
         }
@@ -214,6 +217,9 @@ private Q_SLOTS:
         QVERIFY(w.FSettings.FPreviewMode);
         QVERIFY(w.FSettings.HdmiEnabled);
         QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, false, true}));
+        QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
+        QCOMPARE(w.LevelControl->GetControl(), 0x01000101u);
+        QCOMPARE(w.LevelControl->GetVisible(), 0x01010001u);
         QCOMPARE(w.FSettings.FAppText, std::string("text with = sign"));
         QFile f(Ini());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -238,7 +244,9 @@ private Q_SLOTS:
         };
         const QList<QRect> before = geometries();
         int y = 5;
-        const int heights[6] = {66, 84, 94, 78, 74, 188};
+        // DISPLAY is as tall as the selector wants, with its caption.
+        const int display = std::max(50, w.LevelControl->GetPreferredHeight() + 15);
+        const int heights[6] = {66, 84, 94, display, 74, 188};
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(before[i].x(), 5);
             QCOMPARE(before[i].width(), 157);

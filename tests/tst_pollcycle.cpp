@@ -5,6 +5,7 @@
 #include "PollCycle.h"
 #include "SimProcess.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -64,6 +65,9 @@ public:
     int FirstCycles = 0, Finishes = 0, Mode = 0;
     std::vector<std::pair<int, int>> Sizes;
     std::vector<int> PublishedRows;
+    // The preview's reported inputs and the outputs it was given, in order.
+    std::array<TLevelValues, 256> Preview{};
+    std::vector<int> PreviewRows;
     int InitColour = 0;
 
     const TFieldState& FieldState() const override { return State; }
@@ -105,6 +109,10 @@ public:
         PublishedRows.push_back(output);
     }
     void SetFieldLock(int output, std::uint32_t b) override { State.StoreLock(output, b); }
+    void SetPreviewStatus(int output, const TLevelValues& v) override {
+        Preview[static_cast<std::size_t>(output)] = v;
+        PreviewRows.push_back(output);
+    }
     void SetFieldMonitor(const TLevelValues& v) override {
         for (int k = 1; k <= 4; ++k)
             State.StoreMonitor(k, v[static_cast<std::size_t>(k - 1)]);
@@ -262,11 +270,24 @@ void TwoChassis() {
     Frames(sim, 1);
     Frames(sim, 2);
 
+    // The first cycle gives the preview every output once.
+    CHECK(exec.ServeUntil([&] { return views.PreviewRows.size() >= 8; }));
+    for (int o = 0; o < 8; ++o)
+        CHECK(std::count(views.PreviewRows.begin(), views.PreviewRows.end(), o) == 1);
+
     // Route input 3 to output 7 on all three levels: one frame per switcher.
     for (int k = 1; k <= 3; ++k)
         views.State.StoreStatus(6, k, 2);
     CHECK(exec.ServeUntil([&] { return Crosspoint(b, 3, 6) == 2 && Crosspoint(a, 2, 6) == 2; }));
+    // The field already shows the route it asked for; the preview gets the
+    // switcher's report of it, once.
+    CHECK(exec.ServeUntil([&] {
+        const TLevelValues& p = views.Preview[6];
+        return p[0] == 2 && p[1] == 2 && p[2] == 2;
+    }));
     exec.ServeFor(20ms);
+    CHECK(std::count(views.PreviewRows.begin(), views.PreviewRows.end(), 6) == 2);
+    CHECK(std::count(views.PublishedRows.begin(), views.PublishedRows.end(), 6) == 0);
     auto fa = Frames(sim, 1), fb = Frames(sim, 2);
     CHECK(HasFrame(fa, {9, 5, 1, 7, 2, 1, 3, 2, 3}));
     CHECK(HasFrame(fb, {7, 5, 1, 7, 1, 3, 3}));

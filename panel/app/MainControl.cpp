@@ -3,15 +3,22 @@
 #include "DigitalPanel.h"
 #include "FieldUnit.h"
 #include "HoverPanel.h"
+#include "IniFile.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "ParamsUnit.h"
 #include "PollThreadUnit.h"
+#include "PreviewFieldUnit.h"
+#include "SelectUnit.h"
 #include "SpeedButton.h"
 #include "TipForm.h"
 #include "WindowMessages.h"
 
 #include <QApplication>
+#include <QDebug>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
 #include <QTimer>
@@ -322,7 +329,7 @@ void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
 
 void TMainWindow::MonitorStep(int delta) {
     TLevelValues monitor = Field->GetMonitor();
-    const std::uint32_t control = Field->GetControl();
+    const std::uint32_t control = LevelControl->GetControl();
     int last = -1;
     for (int k = 1; k <= Field->GetLevelCount(); ++k) {
         int& m = monitor[static_cast<std::size_t>(k - 1)];
@@ -478,11 +485,78 @@ void TMainWindow::HideHover() {
     PanelInOut->SetColor(clr::Silver);
 }
 
-void TMainWindow::LevelsVisibleChanged(std::uint32_t visible) {
+void TMainWindow::LevelsVisibleChanged(TLevelControl* sender, int) {
+    const std::uint32_t visible = sender->GetVisible();
     Field->SetVisible(visible);
+    PreviewField->SetVisible(visible);
 }
-void TMainWindow::LevelsControlChanged(std::uint32_t control) {
-    Field->SetControl(control);
+
+void TMainWindow::LevelsControlChanged(TLevelControl* sender, int) {
+    Field->SetControl(sender->GetControl());
+}
+
+void TMainWindow::EditInputParams(int i) {
+    EditParams(true, i);
+}
+
+void TMainWindow::EditOutputParams(int o) {
+    EditParams(false, o);
+}
+
+void TMainWindow::EditParams(bool input, int index) {
+    if (index < 0 || index >= 256 || FParamsDlg)
+        return;
+    if (Tip && Tip->width() != 0)
+        HideHover();
+    TParamsWindow dialog(this);
+    dialog.setWindowTitle((input ? QStringLiteral("Input ") : QStringLiteral("Output ")) +
+                          QString::number(index + 1));
+    dialog.SetLogoFile(input ? Field->GetInputLogo(index) : Field->GetOutputLogo(index));
+    dialog.EditName->setText(input ? Field->GetInputName(index) : Field->GetOutputName(index));
+    dialog.move(geometry().center() - dialog.rect().center());
+    FParamsDlg = &dialog;
+    const TPollThread* polling = PollThread;
+    int result = QDialog::Rejected;
+    RunModal([&] { result = msgbox::ExecDialog(dialog); });
+    FParamsDlg = nullptr;
+    // Ending polling cancels the dialog; a resize or mode change meanwhile does
+    // not touch names, which are kept for every index.
+    if (result != QDialog::Accepted || FClosing || !PollThread || PollThread != polling)
+        return;
+    const QString name = CleanParamsName(dialog.EditName->text());
+    dialog.EditName->setText(name);
+    const QString logo = dialog.LogoFile();
+    if (input) {
+        Field->SetInputLogo(index, logo);
+        Field->SetInputName(index, name);
+        PreviewField->SetInputName(index, name);
+    } else {
+        Field->SetOutputLogo(index, logo);
+        Field->SetOutputName(index, name);
+        PreviewField->SetOutputName(index, name);
+    }
+
+    TIniFile ini(FIniFileName.toStdString());
+    QString failure;
+    if (!ini.Load() && QFileInfo::exists(FIniFileName)) {
+        // Writing now would replace a file we could not read, with all its other keys.
+        failure = QString::fromStdString(ini.LastError());
+    } else {
+        const char* section = input ? "INPUTS" : "OUTPUTS";
+        const std::string n = std::to_string(index);
+        ini.WriteString(section, "LOGO" + n, logo.toStdString());
+        ini.WriteString(section, "NAME" + n, name.toStdString());
+        if (!ini.Save())
+            failure = QString::fromStdString(ini.LastError());
+    }
+    if (failure.isEmpty())
+        return;
+    qWarning().noquote() << "Cannot save" << FIniFileName << "(" << failure << ")";
+    msgbox::Show(QStringLiteral("Error:"),
+                 QStringLiteral("The name could not be saved to %1:\n%2\nIt is shown until the "
+                                "panel closes.")
+                     .arg(FIniFileName, failure),
+                 msgbox::TIcon::Error);
 }
 
 bool TMainWindow::RunModal(const std::function<void()>& step) {

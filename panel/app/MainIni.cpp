@@ -4,6 +4,8 @@
 #include "FieldUnit.h"
 #include "HdmiUnit.h"
 #include "IniFile.h"
+#include "PreviewFieldUnit.h"
+#include "SelectUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 #include "UnitProcIP.h"
@@ -118,6 +120,7 @@ void TMainWindow::LoadIni() {
         resize(r.size());
     }
     Field->SetScale(FSettings.Zoom);
+    PreviewField->SetScale(FSettings.PreviewScale);
     SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
     FSettings.FStatusPos =
         ClampWindowPos(FSettings.FStatusPos.x(), FSettings.FStatusPos.y(), screen);
@@ -133,21 +136,41 @@ void TMainWindow::LoadIni() {
         Field->SetOutputLogo(n, text("OUTPUTS", "LOGO" + i));
         Field->SetOutputName(n, text("OUTPUTS", "NAME" + i));
     }
-    Field->SetVisible(PackLevelFlags(FSettings.FVisibleLevels));
-    Field->SetControl(PackLevelFlags(FSettings.FControlLevels));
+    const std::uint32_t visible = PackLevelFlags(FSettings.FVisibleLevels);
+    const std::uint32_t control = PackLevelFlags(FSettings.FControlLevels);
+    LevelControl->SetVisible(visible);
+    Field->SetVisible(visible);
+    PreviewField->SetVisible(visible);
+    LevelControl->SetControl(control);
+    Field->SetControl(control);
+    for (int n = 0; n < 256; ++n) {
+        PreviewField->SetInputName(n, Field->GetInputName(n));
+        PreviewField->SetOutputName(n, Field->GetOutputName(n));
+    }
 }
 
 bool TMainWindow::SaveIni() {
     // Start from the file as it stands so that keys the program never writes
     // (SCALE, OUTPUTLIMIT, names and logos, hand-written extras) survive.
     TIniFile ini(FIniFileName.toStdString());
-    ini.Load();
+    if (!ini.Load() && QFileInfo::exists(FIniFileName)) {
+        // Replacing a file we could not read would lose its names and extras.
+        qWarning().noquote() << "Cannot read" << FIniFileName << "(" << ini.LastError().c_str()
+                             << "): it is left as it is and the layout of this run is not kept";
+        Q_EMIT IniSaved();
+        return false;
+    }
     FSettings.Maximized = isMaximized();
     FSettings.Left = x();
     FSettings.Top = y();
     FSettings.Width = width();
     FSettings.Height = height();
     FSettings.Zoom = Field->GetScale();
+    const std::uint32_t visible = LevelControl->GetVisible(), control = LevelControl->GetControl();
+    for (int k = 0; k < 4; ++k) {
+        FSettings.FVisibleLevels[static_cast<std::size_t>(k)] = ((visible >> (8 * k)) & 0xFF) != 0;
+        FSettings.FControlLevels[static_cast<std::size_t>(k)] = ((control >> (8 * k)) & 0xFF) != 0;
+    }
     if (StatusWindow) {
         FSettings.FStatusPos = StatusWindow->pos();
         FSettings.StatusShown = StatusWindow->isVisible();
@@ -189,8 +212,21 @@ void TMainWindow::LoadLevelSet() {
     std::array<TColor, 4> colours = StandardLevelColors();
     for (int n = 1; n <= FLevelCount; ++n)
         colours[static_cast<std::size_t>(n - 1)] = FLevelColors[static_cast<std::size_t>(n)];
+    std::array<TColor, 4> textColours{};
+    for (int n = 1; n <= FLevelCount; ++n)
+        textColours[static_cast<std::size_t>(n - 1)] =
+            FLevelTextColors[static_cast<std::size_t>(n)];
+    LevelControl->SetLevelCount(FLevelCount);
+    for (int n = 1; n <= FLevelCount; ++n)
+        LevelControl->SetLevelName(
+            n, QString::fromStdString(FLevelNames[static_cast<std::size_t>(n)]));
+    LevelControl->SetLevelColors(colours);
     Field->SetLevelColors(colours);
+    PreviewField->SetLevelColors(colours);
+    PreviewField->SetTextColors(textColours);
     Field->SetSize(1, 1);
+    PreviewField->SetSize(1, 1);
+    SizeLevelsPanel();
 
     // Distinct switcher addresses in order of first appearance.
     FSwitcherCount = 0;

@@ -7,8 +7,11 @@
 #include "MemoryDlgUnit.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "ParamsUnit.h"
 #include "PollThreadUnit.h"
+#include "PreviewFieldUnit.h"
 #include "ProgressUnit.h"
+#include "SelectUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 #include "TipForm.h"
@@ -151,7 +154,9 @@ void TMainWindow::SetMode(int m) {
             HdmiWindow->hide();
     }
     Field->SetPresetMode(m == 2);
+    LevelControl->SetEnabled(m > 0 ? 0x01010101u : 0u);
     Field->setVisible(m > 0 && !FSettings.FPreviewMode);
+    PreviewField->setVisible(m > 0 && FSettings.FPreviewMode);
     PanelMemoryBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
     PanelControlBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
 }
@@ -235,6 +240,7 @@ void TMainWindow::ResetStatusRows() {}
 void TMainWindow::ApplySize(int inputs, int outputs) {
     ++FWorldVersion;
     Field->SetSize(inputs, outputs);
+    PreviewField->SetSize(inputs, outputs);
     PrepareMemoryDir();
     LoadMemory();
     FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER %1 x %2").arg(inputs).arg(outputs);
@@ -244,12 +250,17 @@ void TMainWindow::ApplySize(int inputs, int outputs) {
 void TMainWindow::FirstCycle(int levelCount) {
     SetAllIndicatorsIdle();
     Field->SetLevelCount(levelCount);
+    PreviewField->SetLevelCount(levelCount);
     SetMode(FSettings.FLastState == 2 ? 2 : 1);
     EnableStatusRows();
 }
 
 void TMainWindow::SetFieldStatus(int output, const TLevelValues& inputs) {
     Field->SetStatus(output, inputs);
+}
+
+void TMainWindow::SetPreviewStatus(int output, const TLevelValues& inputs) {
+    PreviewField->SetStatus(output, inputs);
 }
 
 void TMainWindow::SetFieldLock(int output, std::uint32_t lockBytes) {
@@ -316,10 +327,14 @@ void TMainWindow::WMPollDone() {
     ++FWorldVersion;
     IndicatorTimer->stop();
     ApplyIndicators(); // the state Finish left
+    // Open dialogs close as cancelled.
+    if (FParamsDlg)
+        FParamsDlg->reject();
     if (FMemoryDlg)
-        FMemoryDlg->reject(); // an open Edit Salvo closes as cancelled
+        FMemoryDlg->reject();
 
     Field->SetLevelCount(0);
+    PreviewField->SetLevelCount(0);
     FCaptionText = QStringLiteral("KESTREL");
     PanelFieldCaption->SetCaption(FCaptionText);
     SetMode(0);

@@ -7,7 +7,9 @@
 #include "IndicatorBox.h"
 #include "Panel.h"
 #include "PollThreadUnit.h"
+#include "PreviewFieldUnit.h"
 #include "SafeFile.h"
+#include "SelectUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 #include "TipForm.h"
@@ -162,6 +164,21 @@ void TMainWindow::FormCreate() {
     Field->SetLevelCount(0);
     Field->SetSize(1, 1);
     Field->hide();
+    Field->OnInputNameDblClick = [this](TField*, int i) { EditInputParams(i); };
+    Field->OnOutputNameDblClick = [this](TField*, int o) { EditOutputParams(o); };
+
+    // 7. The preview, in the same place, hidden until shown instead of the field.
+    PreviewField = new TPreviewField(PanelFieldBack2);
+    PreviewField->SetLevelCount(0);
+    PreviewField->SetSize(1, 1);
+    PreviewField->hide();
+
+    // 8. The level selector in DISPLAY, below its caption.
+    LevelControl = new TLevelControl(PanelLevelsBack);
+    LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) { LevelsVisibleChanged(s, k); };
+    LevelControl->OnControlChange = [this](TLevelControl* s, int k) { LevelsControlChanged(s, k); };
+    LevelControl->SetLevelCount(0);
+    SizeLevelsPanel();
 
     // 3. Colours.
     FIndicatorColors = {clr::Aqua, clr::Lime, clr::Red, clr::White};
@@ -449,6 +466,8 @@ void TMainWindow::Relayout() {
         sections[i]->setGeometry(inset, y, SectionWidth, heights[static_cast<std::size_t>(i)]);
         y += heights[static_cast<std::size_t>(i)];
     }
+    LevelControl->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
+                              std::max(0, PanelLevelsBack->height() - 4 - CaptionHeight));
     const int mh = PanelMemoryBack->height();
     PanelMemoryBtns->setGeometry(2, mh - 2 - 29, SectionWidth - 4, 29);
     LBoxMemory->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
@@ -461,6 +480,13 @@ void TMainWindow::Relayout() {
     PanelInOut->setGeometry(inner.x(), inner.y() + CaptionHeight, inner.width(), 25);
     const int top = inner.y() + CaptionHeight + 25;
     Field->setGeometry(inner.x(), top, inner.width(), std::max(0, inner.bottom() + 1 - top));
+    PreviewField->setGeometry(Field->geometry());
+}
+
+void TMainWindow::SizeLevelsPanel() {
+    PanelLevelsBack->resize(SectionWidth, LevelControl->GetPreferredHeight() + CaptionHeight);
+    setMinimumSize(MinimumClientSize(PanelLevelsBack->height(), PanelOperBack->BevelInset()));
+    Relayout();
 }
 
 void TMainWindow::FirstIdle() {

@@ -36,6 +36,9 @@ class TPollThread;
 class TProgressWindow;
 class TMemoryDlgWindow;
 class TMemoryItem;
+class TLevelControl;
+class TPreviewField;
+class TParamsWindow;
 struct TMemorySlot;
 
 // Four level flags as one word, byte k - 1 for level k.
@@ -170,8 +173,12 @@ public:
     void ShowHover(QWidget* sender, QPoint cell, int col, int row);
     void HideHover();
     void RefreshConsole();
-    void LevelsVisibleChanged(std::uint32_t visible);
-    void LevelsControlChanged(std::uint32_t control);
+    void LevelsVisibleChanged(TLevelControl* sender, int level);
+    void LevelsControlChanged(TLevelControl* sender, int level);
+    // Name and logo of an input or output (the field's double-click on a name).
+    void EditInputParams(int i);
+    void EditOutputParams(int o);
+    QPointer<TParamsWindow> FParamsDlg;
     QRect WorkArea() const;
     void SetWorkArea(QRect r) { FWorkArea = r; }
     int FClientsShown = 0;
@@ -199,6 +206,7 @@ public:
     void SetFieldStatus(int output, const TLevelValues& inputs) override;
     void SetFieldLock(int output, std::uint32_t lockBytes) override;
     void SetFieldMonitor(const TLevelValues& outputs) override;
+    void SetPreviewStatus(int output, const TLevelValues& inputs) override;
     void ShowCycleRate(double cyclesPerSecond) override;
     void PublishHdmi(int switcherIndex, const THdmiState& state, const THdmiState& shadow) override;
     void Finish() override;
@@ -213,6 +221,8 @@ public:
     TPanel *PanelConsoleBack, *Panel4, *PanelMemoryBack, *PanelMemoryCaption, *PanelMemoryBtns;
     TPanel *PanelDateBack, *PanelTimeBack;
     TField* Field = nullptr;
+    TPreviewField* PreviewField = nullptr;
+    TLevelControl* LevelControl = nullptr;
     TClockPanels ClockPanels{};
     TIndicatorBox *ShapeInit, *ShapeConfig, *ShapeState, *ShapeProc;
     TPanel* LabelClients;
@@ -269,6 +279,8 @@ private:
     QPointer<QWidget> FLastKeyReceiver;
     void ConnectOperatorControls();
     void MonitorStep(int delta);
+    void EditParams(bool input, int index);
+    void SizeLevelsPanel();
     TTimeSource FTimeSource;
     bool FFirstIdleDone = false;
 };

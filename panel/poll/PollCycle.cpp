@@ -3,6 +3,7 @@
 #include "UnitProcIP.h"
 
 #include <algorithm>
+#include <limits>
 #include <thread>
 #include <type_traits>
 
@@ -44,6 +45,9 @@ THdmiState Differing(const THdmiState& s) {
 TPollCycle::TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor)
     : FLevels(levels), FViews(views), FExecutor(executor) {
     FLevelCount = std::clamp(levels.LevelCount, 0, 4);
+    TLevelValues unknown;
+    unknown.fill(std::numeric_limits<std::int32_t>::min());
+    FPreviewShown.fill(unknown);
     FAddressLevel.fill(1);
     for (int r = 1; r <= FLevelCount; ++r) {
         const int a = FLevels.LevelAddress[U(r)];
@@ -341,7 +345,8 @@ void TPollCycle::PublishState() {
     }
     bool changed = FMonitor != FSentMonitor;
     for (int o = 0; o < FOutputs && !changed; ++o)
-        changed = FSentCrossPoints[U(o)] != FCrossPoints[U(o)] || FSentLocks[U(o)] != FLocks[U(o)];
+        changed = FSentCrossPoints[U(o)] != FCrossPoints[U(o)] ||
+                  FSentLocks[U(o)] != FLocks[U(o)] || FPreviewShown[U(o)] != FCrossPoints[U(o)];
     if (rate >= 0 || changed)
         Sync([&] {
             if (rate >= 0)
@@ -360,6 +365,12 @@ void TPollCycle::PublishState() {
                 }
                 FSentCrossPoints[U(o)] = FCrossPoints[U(o)];
                 FSentLocks[U(o)] = FLocks[U(o)];
+                // A route the panel sent itself is not news to the field, but
+                // the preview shows the switcher's report.
+                if (FPreviewShown[U(o)] != FCrossPoints[U(o)]) {
+                    FViews.SetPreviewStatus(o, FCrossPoints[U(o)]);
+                    FPreviewShown[U(o)] = FCrossPoints[U(o)];
+                }
             }
             if (FMonitor != FSentMonitor) {
                 FViews.SetFieldMonitor(FMonitor);

@@ -52,6 +52,8 @@ public:
     virtual void SetFieldStatus(int output, const TLevelValues& inputs) = 0;
     virtual void SetFieldLock(int output, std::uint32_t lockBytes) = 0;
     virtual void SetFieldMonitor(const TLevelValues& outputs) = 0;
+    // The reported inputs of one output for the preview.
+    virtual void SetPreviewStatus(int output, const TLevelValues& inputs) = 0;
     virtual void ShowCycleRate(double cyclesPerSecond) = 0;
     virtual void PublishHdmi(int switcherIndex, const THdmiState& state,
                              const THdmiState& shadow) = 0;
@@ -148,6 +150,9 @@ private:
     int FReadInputs = 0, FReadOutputs = 0; // as the last configuration reply gave them
     std::array<int, 5> FSwitcherOutputs{}; // each switcher's own output count (state layout)
     std::array<TLevelValues, 256> FCrossPoints{}, FSentCrossPoints{};
+    // What the preview was last given; a value it cannot hold at first, so
+    // every output is published once per run.
+    std::array<TLevelValues, 256> FPreviewShown;
     std::array<std::array<bool, 4>, 256> FLocks{}, FSentLocks{};
     TLevelValues FMonitor{}, FSentMonitor{};
     int FClients = 0;
