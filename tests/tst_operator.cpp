@@ -5,7 +5,10 @@
 #include "HoverPanel.h"
 #include "MainUnit.h"
 #include "MessageBox.h"
+#include "ParamsUnit.h"
 #include "PollThreadUnit.h"
+#include "PreviewFieldUnit.h"
+#include "SelectUnit.h"
 #include "SimAddress.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
@@ -13,6 +16,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -188,6 +193,146 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
         QCOMPARE(w->FMode, 0);
         QCOMPARE(w->PollThread, nullptr);
+    }
+    // The DISPLAY toggles, pressed with the mouse: VISIBLE hides a level in the
+    // field and the preview, CONTROL changes which levels a click switches,
+    // MODE shows the preview with the switcher's routes; the toggles are kept.
+    void selectorDrivesFieldAndPreview() {
+        {
+            auto w = Operating();
+            QVERIFY(w);
+            QWidget* visible2 = w->LevelControl->VisibleToggle(2);
+            QWidget* control1 = w->LevelControl->ControlToggle(1);
+            QVERIFY(visible2 && control1 && visible2->isVisible());
+            QTest::mouseClick(visible2, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+            QCOMPARE(w->Field->State().Visible() & 0x0000FF00u, 0u);
+            QCOMPARE(w->PreviewField->Cells().Levels, 1);
+            QTest::mouseClick(control1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+            QCOMPARE(w->Field->GetControl(), 0x01010100u);
+
+            // A click now routes level 2 only.
+            QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 9, 4));
+            QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 4), 9, 5000);
+            QCOMPARE(FChassis->Crosspoint(1, 4), 4);
+
+            // MODE: the preview replaces the field and shows the reported routes.
+            FChassis->ExternalRoute(1, 5, 20);
+            QTest::mouseClick(w->SBtnPreview, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+            QVERIFY(w->PreviewField->isVisible() && !w->Field->isVisible());
+            QVERIFY(!w->PanelControlBack->isVisible() && !w->PanelMemoryBack->isVisible());
+            QCOMPARE(w->PreviewField->geometry(), w->Field->geometry());
+            QTRY_COMPARE_WITH_TIMEOUT(w->PreviewField->GetStatus(5)[0], 20, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(w->PreviewField->GetStatus(4)[1], 9, 5000);
+            const TTileContent tile = w->PreviewField->Content(4);
+            QCOMPARE(int(tile.Bands.size()), 1); // level 2 is hidden
+            QCOMPARE(tile.Bands[0].Number, QStringLiteral("5"));
+            Stop(*w);
+            QVERIFY(!w->PreviewField->isVisible());
+            w->close();
+            QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
+        }
+        QFile f(Ini());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(text.contains("VISIBLE2=0") && text.contains("CONTROL1=0"));
+        QVERIFY(text.contains("VISIBLE1=1") && text.contains("CONTROL2=1"));
+        TMainWindow again(Ini());
+        QCOMPARE(again.LevelControl->GetVisible(), 0x01010001u);
+        QCOMPARE(again.LevelControl->GetControl(), 0x01010100u);
+        QCOMPARE(again.PreviewField->Params().Visible[1], false);
+    }
+
+    // A double-click on an input's name opens "Input 1"; OK with CLEAR and a
+    // name typed between blanks renames it in both views and in the file.
+    void nameDoubleClickEditsParams() {
+        const QString bmp = FDir.filePath(QStringLiteral("cam.bmp"));
+        QImage logo(8, 8, QImage::Format_RGB32);
+        logo.fill(Qt::blue);
+        QVERIFY(logo.save(bmp, "BMP"));
+        auto w = Operating("[INPUTS]\nLOGO0=" + bmp.toUtf8() + "\nNAME0=Old\nNAME1=Keep\n");
+        QVERIFY(w);
+        QString caption;
+        bool clearWasEnabled = false;
+        msgbox::SetDialogHandler([&](QDialog& d) {
+            auto* params = qobject_cast<TParamsWindow*>(&d);
+            if (!params)
+                return int(QDialog::Rejected);
+            caption = d.windowTitle();
+            d.show();
+            if (!QTest::qWaitForWindowExposed(&d))
+                return int(QDialog::Rejected);
+            QApplication::setActiveWindow(&d);
+            clearWasEnabled = params->SBtnClear->isEnabled();
+            QTest::mouseClick(params->SBtnClear, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+            params->EditName->selectAll();
+            QTest::keyClicks(params->EditName, QStringLiteral("  Camera 3  "));
+            QTest::keyClick(params->EditName, Qt::Key_Return);
+            return d.result();
+        });
+        QWidget* names = w->Field->Surface(TFieldPane::InputName);
+        const int s = w->Field->Geometry().s;
+        const QPoint at(s / 2, s / 2);
+        QTest::mouseMove(names, at);
+        QTest::mouseDClick(names, Qt::LeftButton, Qt::NoModifier, at);
+        msgbox::SetDialogHandler({});
+        QCOMPARE(caption, QStringLiteral("Input 1"));
+        QVERIFY(clearWasEnabled);
+        QCOMPARE(w->Field->GetInputName(0), QStringLiteral("Camera 3"));
+        QCOMPARE(w->PreviewField->GetInputName(0), QStringLiteral("Camera 3"));
+        QCOMPARE(w->Field->GetInputLogo(0), QString());
+        QFile f(Ini());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(text.contains("NAME0=Camera 3\n"));
+        QVERIFY(text.contains("LOGO0=\n"));
+        QVERIFY(text.contains("NAME1=Keep\n") && text.contains("ZOOM=3"));
+        QVERIFY(FBoxes.isEmpty());
+        Stop(*w);
+    }
+
+    // Polling ends while the dialog is open: it closes as cancelled and
+    // nothing is stored, even if the dialog claims OK.
+    void pollingEndsWhileParamsOpen() {
+        auto w = Operating("[OUTPUTS]\nNAME2=Old\n");
+        QVERIFY(w);
+        bool ended = false, closed = false;
+        msgbox::SetDialogHandler([&](QDialog& d) {
+            auto* params = qobject_cast<TParamsWindow*>(&d);
+            d.show();
+            params->EditName->setText(QStringLiteral("New"));
+            w->PollThread->Terminate();
+            ended = QTest::qWaitFor([&] { return w->PollThread == nullptr; }, 5000);
+            closed = !d.isVisible() && d.result() == QDialog::Rejected;
+            return int(QDialog::Accepted);
+        });
+        w->EditOutputParams(2);
+        msgbox::SetDialogHandler({});
+        QVERIFY(ended && closed);
+        QCOMPARE(w->Field->GetOutputName(2), QStringLiteral("Old"));
+        QCOMPARE(w->PreviewField->GetOutputName(2), QStringLiteral("Old"));
+        QFile f(Ini());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("NAME2=Old\n"));
+    }
+
+    // A file that cannot be written is reported to the operator.
+    void paramsSaveFailureReported() {
+        auto w = Operating();
+        QVERIFY(w);
+        QVERIFY(QFile::setPermissions(Ini(), QFile::ReadOwner | QFile::ReadGroup));
+        msgbox::SetDialogHandler([&](QDialog& d) {
+            qobject_cast<TParamsWindow*>(&d)->EditName->setText(QStringLiteral("Mon 1"));
+            return int(QDialog::Accepted);
+        });
+        w->EditOutputParams(0);
+        msgbox::SetDialogHandler({});
+        QFile::setPermissions(Ini(), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(w->Field->GetOutputName(0), QStringLiteral("Mon 1"));
+        QCOMPARE(FBoxes.size(), 1);
+        QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
+        QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
+        QVERIFY(FBoxes[0].Text.contains(Ini()));
+        Stop(*w);
     }
 };
 
