@@ -135,6 +135,7 @@ public:
         take(Wanted.DbfsRef, int(s.DbfsRef), int(sh.DbfsRef));
         take(Wanted.DbuRef, int(s.DbuRef), int(sh.DbuRef));
         take(Wanted.StreamMode, int(s.StreamMode), int(sh.StreamMode));
+        Wanted.PaintedFor = 0;
         ++HdmiPublishes;
     }
     void Finish() override { ++Finishes; }

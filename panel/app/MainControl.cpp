@@ -2,6 +2,8 @@
 
 #include "DigitalPanel.h"
 #include "FieldUnit.h"
+#include "HdmiRequests.h"
+#include "HdmiUnit.h"
 #include "HoverPanel.h"
 #include "IniFile.h"
 #include "MessageBox.h"
@@ -11,15 +13,18 @@
 #include "PreviewFieldUnit.h"
 #include "SelectUnit.h"
 #include "SpeedButton.h"
+#include "StatusUnit.h"
 #include "TipForm.h"
 #include "WindowMessages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 
@@ -71,6 +76,13 @@ void TMainWindow::ConnectOperatorControls() {
             left([this](Qt::MouseButton b) { SBtnPreviewMouseDown(b); }));
     connect(SBtnHint, &TSpeedButton::MouseDown, this,
             left([this](Qt::MouseButton b) { SBtnHintMouseDown(b); }));
+    connect(SBtnStatus, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnStatusMouseDown(b); }));
+    connect(SBtnHdmi, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnHdmiMouseDown(b); }));
+    connect(PMW, &QMenu::aboutToShow, this, [this] { PMWPopup(); });
+    connect(PMWstatus, &QAction::triggered, this, [this] { PMWstatusClick(); });
+    connect(PMWhdmi, &QAction::triggered, this, [this] { PMWhdmiClick(); });
     connect(PanelFieldCaption, &TPanel::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint) {
                 PanelFieldCaptionMouseDown(b, m);
@@ -483,6 +495,45 @@ void TMainWindow::HideHover() {
     }
     PanelInOut->SetCaption(QString());
     PanelInOut->SetColor(clr::Silver);
+}
+
+void TMainWindow::SBtnStatusMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || !FSettings.StatusEnabled || !StatusWindow)
+        return;
+    StatusWindow->setVisible(!StatusWindow->isVisible());
+}
+
+void TMainWindow::SBtnHdmiMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || !FSettings.HdmiEnabled || !HdmiWindow)
+        return;
+    HdmiWindow->setVisible(!HdmiWindow->isVisible());
+}
+
+void TMainWindow::PMWPopup() {
+    PMWstatus->setChecked(FSettings.StatusEnabled);
+    PMWhdmi->setChecked(FSettings.HdmiEnabled);
+    PMWmon->setChecked(FSettings.FSfpEnabled);
+}
+
+void TMainWindow::PMWstatusClick() {
+    FSettings.StatusEnabled = !FSettings.StatusEnabled;
+    if (!FSettings.StatusEnabled && StatusWindow && StatusWindow->isVisible())
+        StatusWindow->close();
+    SBtnStatus->setEnabled(FSettings.StatusEnabled);
+    // Painting resumes with every row.
+    if (FSettings.StatusEnabled && PollThread)
+        PollThread->Cycle().RequestStatus();
+}
+
+void TMainWindow::PMWhdmiClick() {
+    FSettings.HdmiEnabled = !FSettings.HdmiEnabled;
+    if (FHdmiRequests)
+        FHdmiRequests->SetEnabled(FSettings.HdmiEnabled);
+    if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())
+        HdmiWindow->close();
+    SBtnHdmi->setEnabled(FSettings.HdmiEnabled && PollThread);
+    if (FSettings.HdmiEnabled && PollThread)
+        PollThread->Cycle().RequestHdmiRefresh();
 }
 
 void TMainWindow::LevelsVisibleChanged(TLevelControl* sender, int) {

@@ -243,6 +243,8 @@ void TMainWindow::LoadLevelSet() {
         captions << QString::fromStdString(FormatIP(FSwitcherIP[static_cast<std::size_t>(i)]));
     if (StatusWindow)
         StatusWindow->StatusTab->Rebuild(captions);
-    if (HdmiWindow)
+    if (HdmiWindow) {
         HdmiWindow->HdmiTab->Rebuild(captions);
+        HdmiWindow->Requests()->SetTab(HdmiWindow->HdmiTab->currentIndex());
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "ColorTabBar.h"
 #include "FieldUnit.h"
+#include "HdmiRequests.h"
 #include "HdmiUnit.h"
 #include "IndicatorBox.h"
 #include "MemoryDlgUnit.h"
@@ -222,20 +223,25 @@ const TFieldState& TMainWindow::FieldState() const {
     return Field->State();
 }
 
+// Poll thread: only the requests' own lock is taken, no Qt object is touched.
 bool TMainWindow::HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const {
-    // The HDMI window's controls hold the wanted values once that window has
-    // them; until then nothing is published or sent.
-    (void)switcherIndex;
-    (void)wanted;
-    return false;
+    return FHdmiRequests && FHdmiRequests->Snapshot(switcherIndex, wanted);
 }
 
-void TMainWindow::PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) {
-    // The status window's rows show these values once it has them.
+void TMainWindow::PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status, int count) {
+    if (FSettings.StatusEnabled && StatusWindow)
+        StatusWindow->PaintStatus(force, status, count);
 }
 
-void TMainWindow::EnableStatusRows() {}
-void TMainWindow::ResetStatusRows() {}
+void TMainWindow::EnableStatusRows() {
+    if (StatusWindow)
+        StatusWindow->EnableStatusRows();
+}
+
+void TMainWindow::ResetStatusRows() {
+    if (StatusWindow)
+        StatusWindow->ResetStatusRows();
+}
 
 void TMainWindow::ApplySize(int inputs, int outputs) {
     ++FWorldVersion;
@@ -276,8 +282,10 @@ void TMainWindow::ShowCycleRate(double cyclesPerSecond) {
         PanelFieldCaption->SetCaption(QString::asprintf("%8.1f", cyclesPerSecond));
 }
 
-void TMainWindow::PublishHdmi(int, const THdmiState&, const THdmiState&) {
-    // Repaints the HDMI window's controls once that window has them.
+void TMainWindow::PublishHdmi(int switcherIndex, const THdmiState& state,
+                              const THdmiState& shadow) {
+    if (HdmiWindow)
+        HdmiWindow->PublishHdmi(switcherIndex, state, shadow);
 }
 
 void TMainWindow::Finish() {
@@ -288,6 +296,8 @@ void TMainWindow::Finish() {
     FClientsWanted.store(-1, std::memory_order_relaxed);
     LabelClients->hide();
     ResetStatusRows();
+    if (FHdmiRequests)
+        FHdmiRequests->ResetTag();
 }
 
 void TMainWindow::PostProgress(int percent, int show) {

@@ -139,6 +139,19 @@ void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* statu
     Tip = tip;
     HdmiWindow = hdmi;
     StatusWindow = status;
+    if (hdmi) {
+        FHdmiRequests = hdmi->Requests();
+        FHdmiRequests->SetEnabled(FSettings.HdmiEnabled);
+        hdmi->OnHdmiRefresh = [this] {
+            if (PollThread)
+                PollThread->Cycle().RequestHdmiRefresh();
+        };
+    }
+    if (status)
+        status->OnStatusRequest = [this] {
+            if (PollThread)
+                PollThread->Cycle().RequestStatus();
+        };
 }
 
 QSize TMainWindow::ScreenSize() const {
@@ -312,6 +325,8 @@ void TMainWindow::CreateOperColumn() {
     PMWhdmi->setObjectName(QStringLiteral("PMWhdmi"));
     PMWmon = PMW->addAction(QStringLiteral("MONITOR"));
     PMWmon->setObjectName(QStringLiteral("PMWmon"));
+    for (QAction* a : {PMWstatus, PMWhdmi, PMWmon})
+        a->setCheckable(true);
     for (TPanel* p : {Panel1, Panel2}) {
         p->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(p, &QWidget::customContextMenuRequested, this,

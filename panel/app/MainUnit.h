@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QListWidget;
@@ -27,6 +28,7 @@ class TSpeedButton;
 class TIndicatorBox;
 class TTip;
 class THdmiWindow;
+class THdmiRequests;
 class TStatusWindow;
 class TIniFile;
 class TField;
@@ -172,6 +174,13 @@ public:
     void PanelFieldBackMouseMove();
     void ShowHover(QWidget* sender, QPoint cell, int col, int row);
     void HideHover();
+    void SBtnStatusMouseDown(Qt::MouseButton button);
+    void SBtnHdmiMouseDown(Qt::MouseButton button);
+    void PMWPopup();
+    void PMWstatusClick();
+    void PMWhdmiClick();
+    // The HDMI window's requests, shared with the poll thread.
+    std::shared_ptr<THdmiRequests> FHdmiRequests;
     void RefreshConsole();
     void LevelsVisibleChanged(TLevelControl* sender, int level);
     void LevelsControlChanged(TLevelControl* sender, int level);

@@ -484,7 +484,9 @@ void TPollCycle::SendRequests() {
 void TPollCycle::SendHdmi() {
     int tab = -1;
     THdmiWanted w;
-    if (!FViews.HdmiWanted(tab, w) || tab < 0 || tab >= FSwitcherCount)
+    // Only values painted from this very switcher are sent: the tab may have
+    // changed since this cycle published.
+    if (!FViews.HdmiWanted(tab, w) || tab < 0 || tab >= FSwitcherCount || w.PaintedFor != tab)
         return;
     const int s = tab + 1;
     THdmiState& sh = FHdmiShadow[U(s)];

@@ -18,6 +18,9 @@ struct THdmiWanted {
     int ScaleMode = 0;
     int DbfsRef = 0, DbuRef = 0;
     int StreamMode = 0;
+    // The tab whose switcher state the controls were last painted from; -1
+    // none. Values are sent only to that switcher.
+    int PaintedFor = -1;
 };
 
 // What the poll cycle needs of the views. The step methods run on the GUI
@@ -30,6 +33,7 @@ public:
     virtual const TFieldState& FieldState() const = 0;
     // Read from the poll thread: the switcher (0-based) of the selected HDMI tab
     // and the window's wanted values; false while HDMI monitoring is off or no tab is selected.
+    // False while HDMI monitoring is off or no tab is selected.
     virtual bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const = 0;
     // Read from the poll thread: whether the cycle rate is shown (ShowCycleRate
     // is then called about twice a second); a step costs a wake-up of the GUI.
