@@ -33,6 +33,11 @@ const char* const CommandHelp =
   climate C overheat|ventilation 0|1
   sfp C rx|tx SLOT type N|name TEXT|power N|wave NM   one SFP slot (1..32): type 0 none,
                                   7 optical, other electrical; power in 0.1 dB
+  hdmi C meter1|meter2 0|1        HDMI monitor values as another operator sets them;
+  hdmi C group1|group2|slider1|slider2|max|scale|dbfs|dbu|stream|groups N
+  hdmi C standard CODE NAME       the input standard
+  reference C STATE NAME          reference state (0: none) and name
+  psu C 1|2 present|absent        a power supply as the configuration reply shows it
   clear C                         remove every fault of chassis C
   refuse C on|off                 refuse new connections
   status                          list chassis and their client counts
@@ -122,6 +127,48 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
             else
                 ok = false;
         });
+    } else if (verb == "hdmi" && (in >> word)) {
+        int n = 0;
+        std::string name;
+        in >> n;
+        std::getline(in >> std::ws, name);
+        const auto v = static_cast<std::uint16_t>(n & 0xFFFF);
+        c->SetHdmi([&](sim::THdmi& h) {
+            if (word == "meter1" || word == "meter2")
+                h.MeterOn[word == "meter2" ? 1 : 0] = v;
+            else if (word == "group1" || word == "group2")
+                h.MeterGroup[word == "group2" ? 1 : 0] = v;
+            else if (word == "slider1" || word == "slider2")
+                h.MeterSlider[word == "slider2" ? 1 : 0] = v;
+            else if (word == "max")
+                h.SliderMax = v;
+            else if (word == "scale")
+                h.ScaleMode = v;
+            else if (word == "dbfs")
+                h.DbfsRef = v;
+            else if (word == "dbu")
+                h.DbuRef = v;
+            else if (word == "stream")
+                h.StreamMode = v;
+            else if (word == "groups")
+                h.Groups = v;
+            else if (word == "standard") {
+                h.StandardCode = v;
+                h.StandardName = QByteArray::fromStdString(name);
+            } else
+                ok = false;
+        });
+    } else if (verb == "reference" && (in >> a)) {
+        std::string name;
+        std::getline(in >> std::ws, name);
+        c->SetHealth([&](sim::THealth& h) {
+            h.RefState = static_cast<std::uint16_t>(a & 0xFFFF);
+            h.RefName = QByteArray::fromStdString(name);
+        });
+    } else if (verb == "psu" && (in >> a >> word) && (a == 1 || a == 2) &&
+               (word == "present" || word == "absent")) {
+        const std::uint16_t present = word == "present" ? 1 : 0;
+        c->SetHealth([&](sim::THealth& h) { (a == 1 ? h.Psu1Present : h.Psu2Present) = present; });
     } else if (verb == "fault" && (in >> word >> onOff)) {
         sim::TFaultRule rule;
         rule.Command = word == "any" ? 0 : std::atoi(word.c_str());

@@ -75,7 +75,7 @@ public:
         std::lock_guard l(FM);
         if (!HdmiOn)
             return false;
-        tab = 0;
+        tab = Tab;
         wanted = Wanted;
         return true;
     }
@@ -118,9 +118,14 @@ public:
             State.StoreMonitor(k, v[static_cast<std::size_t>(k - 1)]);
     }
     void ShowCycleRate(double) override {}
-    void PublishHdmi(int, const THdmiState& s, const THdmiState& sh) override {
+    void PublishHdmi(int tab, const THdmiState& s, const THdmiState& sh) override {
         // The window repaints the controls whose switcher value changed.
         std::lock_guard l(FM);
+        if (PaintTag >= 0) { // the controls still show PaintTag's switcher
+            Wanted.PaintedFor = PaintTag;
+            ++HdmiPublishes;
+            return;
+        }
         auto take = [](auto& control, auto value, auto shadow) {
             if (value != shadow)
                 control = value;
@@ -135,7 +140,8 @@ public:
         take(Wanted.DbfsRef, int(s.DbfsRef), int(sh.DbfsRef));
         take(Wanted.DbuRef, int(s.DbuRef), int(sh.DbuRef));
         take(Wanted.StreamMode, int(s.StreamMode), int(sh.StreamMode));
-        Wanted.PaintedFor = 0;
+        // A window whose tab changed after painting still shows PaintTag's values.
+        Wanted.PaintedFor = tab;
         ++HdmiPublishes;
     }
     void Finish() override { ++Finishes; }
@@ -161,6 +167,9 @@ public:
     }
 
     std::atomic<bool> Done{false};
+    // The selected tab and the tab the controls were painted for (-1: the
+    // selected one); changed only inside SetHdmi.
+    int Tab = 0, PaintTag = -1;
 
 private:
     mutable std::mutex FM;
@@ -351,6 +360,22 @@ void TwoChassis() {
         fh.push_back(f);
     CHECK(CountCommand(fh, 4, 6) == 1);
     CHECK(CountCommand(fh, 4, 1) == 1 && CountCommand(fh, 4, 3) == 0); // each change sent once
+
+    // The tab moved to B while the controls still show A's values: neither
+    // switcher gets A's settings.
+    views.SetHdmi(true, [&](THdmiWanted& w) {
+        views.Tab = 1;
+        views.PaintTag = 0;
+        w.StreamMode = 0;
+        w.Meter1On = !w.Meter1On;
+    });
+    const int publishes = views.HdmiPublishCount();
+    CHECK(exec.ServeUntil([&] { return views.HdmiPublishCount() > publishes + 3; }));
+    const auto stale1 = Frames(sim, 1), stale2 = Frames(sim, 2);
+    int hdmiFrames = 0;
+    for (int sub = 1; sub <= 6; ++sub)
+        hdmiFrames += CountCommand(stale1, 4, sub) + CountCommand(stale2, 4, sub);
+    CHECK(hdmiFrames == 0);
 
     cycle.Terminate();
     CHECK(exec.ServeUntil([&] { return views.Done.load(); }));

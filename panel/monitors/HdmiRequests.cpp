@@ -6,7 +6,8 @@ unsigned HdmiDifference(const THdmiState& a, const THdmiState& b) {
         if (differs)
             m |= f;
     };
-    mark(a.StandardCode != b.StandardCode, HdmiStandard);
+    // The name too: a new name under the same code would never show.
+    mark(a.StandardCode != b.StandardCode || a.StandardName != b.StandardName, HdmiStandard);
     mark(a.Groups != b.Groups, HdmiGroups);
     mark(a.SliderMax != b.SliderMax, HdmiSliderMax);
     mark(a.Meter1Slider != b.Meter1Slider, HdmiMeter1Slider);
