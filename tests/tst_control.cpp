@@ -39,6 +39,7 @@ class TestControl : public QObject {
 
     QTemporaryDir FDir;
     QList<msgbox::TBox> FBoxes;
+    QStringList FDialogs; // titles of the dialogs opened, each answered Cancel
     msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
     QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
     QString Set() const { return FDir.filePath(QStringLiteral("matrixpanel.set")); }
@@ -75,6 +76,11 @@ private Q_SLOTS:
         msgbox::SetHandler([this](const msgbox::TBox& b) {
             FBoxes << b;
             return FAnswer;
+        });
+        FDialogs.clear();
+        msgbox::SetDialogHandler([this](QDialog& d) {
+            FDialogs << d.windowTitle();
+            return int(QDialog::Rejected);
         });
         QFile::remove(Ini());
         QFile::remove(Set());
@@ -390,6 +396,8 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
         QCOMPARE(w.PollThread, nullptr);
         QVERIFY(w.SBtnOperate->isEnabled());
+        // Then Settings opens, so the operator can enter the levels.
+        QCOMPARE(FDialogs, QStringList{QStringLiteral("Settings")});
     }
 
     void operateKeysAndTake() {
@@ -481,6 +489,7 @@ private Q_SLOTS:
         QCOMPARE(w.FMode, 0);
         QVERIFY(FBoxes.size() == 2);
         QVERIFY(w.FormKeyDown(Qt::Key_S, Qt::NoModifier));
+        QCOMPARE(FDialogs, QStringList{QStringLiteral("Settings")});
         QVERIFY(!w.FormKeyDown(Qt::Key_Space, Qt::NoModifier));
     }
 };

@@ -12,6 +12,7 @@
 #include "PollThreadUnit.h"
 #include "PreviewFieldUnit.h"
 #include "SelectUnit.h"
+#include "SettingsUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 #include "TipForm.h"
@@ -83,6 +84,9 @@ void TMainWindow::ConnectOperatorControls() {
     connect(PMW, &QMenu::aboutToShow, this, [this] { PMWPopup(); });
     connect(PMWstatus, &QAction::triggered, this, [this] { PMWstatusClick(); });
     connect(PMWhdmi, &QAction::triggered, this, [this] { PMWhdmiClick(); });
+    connect(PMWmon, &QAction::triggered, this, [this] { PMWmonClick(); });
+    connect(SBtnMonitor, &TSpeedButton::MouseDown, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers) { SBtnMonitorMouseDown(b); });
     connect(PanelFieldCaption, &TPanel::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint) {
                 PanelFieldCaptionMouseDown(b, m);
@@ -176,8 +180,21 @@ void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
         SBtnSettingsMouseDown(Qt::LeftButton);
 }
 
-void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton) {
-    // Opens the Settings dialog once it exists.
+void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || FSettingsDlg)
+        return;
+    TSettingsWindow dialog(FLevelSetFileName, this);
+    dialog.SetReadOnly(PollThread != nullptr);
+    dialog.move(geometry().center() - dialog.rect().center());
+    FSettingsDlg = &dialog;
+    int result = QDialog::Rejected;
+    RunModal([&] { result = msgbox::ExecDialog(dialog); });
+    FSettingsDlg = nullptr;
+    // Polling ending meanwhile closes the dialog as cancelled.
+    if (result != QDialog::Accepted || FClosing)
+        return;
+    QuitUtilities(); // the switchers may have changed
+    LoadLevelSet();
 }
 
 void TMainWindow::SBtnOnLineMouseDown(Qt::MouseButton button) {

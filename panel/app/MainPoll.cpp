@@ -7,12 +7,14 @@
 #include "IndicatorBox.h"
 #include "MemoryDlgUnit.h"
 #include "MessageBox.h"
+#include "MonitorUnit.h"
 #include "Panel.h"
 #include "ParamsUnit.h"
 #include "PollThreadUnit.h"
 #include "PreviewFieldUnit.h"
 #include "ProgressUnit.h"
 #include "SelectUnit.h"
+#include "SettingsUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 #include "TipForm.h"
@@ -172,7 +174,17 @@ void TMainWindow::StatusTimerTimer() {
         SBtnStatus->SetColor(SBtnStatus->Color() == clr::Red ? clr::Silver : clr::Red);
     else
         SBtnStatus->SetColor(clr::Silver);
-    if (!FSettings.FSfpEnabled) {
+    if (FSettings.FSfpEnabled) {
+        std::array<std::uint64_t, 4> found{};
+        const bool running = FindUtilityWindows(found);
+        const QColor tipBk = palette().color(QPalette::ToolTipBase);
+        const TColor on = RGBColor(tipBk.red(), tipBk.green(), tipBk.blue());
+        if (FMonitorDlg)
+            for (int i = 1; i <= FSwitcherCount; ++i)
+                FMonitorDlg->SetRunning(
+                    i, FSwitcherPID[static_cast<std::size_t>(i - 1)] != 0 ? on : clr::Silver);
+        SBtnMonitor->SetColor(running ? on : clr::Silver);
+    } else {
         SBtnMonitor->SetColor(clr::Silver);
         SBtnMonitor->Tag = 0;
     }
@@ -342,6 +354,8 @@ void TMainWindow::WMPollDone() {
         FParamsDlg->reject();
     if (FMemoryDlg)
         FMemoryDlg->reject();
+    if (FSettingsDlg)
+        FSettingsDlg->reject();
 
     Field->SetLevelCount(0);
     PreviewField->SetLevelCount(0);

@@ -111,6 +111,8 @@ TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
     pal.setColor(QPalette::Window, ToQColor(clr::Silver));
     setPalette(pal);
     setGeometry(220, 88, 990, 850);
+    FUptime.start();
+    FUtilityPath = QCoreApplication::applicationDirPath() + QStringLiteral("/SFP/fibrewatch");
     FormCreate();
 }
 
@@ -561,6 +563,7 @@ void TMainWindow::WMClockDone() {
 void TMainWindow::closeEvent(QCloseEvent* e) {
     if (!PollThread && !ClockThread) {
         e->accept();
+        QuitUtilities();
         SaveIni();
         return;
     }

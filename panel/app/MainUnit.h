@@ -6,6 +6,7 @@
 #include "PollCycle.h"
 #include "TimeThreadUnit.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -41,6 +42,8 @@ class TMemoryItem;
 class TLevelControl;
 class TPreviewField;
 class TParamsWindow;
+class TSettingsWindow;
+class TMonitorWindow;
 struct TMemorySlot;
 
 // Four level flags as one word, byte k - 1 for level k.
@@ -179,6 +182,24 @@ public:
     void PMWPopup();
     void PMWstatusClick();
     void PMWhdmiClick();
+    // Settings dialog and the optical-module utilities.
+    QPointer<TSettingsWindow> FSettingsDlg;
+    QPointer<TMonitorWindow> FMonitorDlg;
+    void SBtnMonitorMouseDown(Qt::MouseButton button);
+    void PMWmonClick();
+    // Fills found (slot i - 1 for switcher i) with the utility windows, clears
+    // the entries of utilities that are gone; true while any still runs.
+    bool FindUtilityWindows(std::array<std::uint64_t, 4>& found);
+    void QuitUtilities();
+    // Starts switcher i's utility, or brings the running one to the front.
+    void LaunchUtility(int i);
+    // Process ids of the utilities by switcher (0: none) and when each started.
+    std::array<qint64, 4> FSwitcherPID{};
+    std::array<qint64, 4> FSwitcherStartMs{};
+    // The utility program; SFP/fibrewatch beside the panel.
+    QString FUtilityPath;
+    // A started utility without a window yet counts as running this long.
+    static constexpr qint64 UtilityGraceMs = 10000;
     // The HDMI window's requests, shared with the poll thread.
     std::shared_ptr<THdmiRequests> FHdmiRequests;
     void RefreshConsole();
@@ -291,5 +312,6 @@ private:
     void EditParams(bool input, int index);
     void SizeLevelsPanel();
     TTimeSource FTimeSource;
+    QElapsedTimer FUptime;
     bool FFirstIdleDone = false;
 };
