@@ -306,7 +306,7 @@ void TSettingsWindow::Delete() {
                      msgbox::TIcon::Question, msgbox::TButtons::OkCancel) != msgbox::TAnswer::Ok)
         return;
     // The box's loop may have closed the dialog (polling ended).
-    if (!isVisible() || at >= static_cast<int>(FLevels.size()))
+    if (FDone || at >= static_cast<int>(FLevels.size()))
         return;
     FLevels.erase(FLevels.begin() + at);
     LBoxGroup->setFocus();
@@ -330,7 +330,7 @@ void TSettingsWindow::PickColor(bool text) {
     TColor& target = text ? FLevels[static_cast<std::size_t>(at)].TextColor
                           : FLevels[static_cast<std::size_t>(at)].Color;
     const std::optional<TColor> chosen = pickers::ChooseColor(this, target);
-    if (!chosen || !isVisible() || at != FSelected)
+    if (!chosen || FDone || at != FSelected)
         return;
     (text ? FLevels[static_cast<std::size_t>(at)].TextColor
           : FLevels[static_cast<std::size_t>(at)].Color) = *chosen;
@@ -370,6 +370,11 @@ bool TSettingsWindow::Save() {
         return false;
     }
     return true;
+}
+
+void TSettingsWindow::done(int r) {
+    FDone = true;
+    QDialog::done(r);
 }
 
 bool TSettingsWindow::eventFilter(QObject* watched, QEvent* e) {

@@ -47,6 +47,9 @@ public:
     TSpeedButton *SBtnColor, *SBtnTextColor;
     TSpeedButton *SBtnApply, *SBtnOK, *SBtnCancel;
 
+    // Closing, also by the program while a box or picker of ours is open.
+    void done(int r) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -67,4 +70,5 @@ private:
     int FSelected = -1;
     bool FReadOnly = false;
     bool FAddrPending = false;
+    bool FDone = false;
 };
