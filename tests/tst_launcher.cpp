@@ -1,0 +1,219 @@
+// The SFP MONITOR launcher on a real (virtual) X server: the utility is
+// started, found by its window, raised, and asked to quit.
+#include "MainUnit.h"
+#include "MessageBox.h"
+#include "MonitorUnit.h"
+#include "SimAddress.h"
+#include "Simulator.h"
+#include "SpeedButton.h"
+#include "UnitFindMainWindow.h"
+#include "UnitProcIP.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Running utilities started for this address.
+int Utilities(const QString& ip) {
+    int n = 0;
+    const QString program = QFileInfo(QStringLiteral(FIBREWATCH_PATH)).canonicalFilePath();
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric || !findwindow::ProcessAlive(pid))
+            continue;
+        QFile f(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> args = f.readAll().split('\0');
+        n += args.size() >= 2 &&
+             QFileInfo(QString::fromLocal8Bit(args[0])).canonicalFilePath() == program &&
+             args[1] == ip.toLatin1();
+    }
+    return n;
+}
+
+} // namespace
+
+class TestLauncher : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir FDir;
+    std::unique_ptr<sim::TSimulator> FSim;
+    QString FIp;
+    QStringList FCaptions;
+    int FPress = 0; // the button the next SFP MONITOR window gets pressed (0: Esc)
+
+    std::unique_ptr<TMainWindow> Window() {
+        FSim = std::make_unique<sim::TSimulator>();
+        sim::TChassisConfig c;
+        c.Address = NextSimAddress();
+        c.Levels = {1, 2};
+        if (!FSim->AddChassis(c))
+            return nullptr;
+        FIp = c.Address.toString();
+        bool ok = false;
+        const QByteArray ip = QByteArray::number(ParseIP(FIp.toStdString(), ok));
+        QFile set(FDir.filePath(QStringLiteral("matrixpanel.set")));
+        if (!set.open(QIODevice::WriteOnly))
+            return nullptr;
+        set.write("[OPTIONS]\nCOUNT=2\n[LEVEL1]\nADDRESS=1\nNAME=VIDEO\nIP=" + ip +
+                  "\n[LEVEL2]\nADDRESS=2\nNAME=AUDIO\nIP=" + ip + "\n");
+        set.close();
+        QFile ini(FDir.filePath(QStringLiteral("matrixpanel.ini")));
+        if (!ini.open(QIODevice::WriteOnly))
+            return nullptr;
+        ini.write("[WINDOW]\nLEFT=0\nTOP=0\nSFP=1\n");
+        ini.close();
+        auto w = std::make_unique<TMainWindow>(FDir.filePath(QStringLiteral("matrixpanel.ini")));
+        w->FUtilityPath = QStringLiteral(FIBREWATCH_PATH);
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+    // Presses MONITOR, then button FPress in the window it opens.
+    void PressMonitor(TMainWindow& w) {
+        QTest::mouseClick(w.SBtnMonitor, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    }
+    std::uint64_t Found(TMainWindow& w) {
+        std::array<std::uint64_t, 4> found{};
+        w.FindUtilityWindows(found);
+        return found[0];
+    }
+
+private Q_SLOTS:
+    void init() {
+        msgbox::SetHandler([](const msgbox::TBox&) { return msgbox::TAnswer::Ok; });
+        msgbox::SetDialogHandler([this](QDialog& d) {
+            auto* m = qobject_cast<TMonitorWindow*>(&d);
+            if (!m)
+                return int(QDialog::Rejected);
+            FCaptions.clear();
+            for (TSpeedButton* b : m->Buttons)
+                FCaptions << b->text();
+            d.show();
+            if (!QTest::qWaitForWindowExposed(&d))
+                return int(QDialog::Rejected);
+            if (FPress >= 1 && FPress <= m->Buttons.size())
+                QTest::mouseClick(m->Buttons[FPress - 1], Qt::LeftButton, Qt::NoModifier,
+                                  QPoint(5, 5));
+            else
+                QTest::keyClick(&d, Qt::Key_Escape);
+            return d.result();
+        });
+        FPress = 1;
+    }
+    void cleanup() {
+        msgbox::SetHandler({});
+        msgbox::SetDialogHandler({});
+        FSim.reset();
+    }
+
+    void captions_data() {
+        QTest::addColumn<QList<int>>("levelSwitchers"); // switcher index of levels 1..n
+        QTest::addColumn<int>("switcher");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("two levels, one switcher")
+            << QList<int>{0, 0} << 0 << QStringLiteral("10.0.0.5 (1:VIDEO, 2:AUDIO)");
+        QTest::newRow("second of four switchers")
+            << QList<int>{0, 1, 2, 3} << 1 << QStringLiteral("10.0.0.6 (2:AUDIO)");
+    }
+    void captions() {
+        QFETCH(QList<int>, levelSwitchers);
+        QFETCH(int, switcher);
+        QFETCH(QString, caption);
+        const std::array<std::int32_t, 4> ips{0x0500000A, 0x0600000A, 0x0700000A, 0x0800000A};
+        std::array<std::int32_t, 5> levelIP{}, levelAddress{};
+        for (int j = 1; j <= levelSwitchers.size(); ++j) {
+            levelIP[std::size_t(j)] = ips[std::size_t(levelSwitchers[j - 1])];
+            levelAddress[std::size_t(j)] = j;
+        }
+        const QStringList names{"", "VIDEO", "AUDIO", "KEY", "FILL"};
+        QCOMPARE(MonitorCaption(ips[std::size_t(switcher)], int(levelSwitchers.size()), levelIP,
+                                levelAddress, [&](int j) { return names[j]; }),
+                 caption);
+    }
+
+    void searchAvailable() {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY(findwindow::Available());
+        QCOMPARE(findwindow::FindProcessMainWindow(999999999, "Fibre watch"), 0u);
+        findwindow::PostQuit(0x7FFFFFF); // a window that does not exist: no crash
+        findwindow::BringToFront(0x7FFFFFF, 0);
+    }
+
+    // A press starts the utility, a quick second press starts no other, a
+    // later press raises it; closing it by hand clears its entry.
+    void startRaiseAndClose() {
+        auto w = Window();
+        QVERIFY(w);
+        QCOMPARE(Utilities(FIp), 0);
+        PressMonitor(*w);
+        QCOMPARE(FCaptions, QStringList{FIp + QStringLiteral(" (1:VIDEO, 2:AUDIO)")});
+        const qint64 pid = w->FSwitcherPID[0];
+        QVERIFY(pid > 0);
+        PressMonitor(*w); // before its window shows
+        QCOMPARE(w->FSwitcherPID[0], pid);
+        QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
+        QCOMPARE(Utilities(FIp), 1);
+        PressMonitor(*w); // raises it
+        QTest::qWait(600);
+        QCOMPARE(Utilities(FIp), 1);
+        QCOMPARE(w->FSwitcherPID[0], pid);
+        // The MONITOR button shows a running utility.
+        QTRY_VERIFY_WITH_TIMEOUT(w->SBtnMonitor->Color() != clr::Silver, 2000);
+
+        // Closed by hand: within a tick the entry is gone and MONITOR silver.
+        findwindow::PostQuit(Found(*w));
+        QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->FSwitcherPID[0], 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->SBtnMonitor->Color(), clr::Silver, 2000);
+        QCOMPARE(Utilities(FIp), 0);
+    }
+
+    // Switching the function off, and closing the panel, end the utilities.
+    void functionOffAndCloseQuit() {
+        auto w = Window();
+        QVERIFY(w);
+        PressMonitor(*w);
+        QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
+        const qint64 first = w->FSwitcherPID[0];
+        w->PMWmonClick();
+        QVERIFY(!w->SBtnMonitor->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(first), 5000);
+        QCOMPARE(w->FSwitcherPID[0], 0);
+
+        w->PMWmonClick();
+        PressMonitor(*w);
+        const qint64 second = w->FSwitcherPID[0];
+        QVERIFY(second > 0 && second != first);
+        QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
+        w->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(second), 5000);
+        QCOMPARE(Utilities(FIp), 0);
+    }
+
+    // A missing program: nothing stored, nothing shown; Esc closes the window.
+    void missingProgramAndEsc() {
+        auto w = Window();
+        QVERIFY(w);
+        w->FUtilityPath = FDir.filePath(QStringLiteral("no such dir/fibrewatch"));
+        PressMonitor(*w);
+        QCOMPARE(w->FSwitcherPID[0], 0);
+        FPress = 0;
+        PressMonitor(*w);
+        QCOMPARE(w->FSwitcherPID[0], 0);
+        QCOMPARE(w->FMonitorDlg, nullptr);
+    }
+};
+
+QTEST_MAIN(TestLauncher)
+#include "tst_launcher.moc"
