@@ -1,5 +1,7 @@
 #include "SimChassis.h"
 
+#include "SimLog.h"
+
 #include <QDateTime>
 #include <QMutexLocker>
 #include <QRandomGenerator>
@@ -224,6 +226,10 @@ void TChassis::OnNewConnection() {
             }
             FClients.append(TClient{s, {}, true, true});
         }
+        qCInfo(lcSim).noquote() << "Chassis" << FConfig.Address.toString()
+                                << "client connected from"
+                                << s->peerAddress().toString() + QLatin1Char(':') +
+                                       QString::number(s->peerPort());
         connect(s, &QTcpSocket::readyRead, this, [this, s] { OnReadyRead(s); });
         connect(s, &QTcpSocket::disconnected, this, [this, s] {
             QMutexLocker lock(&FLock);
@@ -489,6 +495,17 @@ void TChassis::Send(QTcpSocket* socket, int command, Words body) {
             }
         }
         FFaults.removeIf([](const TFaultRule& f) { return f.Remaining == 0; });
+    }
+    if (faulty) {
+        static const char* const kinds[] = {
+            "silent",      "delay",     "close",    "half",      "wrongcommand",
+            "wrongmarker", "word",      "truncate", "oversized", "garbage",
+            "badchecksum", "undefined", "error",    "zero",      "trickle",
+            "flood",       "badwords",  "extra",    "sizeflip"};
+        const auto k = static_cast<std::size_t>(rule.Kind);
+        qCInfo(lcSim).noquote() << "Chassis" << FConfig.Address.toString() << "fault"
+                                << (k < std::size(kinds) ? kinds[k] : "?") << "on command"
+                                << command;
     }
     QByteArray bytes;
     if (!faulty) {

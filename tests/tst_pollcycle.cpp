@@ -1,6 +1,7 @@
 // The poll cycle against switchersim (its own process), with fake views and an
 // executor that serves the synchronised steps on the main thread while that
 // thread also edits the field's state, as the GUI does. Runs under ThreadSanitizer.
+#include "LogSink.h"
 #include "PlainTest.h"
 #include "PollCycle.h"
 #include "SimProcess.h"
@@ -467,7 +468,22 @@ void IdentifyGivesUp() {
 // A switcher that keeps its connection but stops answering while operating:
 // the configuration read fails, the next cycles reconnect and identify fails on
 // every pass; the fifth failed identify ends the thread.
+// The log lines the cycle sends to the program's sink.
+std::mutex LogMutex;
+std::vector<std::string> LogLines;
+int LogCount(const std::string& part) {
+    std::lock_guard l(LogMutex);
+    int n = 0;
+    for (const std::string& line : LogLines)
+        n += line.find(part) != std::string::npos;
+    return n;
+}
+
 void SilentWhileOperating() {
+    logsink::SetSink([](logsink::TArea, bool warning, const std::string& text) {
+        std::lock_guard l(LogMutex);
+        LogLines.push_back((warning ? "W " : "I ") + text);
+    });
     const std::string a = PlainSimAddress(5);
     TSimProcess sim({a + ":levels=1:size=8x8"});
     if (!CHECK(sim.Running()))
@@ -490,6 +506,12 @@ void SilentWhileOperating() {
     CHECK(identifies == 5);
     CHECK(configs >= 1);
     CHECK(cycle.FLastError == 0x00010202u); // identify, no reply while reading the length
+    // One line for the connection, one for its loss, none per retry, one for the end.
+    CHECK(LogCount("I Connected to " + a + ":10004") == 1);
+    CHECK(LogCount("W Connection to " + a + ":10004 lost") == 1);
+    CHECK(LogCount("Reconnected") == 0);
+    CHECK(LogCount("W Polling ended by an error of " + a) == 1);
+    logsink::SetSink(nullptr);
 }
 
 // A repaint requested while the status step runs is kept for the next one.

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "FibrewatchLog.h"
 #include "MainWindowForm.h"
 
 #include <QCheckBox>
@@ -94,7 +95,7 @@ void MainWindow::slot_InfoMsgExec() {
     if (state == -1) {
         ShowMessage(QStringLiteral("NO CONNECTION TO DEVICE!      "));
     } else if (state == 1) {
-        qDebug() << "mbx_exist = " << 1;
+        qCDebug(lcFibrewatch) << "mbx_exist = " << 1;
         CloseMessage();
     }
 }
@@ -105,23 +106,24 @@ void MainWindow::slot_SrvMsgObrabot() {
     if (reply.Kod != 100 && reply.Kod != 101 && reply.Kod != 102)
         return;
     const int kod = reply.Kod;
-    qDebug().noquote() << QStringLiteral("slot_SrvMsgObrabot(): kod=%1").arg(kod);
+    qCDebug(lcFibrewatch).noquote() << QStringLiteral("slot_SrvMsgObrabot(): kod=%1").arg(kod);
     std::uint16_t sum = 0;
     const QString from = QStringLiteral("FROM COMMAND %1: ").arg(kod);
     switch (ClassifyReply(reply.Words.data(), reply.WordCount, sum)) {
     case TReplyClass::Undefined:
-        qDebug().noquote()
+        qCDebug(lcFibrewatch).noquote()
             << QStringLiteral("Error: kod=0: undefined kommand:  otvet na kod = %1").arg(kod);
         ShowMessage(from + QStringLiteral("COMMAND IS UNDEFINED"));
         return;
     case TReplyClass::Error:
-        qDebug().noquote() << (kod == 100
-                                   ? QStringLiteral("Error: s100[2]=99h: otvet na kod = 100")
-                                   : QStringLiteral("Error 99h: otvet na kod = %1").arg(kod));
+        qCDebug(lcFibrewatch).noquote()
+            << (kod == 100 ? QStringLiteral("Error: s100[2]=99h: otvet na kod = 100")
+                           : QStringLiteral("Error 99h: otvet na kod = %1").arg(kod));
         ShowMessage(from + QStringLiteral("ERROR COMMAND"));
         return;
     case TReplyClass::Checksum:
-        qDebug().noquote() << QStringLiteral("Erorr: ks%1!=0 ks%1=%2").arg(kod).arg(sum);
+        qCDebug(lcFibrewatch).noquote()
+            << QStringLiteral("Erorr: ks%1!=0 ks%1=%2").arg(kod).arg(sum);
         ShowMessage(from + QStringLiteral("ERROR KS"));
         return;
     case TReplyClass::Valid:

@@ -1,5 +1,7 @@
 #include "TcpThread.h"
 
+#include "FibrewatchLog.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QMutexLocker>
@@ -11,7 +13,7 @@
 void ConvertByteToShortBuffer(const std::uint8_t* bytes, int byteCount, std::int16_t* words,
                               int wordCount) {
     if (byteCount != 2 * wordCount) {
-        qDebug().noquote() << "ConvertByteToShortBuffer() -> invalid buffers size";
+        qCDebug(lcFibrewatch).noquote() << "ConvertByteToShortBuffer() -> invalid buffers size";
         return;
     }
     for (int i = 0; i < wordCount; ++i)
@@ -124,10 +126,10 @@ void TcpThread::PaceFailedAttempt(qint64 startedMs) {
 }
 
 void TcpThread::run() {
-    qDebug().noquote() << "in TcpThread::run()";
+    qCDebug(lcFibrewatch).noquote() << "in TcpThread::run()";
     QTcpSocket tcp;
     socket = &tcp;
-    qDebug() << "socket thread id:" << QThread::currentThreadId();
+    qCDebug(lcFibrewatch) << "socket thread id:" << QThread::currentThreadId();
     static const int commands[3] = {102, 100, 101};
     while (!isInterruptionRequested()) {
         bool failedAttempt = false;
@@ -137,13 +139,17 @@ void TcpThread::run() {
             tcp.abort();
             tcp.connectToHost(FAddress, DevicePort, QIODevice::ReadWrite);
             if (tcp.waitForConnected(ReplyWaitMs)) {
-                qDebug().noquote() << "Connected!";
+                qCDebug(lcFibrewatch).noquote() << "Connected!";
                 if (connState.load() != 1) {
+                    qCInfo(lcFibrewatch).noquote() << "Connected to" << FAddress;
                     connState.store(1);
                     EmitInfoMsg();
                 }
             } else {
-                qDebug().noquote() << "Didn't connected!";
+                qCDebug(lcFibrewatch).noquote() << "Didn't connected!";
+                if (connState.load() != -1) // one line per loss, none per retry
+                    qCWarning(lcFibrewatch).noquote()
+                        << "No connection to" << FAddress << "; retrying";
                 connState.store(-1);
                 EmitInfoMsg();
                 failedAttempt = true;
@@ -158,7 +164,7 @@ void TcpThread::run() {
                 StoreReply(code, tcp.read(ExpectedReplyBytes(code)));
                 EmitSrvMsg();
             } else {
-                qDebug().noquote()
+                qCDebug(lcFibrewatch).noquote()
                     << QStringLiteral("Did'not read from socket (kod=%1)!").arg(code);
             }
         }

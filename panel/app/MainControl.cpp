@@ -8,6 +8,7 @@
 #include "IniFile.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "PanelLog.h"
 #include "ParamsUnit.h"
 #include "PollThreadUnit.h"
 #include "PreviewFieldUnit.h"
@@ -619,7 +620,7 @@ void TMainWindow::EditParams(bool input, int index) {
     }
     if (failure.isEmpty())
         return;
-    qWarning().noquote() << "Cannot save" << FIniFileName << "(" << failure << ")";
+    qCWarning(lcFiles).noquote() << "Cannot save" << FIniFileName << "(" << failure << ")";
     msgbox::Show(QStringLiteral("Error:"),
                  QStringLiteral("The name could not be saved to %1:\n%2\nIt is shown until the "
                                 "panel closes.")

@@ -4,6 +4,7 @@
 #include "FieldUnit.h"
 #include "HdmiUnit.h"
 #include "IniFile.h"
+#include "PanelLog.h"
 #include "PreviewFieldUnit.h"
 #include "SelectUnit.h"
 #include "SpeedButton.h"
@@ -107,8 +108,8 @@ void WriteIniSettings(TIniFile& ini, const TIniSettings& s) {
 void TMainWindow::LoadIni() {
     TIniFile ini(FIniFileName.toStdString());
     if (!ini.Load() && QFileInfo::exists(FIniFileName))
-        qWarning().noquote() << "Cannot read" << FIniFileName << "(" << ini.LastError().c_str()
-                             << "): the defaults are used";
+        qCWarning(lcFiles).noquote() << "Cannot read" << FIniFileName << "("
+                                     << ini.LastError().c_str() << "): the defaults are used";
     FSettings = ReadIniSettings(ini);
     const QSize screen = ScreenSize();
     if (FSettings.Maximized) {
@@ -155,8 +156,9 @@ bool TMainWindow::SaveIni() {
     TIniFile ini(FIniFileName.toStdString());
     if (!ini.Load() && QFileInfo::exists(FIniFileName)) {
         // Replacing a file we could not read would lose its names and extras.
-        qWarning().noquote() << "Cannot read" << FIniFileName << "(" << ini.LastError().c_str()
-                             << "): it is left as it is and the layout of this run is not kept";
+        qCWarning(lcFiles).noquote()
+            << "Cannot read" << FIniFileName << "(" << ini.LastError().c_str()
+            << "): it is left as it is and the layout of this run is not kept";
         Q_EMIT IniSaved();
         return false;
     }
@@ -182,8 +184,9 @@ bool TMainWindow::SaveIni() {
     WriteIniSettings(ini, FSettings);
     const bool saved = ini.Save();
     if (!saved)
-        qWarning().noquote() << "Cannot save" << FIniFileName << "(" << ini.LastError().c_str()
-                             << "): the window layout and options of this run are not kept";
+        qCWarning(lcFiles).noquote()
+            << "Cannot save" << FIniFileName << "(" << ini.LastError().c_str()
+            << "): the window layout and options of this run are not kept";
     Q_EMIT IniSaved();
     return saved;
 }
@@ -193,8 +196,8 @@ void TMainWindow::LoadLevelSet() {
     std::string error;
     const std::vector<TSettingsItem> levels = ReadLevelSet(FLevelSetFileName.toStdString(), &error);
     if (!error.empty() && QFileInfo::exists(FLevelSetFileName) && !FLevelSetWarned) {
-        qWarning().noquote() << "Cannot read" << FLevelSetFileName << "(" << error.c_str()
-                             << "): no levels";
+        qCWarning(lcFiles).noquote()
+            << "Cannot read" << FLevelSetFileName << "(" << error.c_str() << "): no levels";
         FLevelSetWarned = true; // read at start and on every OPERATE: one line is enough
     }
     FLevelCount = static_cast<int>(levels.size());

@@ -6,6 +6,7 @@
 #include "MemoryItem.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "PanelLog.h"
 #include "SafeFile.h"
 #include "TipForm.h"
 
@@ -35,7 +36,7 @@ void TMainWindow::PrepareMemoryDir() {
     if (QFileInfo(FMemoryDir).isDir())
         return; // a folder that exists is never refilled
     if (!QDir().mkpath(FMemoryDir)) {
-        qWarning().noquote() << "Cannot create the salvo folder" << FMemoryDir;
+        qCWarning(lcFiles).noquote() << "Cannot create the salvo folder" << FMemoryDir;
         return;
     }
     for (const TMemorySlot& slot : memfile::DefaultSalvos(Field->GetInputCount()))
@@ -65,8 +66,8 @@ void TMainWindow::LoadMemory() {
         if (!safefile::ReadRegular(dir.filePath(file).toStdString(), memfile::FileBytes, bytes,
                                    &why) ||
             !memfile::Decode(bytes, slot, &why)) {
-            qWarning().noquote() << "Skipped the salvo file" << dir.filePath(file) << "("
-                                 << why.c_str() << ")";
+            qCWarning(lcFiles).noquote()
+                << "Skipped the salvo file" << dir.filePath(file) << "(" << why.c_str() << ")";
             continue;
         }
         LBoxMemory->addItem(new TMemoryItem(std::move(slot)));
@@ -222,7 +223,7 @@ void TMainWindow::SBtnSaveSlotMouseDown(Qt::MouseButton button) {
         return;
     }
     if (SlotPath(FMemoryDir, copy) != SlotPath(FMemoryDir, old) && !DeleteSlotFile(old, &error))
-        qWarning().noquote() << "Cannot remove the old salvo file" << error;
+        qCWarning(lcFiles).noquote() << "Cannot remove the old salvo file" << error;
     item = FindSlotItem(old.Name); // the box above ran an event loop
     if (item) {
         item->setText(QString::fromStdString(copy.Name));

@@ -6,6 +6,7 @@
 #include "HoverPanel.h"
 #include "IndicatorBox.h"
 #include "Panel.h"
+#include "PanelLog.h"
 #include "PollThreadUnit.h"
 #include "PreviewFieldUnit.h"
 #include "SafeFile.h"
@@ -233,7 +234,8 @@ void TMainWindow::FormCreate() {
                    target == levelSet.fileName().toStdString();
         });
     if (stale > 0)
-        qInfo().noquote() << "Removed" << stale << "unfinished save(s) beside" << FIniFileName;
+        qCInfo(lcFiles).noquote() << "Removed" << stale << "unfinished save(s) beside"
+                                  << FIniFileName;
     LoadIni();      // 11
     LoadLevelSet(); // 12
     LoadMemory();   // 13: no folder yet, so the list stays empty

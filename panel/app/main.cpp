@@ -2,6 +2,7 @@
 
 #include "HdmiUnit.h"
 #include "Look.h"
+#include "PanelLog.h"
 #include "StatusUnit.h"
 #include "TipForm.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("ORBIS HALO SERIES"));
     QApplication::setApplicationDisplayName(QStringLiteral("ORBIS HALO SERIES"));
     InstallFontSubstitutions();
+    InstallPanelLogSink();
 
     // The INI file sits beside the program with the same base name.
     const QFileInfo exe(QCoreApplication::applicationFilePath());

@@ -1,5 +1,6 @@
 #include "PollCycle.h"
 
+#include "LogSink.h"
 #include "UnitProcIP.h"
 
 #include <algorithm>
@@ -140,6 +141,14 @@ bool TPollCycle::ConnectionPhase() {
         return true;
     for (int s = 1; s <= FSwitcherCount; ++s) {
         TComPort& p = *FPorts[U(s)];
+        // One line when a working connection is lost, none per retry.
+        if (FLinkState[U(s)] == 1) {
+            FLinkState[U(s)] = 2;
+            logsink::Emit(logsink::TArea::Link, true,
+                          "Connection to " + Where(s) + " lost (status " +
+                              std::to_string(p.Status()) + ", error " +
+                              std::to_string(p.ErrorCode()) + "); reconnecting");
+        }
         if (p.IsConnected())
             p.Disconnect();
         if (p.Connect())
@@ -169,7 +178,17 @@ bool TPollCycle::ConnectionPhase() {
         return false;
     FRefresh = true;
     FViews.SetInitIndicator(false, true);
+    for (int s = 1; s <= FSwitcherCount; ++s) {
+        if (FLinkState[U(s)] != 1)
+            logsink::Emit(logsink::TArea::Link, false,
+                          (FLinkState[U(s)] == 2 ? "Reconnected to " : "Connected to ") + Where(s));
+        FLinkState[U(s)] = 1;
+    }
     return true;
+}
+
+std::string TPollCycle::Where(int s) const {
+    return FormatIP(FSwitcherIP[U(s)]) + ":" + std::to_string(FLevels.TcpPort);
 }
 
 bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged) {
@@ -529,6 +548,9 @@ void TPollCycle::EndExecute() {
         if (FPorts[U(s)] && FPorts[U(s)]->ErrorCode() != 0) {
             FLastError = FPorts[U(s)]->Status();
             FLastErrorIP = FSwitcherIP[U(s)];
+            logsink::Emit(logsink::TArea::Poll, true,
+                          "Polling ended by an error of " + Where(s) + " (status " +
+                              std::to_string(FLastError) + ")");
             break;
         }
     for (auto& p : FPorts)

@@ -148,6 +148,9 @@ private:
 
     std::array<std::unique_ptr<TComPort>, 5> FPorts;
     static constexpr int FMaxErrors = 3;
+    // Per switcher: 0 not yet connected, 1 connected, 2 lost (for the log).
+    std::array<int, 5> FLinkState{};
+    std::string Where(int s) const;
     TCounts FConnectErrors{}, FIdentifyErrors{}, FConfigErrors{}, FStateErrors{}, FHdmiErrors{};
     int FSalvoErrors = 0;
     int FInputs = 0, FOutputs = 0;

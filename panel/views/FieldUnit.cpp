@@ -1,5 +1,6 @@
 #include "FieldUnit.h"
 
+#include "PanelLog.h"
 #include "SafeFile.h"
 
 #include <QApplication>
@@ -431,7 +432,7 @@ void TField::RenderLogo(bool input, int index) {
         picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
                              static_cast<int>(bytes.size()));
     else
-        qWarning().noquote() << "Cannot use the logo" << path << "(" << why.c_str() << ")";
+        qCWarning(lcFiles).noquote() << "Cannot use the logo" << path << "(" << why.c_str() << ")";
     if (picture.isNull()) {
         path.clear(); // unreadable: forget it, keep the plain square
         return;

@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "PanelLog.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -33,6 +35,8 @@ void SetHandler(THandler handler) {
 
 TAnswer Show(const QString& caption, const QString& text, TIcon icon, TButtons buttons) {
     const TBox box{caption, text, icon, buttons};
+    if (icon == TIcon::Error) // every error report shown to the operator
+        qCWarning(lcUi).noquote() << caption << text;
     if (Handler())
         return Handler()(box);
 

@@ -1,0 +1,3 @@
+#include "SimLog.h"
+
+Q_LOGGING_CATEGORY(lcSim, "sim", QtInfoMsg)
