@@ -1,7 +1,9 @@
 #include "IniFile.h"
 #include "LevelSetFile.h"
+#include "OperatorLog.h"
 #include "UnitProcIP.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -178,6 +180,53 @@ private Q_SLOTS:
                 text.indexOf("NAME=") < text.indexOf("IP=") &&
                 text.indexOf("IP=") < text.indexOf("COLOR=") &&
                 text.indexOf("COLOR=") < text.indexOf("TEXTCOLOR="));
+    }
+    // Lines with local time to the millisecond, one per call, line breaks folded.
+    void operatorLogLines() {
+        QTemporaryDir dir;
+        TOperatorLog log(dir.filePath(QStringLiteral("ops.log")));
+        log.Now = [] { return QDateTime(QDate(2026, 12, 9), QTime(17, 5, 3, 42)); };
+        QVERIFY(log.Append(QStringLiteral("ON LINE"), QStringLiteral("out 3 <- in 12")));
+        QVERIFY(log.Append(QStringLiteral("COMMUNICATION ERROR"), QStringLiteral("a\nb\r\nc")));
+        QFile f(log.FileName());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(),
+                 QByteArray("2026-12-09 17:05:03.042  ON LINE  out 3 <- in 12\n"
+                            "2026-12-09 17:05:03.042  COMMUNICATION ERROR  a/b / c\n"));
+    }
+
+    void operatorLogRotation_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QStringList>("files");
+        // Each line is 46 bytes; 100 bytes hold two.
+        QTest::newRow("fits") << 2 << QStringList{"ops.log"};
+        QTest::newRow("one rotation") << 3 << QStringList{"ops.log", "ops.log.1"};
+        QTest::newRow("keeps three files") << 9 << QStringList{"ops.log", "ops.log.1", "ops.log.2"};
+    }
+    void operatorLogRotation() {
+        QFETCH(int, lines);
+        QFETCH(QStringList, files);
+        QTemporaryDir dir;
+        TOperatorLog log(dir.filePath(QStringLiteral("ops.log")), 100, 3);
+        log.Now = [] { return QDateTime(QDate(2026, 1, 1), QTime(0, 0)); };
+        for (int i = 0; i < lines; ++i)
+            QVERIFY(log.Append(QStringLiteral("TAKE"), QStringLiteral("line %1 of ten").arg(i)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), files);
+        QFile last(log.FileName());
+        QVERIFY(last.open(QIODevice::ReadOnly));
+        QVERIFY(last.size() <= 100);
+        QVERIFY(last.readAll().contains(QStringLiteral("line %1 ").arg(lines - 1).toLatin1()));
+    }
+
+    // A log that cannot be written is reported once, and every call returns.
+    void operatorLogFailureReportedOnce() {
+        QTemporaryDir dir;
+        TOperatorLog log(dir.filePath(QStringLiteral("no such folder/ops.log")));
+        int reports = 0;
+        log.OnFailure = [&](const QString&) { ++reports; };
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!log.Append(QStringLiteral("TAKE"), QString()));
+        QCOMPARE(reports, 1);
     }
 };
 

@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -332,6 +333,37 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
         QVERIFY(FBoxes[0].Text.contains(Ini()));
+        Stop(*w);
+    }
+    // Three cross-points routed ON LINE and one TAKE leave four lines naming them.
+    void operatorLogNamesEachAction() {
+        auto w = Operating("[INPUTS]\nNAME11=Cam 12\n[OUTPUTS]\nNAME2=Mon 3\n");
+        QVERIFY(w);
+        QFile::remove(FDir.filePath(QStringLiteral("matrixpanel-operations.log")));
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 11, 2));
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 5, 3));
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 6, 4));
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier,
+                          CellCentre(*w, 6, 4)); // no change
+        QTest::mouseClick(w->SBtnPreset, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 9, 7));
+        QTest::mouseClick(w->SBtnTake, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(1, 7), 9, 5000);
+        QFile f(FDir.filePath(QStringLiteral("matrixpanel-operations.log")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        QCOMPARE(lines.size(), 5); // four lines and the empty rest
+        const QByteArray ip = FChassis->Config().Address.toString().toLatin1();
+        QVERIFY(lines[0].contains("  ON LINE  out 3 \"Mon 3\" <- L1 LEVEL1 " + ip +
+                                  " level 1: in 12 \"Cam 12\"; L2 LEVEL2 " + ip +
+                                  " level 2: in 12 \"Cam 12\""));
+        QVERIFY(lines[1].contains("ON LINE  out 4 <- L1"));
+        QVERIFY(lines[2].contains("ON LINE  out 5 <- L1"));
+        QVERIFY(lines[3].contains("  TAKE  L1 LEVEL1 " + ip + " level 1: out 8 <- in 10"));
+        QVERIFY(QRegularExpression(
+                    QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  "))
+                    .match(QString::fromLatin1(lines[0]))
+                    .hasMatch());
         Stop(*w);
     }
 };

@@ -7,6 +7,7 @@
 #include "HoverPanel.h"
 #include "IniFile.h"
 #include "MessageBox.h"
+#include "OperatorLog.h"
 #include "Panel.h"
 #include "PanelLog.h"
 #include "ParamsUnit.h"
@@ -225,6 +226,7 @@ void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifier
             return;
         ignore = true;
     }
+    LogTake(ignore);
     PollThread->Cycle().RequestSalvo(ignore); // stores FIgnoreLocks, then FSalvoRequest
 }
 
@@ -331,12 +333,14 @@ void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
             FConsoleOutput > Field->GetOutputCount())
             return;
         const int row = FConsoleOutput - 1;
-        TLevelValues values = Field->GetStatus(row);
+        const TLevelValues before = Field->GetStatus(row);
+        TLevelValues values = before;
         const std::uint32_t control = Field->GetControl(), locks = Field->GetLock(row);
         for (int k = 1; k <= Field->GetLevelCount(); ++k)
             if (LevelFlag(control, k) && !LevelFlag(locks, k))
                 values[static_cast<std::size_t>(k - 1)] = FConsoleInput - 1;
         Field->SetStatus(row, values);
+        LogRoute(QStringLiteral("CONSOLE"), row, before, Field->GetStatus(row));
         return;
     }
     int& target = FConsoleToOutput ? FConsoleOutput : FConsoleInput;
@@ -358,7 +362,8 @@ void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
 }
 
 void TMainWindow::MonitorStep(int delta) {
-    TLevelValues monitor = Field->GetMonitor();
+    const TLevelValues before = Field->GetMonitor();
+    TLevelValues monitor = before;
     const std::uint32_t control = LevelControl->GetControl();
     int last = -1;
     for (int k = 1; k <= Field->GetLevelCount(); ++k) {
@@ -371,6 +376,7 @@ void TMainWindow::MonitorStep(int delta) {
         }
     }
     Field->SetMonitor(monitor);
+    LogMonitor(before, Field->GetMonitor());
     if (last >= 0)
         Field->ScrollToRow(last);
 }
@@ -389,8 +395,10 @@ bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
             return true;
         case Qt::Key_Space:
             // A key carries no mouse button: the lock confirmation is never asked.
-            if (PollThread)
+            if (PollThread) {
+                LogTake(false);
                 PollThread->Cycle().RequestSalvo(false);
+            }
             return true;
         case Qt::Key_O:
             SBtnOnLineMouseDown(Qt::LeftButton);

@@ -1,5 +1,7 @@
 #include "MainUnit.h"
 
+#include "OperatorLog.h"
+
 #include "FieldUnit.h"
 #include "MemoryDlgUnit.h"
 #include "MemoryFile.h"
@@ -272,6 +274,11 @@ void TMainWindow::LBoxMemoryDblClick() {
     for (int i = 0; i < slot.Count; ++i)
         Field->SetPreset(slot.Outputs[static_cast<std::size_t>(i)],
                          slot.Sources[static_cast<std::size_t>(i)]);
+    if (FOperatorLog)
+        FOperatorLog->Append(QStringLiteral("SALVO RECALL"),
+                             QStringLiteral("\"%1\", %2 outputs preset")
+                                 .arg(QString::fromStdString(slot.Name))
+                                 .arg(slot.Count));
 }
 
 bool TMainWindow::LBoxMemoryKeyDown(int key) {

@@ -8,6 +8,7 @@
 #include "MemoryDlgUnit.h"
 #include "MessageBox.h"
 #include "MonitorUnit.h"
+#include "OperatorLog.h"
 #include "Panel.h"
 #include "ParamsUnit.h"
 #include "PollThreadUnit.h"
@@ -373,6 +374,8 @@ void TMainWindow::WMPollDone() {
     if (text.isEmpty())
         return;
     Q_EMIT CommunicationErrorShown(text);
+    if (FOperatorLog)
+        FOperatorLog->Append(QStringLiteral("COMMUNICATION ERROR"), text);
     msgbox::Show(QStringLiteral("Communication Error:"), text, msgbox::TIcon::Error);
 }
 

@@ -5,6 +5,8 @@
 #include "HdmiUnit.h"
 #include "HoverPanel.h"
 #include "IndicatorBox.h"
+#include "MessageBox.h"
+#include "OperatorLog.h"
 #include "Panel.h"
 #include "PanelLog.h"
 #include "PollThreadUnit.h"
@@ -182,6 +184,15 @@ void TMainWindow::FormCreate() {
     Field->hide();
     Field->OnInputNameDblClick = [this](TField*, int i) { EditInputParams(i); };
     Field->OnOutputNameDblClick = [this](TField*, int o) { EditOutputParams(o); };
+    Field->OnOperatorAction = [this](TField::TAction a, int row, const TLevelValues& before,
+                                     const TLevelValues& after) {
+        if (a == TField::TAction::Status)
+            LogRoute(QStringLiteral("ON LINE"), row, before, after);
+        else if (a == TField::TAction::Lock)
+            LogLocks(row, before, after);
+        else
+            LogMonitor(before, after);
+    };
 
     // 7. The preview, in the same place, hidden until shown instead of the field.
     PreviewField = new TPreviewField(PanelFieldBack2);
@@ -221,6 +232,17 @@ void TMainWindow::FormCreate() {
     if (FLevelSetFileName.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
         FLevelSetFileName.chop(4);
     FLevelSetFileName += QStringLiteral(".set");
+
+    // Every routing action is written down beside the INI file.
+    FOperatorLog = std::make_unique<TOperatorLog>(
+        QFileInfo(FIniFileName).absolutePath() + QLatin1Char('/') + QLatin1String(OperatorLogName));
+    FOperatorLog->OnFailure = [this](const QString& why) {
+        msgbox::Notify(QStringLiteral("Error:"),
+                       QStringLiteral("The operator's log %1 cannot be written (%2). Routing "
+                                      "goes on; this is reported once.")
+                           .arg(FOperatorLog->FileName(), why),
+                       msgbox::TIcon::Error);
+    };
 
     // 10.
     FCaptionText = QStringLiteral("KESTREL");

@@ -44,6 +44,7 @@ class TPreviewField;
 class TParamsWindow;
 class TSettingsWindow;
 class TMonitorWindow;
+class TOperatorLog;
 struct TMemorySlot;
 
 // Four level flags as one word, byte k - 1 for level k.
@@ -200,6 +201,15 @@ public:
     QString FUtilityPath;
     // A started utility without a window yet counts as running this long.
     static constexpr qint64 UtilityGraceMs = 10000;
+    // The operator's log beside the INI file, and its lines.
+    std::unique_ptr<TOperatorLog> FOperatorLog;
+    static constexpr const char* OperatorLogName = "matrixpanel-operations.log";
+    QString LevelPlace(int k) const;
+    void LogRoute(const QString& action, int row, const TLevelValues& before,
+                  const TLevelValues& after);
+    void LogLocks(int row, const TLevelValues& before, const TLevelValues& after);
+    void LogMonitor(const TLevelValues& before, const TLevelValues& after);
+    void LogTake(bool ignoreLocks);
     // The HDMI window's requests, shared with the poll thread.
     std::shared_ptr<THdmiRequests> FHdmiRequests;
     void RefreshConsole();

@@ -928,16 +928,26 @@ void TField::SurfacePress(TFieldPane pane, Qt::MouseButton button, Qt::KeyboardM
             return;
         if (button == Qt::LeftButton) {
             const TLevelValues values{c, c, c, c};
-            if (FPresetMode)
+            if (FPresetMode) {
                 ApplyPreset(r, values, false);
-            else
+            } else {
+                const TLevelValues before = FState.Status(r);
                 ApplyStatus(r, values, false);
+                const TLevelValues after = FState.Status(r);
+                if (after != before && OnOperatorAction)
+                    OnOperatorAction(TAction::Status, r, before, after);
+            }
         } else if (button == Qt::RightButton) {
             ApplyPreset(r, FState.Status(r), true);
         }
     } else if (pane == TFieldPane::Monitor) {
-        if (button == Qt::LeftButton && Interactive && c == -3 && r >= 0 && r < no)
+        if (button == Qt::LeftButton && Interactive && c == -3 && r >= 0 && r < no) {
+            const TLevelValues before = FState.Monitor();
             ApplyMonitor({r, r, r, r}, false);
+            const TLevelValues after = FState.Monitor();
+            if (after != before && OnOperatorAction)
+                OnOperatorAction(TAction::Monitor, -1, before, after);
+        }
     } else if (pane == TFieldPane::Lock) {
         FLockShift = button == Qt::LeftButton ? mods : Qt::NoModifier;
     }
@@ -961,7 +971,16 @@ void TField::SurfaceDoubleClick(TFieldPane pane) {
                 if (lock)
                     bytes |= 1u << (8 * (k - 1));
             }
+        const std::uint32_t old = FState.Lock(r);
         SetLock(r, bytes);
+        auto flags = [](std::uint32_t b) {
+            TLevelValues v{};
+            for (int k = 1; k <= FieldLevels; ++k)
+                v[static_cast<std::size_t>(k - 1)] = LevelFlag(b, k) ? 1 : 0;
+            return v;
+        };
+        if (bytes != old && OnOperatorAction)
+            OnOperatorAction(TAction::Lock, r, flags(old), flags(bytes));
     } else if (pane == TFieldPane::InputName) {
         if (c >= 0 && c < FState.Inputs() && OnInputNameDblClick)
             OnInputNameDblClick(this, c);

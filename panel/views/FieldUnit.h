@@ -115,6 +115,12 @@ public:
     std::function<void(QWidget*)> OnHoverLeave;
     // Called for every cell repaint requested (pane, column, row); for tests and benchmarks.
     std::function<void(TFieldPane, int, int)> OnRepaintCell;
+    // An operator's click or double-click that changed what is sent to the
+    // switchers: the row's status, its lock flags (1 per locked level) or the
+    // monitored outputs (row -1), before and after.
+    enum class TAction { Status, Lock, Monitor };
+    std::function<void(TAction, int row, const TLevelValues& before, const TLevelValues& after)>
+        OnOperatorAction;
 
     // Paints one cell into a fresh image (what the surface shows there).
     QImage RenderCell(TFieldPane pane, int col, int row);

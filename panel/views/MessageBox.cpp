@@ -33,6 +33,20 @@ void SetHandler(THandler handler) {
     Handler() = std::move(handler);
 }
 
+void Notify(const QString& caption, const QString& text, TIcon icon) {
+    if (icon == TIcon::Error)
+        qCWarning(lcUi).noquote() << caption << text;
+    if (Handler()) {
+        Handler()(TBox{caption, text, icon, TButtons::Ok});
+        return;
+    }
+    auto* mb = new QMessageBox(icon == TIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
+                               caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    mb->setAttribute(Qt::WA_DeleteOnClose);
+    mb->setModal(false);
+    mb->show();
+}
+
 TAnswer Show(const QString& caption, const QString& text, TIcon icon, TButtons buttons) {
     const TBox box{caption, text, icon, buttons};
     if (icon == TIcon::Error) // every error report shown to the operator

@@ -29,6 +29,9 @@ TAnswer Show(const QString& caption, const QString& text, TIcon icon,
              TButtons buttons = TButtons::Ok);
 // Installs a replacement; an empty handler restores the real boxes.
 void SetHandler(THandler handler);
+// Shows a box without waiting for it (no nested event loop), through the same
+// handler when one is installed.
+void Notify(const QString& caption, const QString& text, TIcon icon);
 
 // The same seam for our modal dialogs: ExecDialog runs the dialog's own modal
 // loop, or hands the dialog to the installed handler, which may show it, send
