@@ -1,5 +1,7 @@
 #include "MainUnit.h"
 
+#include "AppIcon.h"
+#include "FilesFolder.h"
 #include "HdmiUnit.h"
 #include "Look.h"
 #include "PanelLog.h"
@@ -8,7 +10,10 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
+#include <QPixmap>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
@@ -18,10 +23,21 @@ int main(int argc, char* argv[]) {
     InstallFontSubstitutions();
     InstallPanelLogSink();
 
-    // The INI file sits beside the program with the same base name.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(PaintAppIcon(size)));
+    QApplication::setWindowIcon(icon);
+
+    // The INI file has the program's base name; it sits beside the program
+    // unless that folder is not writable (an install owned by root).
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString ini =
-        exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".ini");
+    const QString folder =
+        PanelFilesFolder(exe.absolutePath(),
+                         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                             QStringLiteral("/matrixpanel"),
+                         exe.completeBaseName(), QFileInfo(exe.absolutePath()).isWritable());
+    qCInfo(lcFiles).noquote() << "Files of the panel are kept in" << folder;
+    const QString ini = folder + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".ini");
 
     TMainWindow mainWindow(ini);
     TTip tip;

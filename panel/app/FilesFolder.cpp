@@ -1,0 +1,35 @@
+#include "FilesFolder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// Copies what the target lacks; never overwrites the user's files.
+void Seed(const QString& from, const QString& to) {
+    const QFileInfo source(from);
+    if (source.isDir()) {
+        QDir().mkpath(to);
+        const QDir dir(from);
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot))
+            Seed(dir.filePath(name), QDir(to).filePath(name));
+    } else if (source.isFile() && !QFileInfo::exists(to)) {
+        QFile::copy(from, to);
+    }
+}
+
+} // namespace
+
+QString PanelFilesFolder(const QString& programFolder, const QString& configFolder,
+                         const QString& baseName, bool programFolderWritable) {
+    if (programFolderWritable || configFolder.isEmpty())
+        return programFolder;
+    QDir().mkpath(configFolder);
+    const QDir program(programFolder), config(configFolder);
+    for (const QString& name : {baseName + QStringLiteral(".ini"),
+                                baseName + QStringLiteral(".set"), QStringLiteral("Memory")})
+        Seed(program.filePath(name), config.filePath(name));
+    return configFolder;
+}

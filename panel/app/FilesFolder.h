@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// The folder of the panel's files (INI, level set, Memory/, operator's log):
+// beside the program whenever that folder is writable (a portable install, the
+// build tree); otherwise configFolder, created and seeded on first use with
+// any copies of those files found beside the program.
+QString PanelFilesFolder(const QString& programFolder, const QString& configFolder,
+                         const QString& baseName, bool programFolderWritable);
