@@ -17,14 +17,6 @@
 #include <algorithm>
 #include <cstdint>
 
-std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags) {
-    std::uint32_t packed = 0;
-    for (int k = 0; k < 4; ++k)
-        if (flags[static_cast<std::size_t>(k)])
-            packed |= 1u << (8 * k);
-    return packed;
-}
-
 namespace {
 
 QPoint ClampPos(std::int64_t left, std::int64_t top, QSize screen) {
@@ -168,11 +160,8 @@ bool TMainWindow::SaveIni() {
     FSettings.Width = width();
     FSettings.Height = height();
     FSettings.Zoom = Field->GetScale();
-    const std::uint32_t visible = LevelControl->GetVisible(), control = LevelControl->GetControl();
-    for (int k = 0; k < 4; ++k) {
-        FSettings.FVisibleLevels[static_cast<std::size_t>(k)] = ((visible >> (8 * k)) & 0xFF) != 0;
-        FSettings.FControlLevels[static_cast<std::size_t>(k)] = ((control >> (8 * k)) & 0xFF) != 0;
-    }
+    FSettings.FVisibleLevels = UnpackLevelFlags(LevelControl->GetVisible());
+    FSettings.FControlLevels = UnpackLevelFlags(LevelControl->GetControl());
     if (StatusWindow) {
         FSettings.FStatusPos = StatusWindow->pos();
         FSettings.StatusShown = StatusWindow->isVisible();

@@ -47,9 +47,6 @@ class TMonitorWindow;
 class TOperatorLog;
 struct TMemorySlot;
 
-// Four level flags as one word, byte k - 1 for level k.
-std::uint32_t PackLevelFlags(const std::array<bool, 4>& flags);
-
 // Heights of the right-hand column's sections, top to bottom, for a column of
 // the given inner height; only MEMORY (the last) takes up the rest.
 std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);

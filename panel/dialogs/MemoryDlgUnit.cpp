@@ -3,7 +3,6 @@
 #include "MemoryFile.h"
 #include "SpeedButton.h"
 
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -17,8 +16,8 @@ QString Trimmed(const QString& text) {
 } // namespace
 
 TMemoryDlgWindow::TMemoryDlgWindow(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : TKeyDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                             Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("MemoryDlgWindow"));
     setWindowTitle(QStringLiteral("Edit Salvo"));
     EditSlotName = new QLineEdit(this);
@@ -60,9 +59,7 @@ TMemoryDlgWindow::TMemoryDlgWindow(QWidget* parent)
         if (b == Qt::LeftButton)
             reject();
     });
-    // The dialog sees every key before its controls.
-    for (QWidget* w : findChildren<QWidget*>())
-        w->installEventFilter(this);
+    WatchChildKeys();
 }
 
 QString TMemoryDlgWindow::SlotName() const {
@@ -85,29 +82,4 @@ void TMemoryDlgWindow::AcceptTrimmed() {
     EditSlotName->setText(Trimmed(EditSlotName->text()));
     EditNumbers->setText(Trimmed(EditNumbers->text()));
     accept();
-}
-
-bool TMemoryDlgWindow::HandleKey(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        AcceptTrimmed();
-        return true;
-    case Qt::Key_Escape:
-        reject();
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool TMemoryDlgWindow::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(e)))
-        return true;
-    return QDialog::eventFilter(watched, e);
-}
-
-void TMemoryDlgWindow::keyPressEvent(QKeyEvent* e) {
-    if (!HandleKey(e))
-        QDialog::keyPressEvent(e);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "KeyDialog.h"
 
 class QLineEdit;
 class QRadioButton;
@@ -9,7 +9,7 @@ class TSpeedButton;
 // "Edit Salvo": the name of a salvo and its scope, all outputs or a list of
 // output numbers. Enter trims both texts and closes with OK; Esc, CANCEL and
 // the close box close with Cancel.
-class TMemoryDlgWindow : public QDialog {
+class TMemoryDlgWindow : public TKeyDialog {
     Q_OBJECT
 public:
     explicit TMemoryDlgWindow(QWidget* parent = nullptr);
@@ -28,11 +28,9 @@ public:
     TSpeedButton* SBtnCancel;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
+    void EnterPressed() override { AcceptTrimmed(); }
 
 private:
     // Enter and OK: trim the texts (codes up to 32 at both ends) and accept.
     void AcceptTrimmed();
-    bool HandleKey(QKeyEvent* e);
 };

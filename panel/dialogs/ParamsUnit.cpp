@@ -7,7 +7,6 @@
 #include "SpeedButton.h"
 
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -16,11 +15,16 @@ namespace {
 constexpr int Margin = 8;
 } // namespace
 
-QString CleanParamsName(const QString& text) {
+QString BlankControls(const QString& text) {
     QString s = text;
     for (QChar& c : s)
         if (c.unicode() < 32)
             c = QLatin1Char(' ');
+    return s;
+}
+
+QString CleanParamsName(const QString& text) {
+    const QString s = BlankControls(text);
     qsizetype b = 0, e = s.size();
     while (b < e && s.at(b).unicode() <= 32)
         ++b;
@@ -54,8 +58,8 @@ private:
 };
 
 TParamsWindow::TParamsWindow(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : TKeyDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                             Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("ParamsWindow"));
     auto button = [this](const char* name, const char* caption, QRect r) {
         auto* b = new TSpeedButton(this);
@@ -105,9 +109,7 @@ TParamsWindow::TParamsWindow(QWidget* parent)
         if (b == Qt::LeftButton)
             reject();
     });
-    // The dialog sees every key before its controls.
-    for (QWidget* w : findChildren<QWidget*>())
-        w->installEventFilter(this);
+    WatchChildKeys();
     EditName->setFocus();
 }
 
@@ -143,29 +145,4 @@ void TParamsWindow::PaintLogo(QWidget* box) {
         return;
     const int m = box->width() / 8;
     p.drawImage(QRect(QPoint(m, m), QPoint(box->width() - m - 1, box->height() - m - 1)), *FLogo);
-}
-
-bool TParamsWindow::HandleKey(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        accept();
-        return true;
-    case Qt::Key_Escape:
-        reject();
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool TParamsWindow::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::KeyPress && HandleKey(static_cast<QKeyEvent*>(e)))
-        return true;
-    return QDialog::eventFilter(watched, e);
-}
-
-void TParamsWindow::keyPressEvent(QKeyEvent* e) {
-    if (!HandleKey(e))
-        QDialog::keyPressEvent(e);
 }

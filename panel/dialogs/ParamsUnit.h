@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "KeyDialog.h"
+
 #include <QImage>
 #include <QString>
 
@@ -11,8 +12,11 @@ class QLineEdit;
 class TPanel;
 class TSpeedButton;
 
-// A name as it is stored: control characters (a pasted line break) become
-// blanks, then codes up to 32 are trimmed from both ends.
+// Control characters (a pasted line break) become blanks: a name is one
+// line of a file.
+QString BlankControls(const QString& text);
+// A name as it is stored: controls blanked, then codes up to 32 trimmed from
+// both ends.
 QString CleanParamsName(const QString& text);
 
 // Loads a logo picture: a regular file of bounded size that decodes as an
@@ -21,7 +25,7 @@ std::optional<QImage> LoadLogoPicture(const QString& path);
 
 // The name and logo of one input or output. Enter closes with OK, Esc with
 // Cancel; OK and CANCEL act on the left button only.
-class TParamsWindow : public QDialog {
+class TParamsWindow : public TKeyDialog {
     Q_OBJECT
 public:
     explicit TParamsWindow(QWidget* parent = nullptr);
@@ -41,14 +45,9 @@ public:
     TSpeedButton* SBtnOk;
     TSpeedButton* SBtnCancel;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-
 private:
     void SBtnChangeMouseDown(Qt::MouseButton button);
     void PaintLogo(QWidget* box);
-    bool HandleKey(QKeyEvent* e);
 
     QString FLogoFile;
     std::optional<QImage> FLogo;

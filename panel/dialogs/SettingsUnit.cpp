@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "Panel.h"
+#include "ParamsUnit.h"
 #include "Pickers.h"
 #include "SpeedButton.h"
 #include "UnitProcIP.h"
@@ -18,15 +19,6 @@ namespace {
 
 constexpr int Margin = 8;
 constexpr int NameMax = 32;
-
-QString NameText(const QString& text) {
-    // A line break in a name would end its line in the file.
-    QString s = text;
-    for (QChar& c : s)
-        if (c.unicode() < 32)
-            c = QLatin1Char(' ');
-    return s;
-}
 
 void Paint(QLabel* swatch, TColor c) {
     swatch->setStyleSheet(
@@ -166,7 +158,7 @@ TSettingsWindow::TSettingsWindow(const QString& levelSetFile, QWidget* parent)
     connect(EditName, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (FSelected < 0 || FReadOnly)
             return;
-        FLevels[static_cast<std::size_t>(FSelected)].Name = NameText(text).toStdString();
+        FLevels[static_cast<std::size_t>(FSelected)].Name = BlankControls(text).toStdString();
         Refresh();
     });
     connect(EditAddr, &QLineEdit::textEdited, this, [this] { FAddrPending = true; });

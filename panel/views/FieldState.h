@@ -18,6 +18,19 @@ constexpr std::uint32_t PackedFlag(int level) {
 inline bool LevelFlag(std::uint32_t packed, int level) {
     return ((packed >> (8 * (level - 1))) & 0xFF) != 0;
 }
+inline std::uint32_t PackLevelFlags(const std::array<bool, FieldLevels>& flags) {
+    std::uint32_t packed = 0;
+    for (int k = 1; k <= FieldLevels; ++k)
+        if (flags[static_cast<std::size_t>(k - 1)])
+            packed |= 1u << (8 * (k - 1));
+    return packed;
+}
+inline std::array<bool, FieldLevels> UnpackLevelFlags(std::uint32_t packed) {
+    std::array<bool, FieldLevels> flags{};
+    for (int k = 1; k <= FieldLevels; ++k)
+        flags[static_cast<std::size_t>(k - 1)] = LevelFlag(packed, k);
+    return flags;
+}
 
 // The cross-point field's wanted state. The GUI thread writes it; the poll
 // thread reads it while the GUI runs. Every word is an atomic with relaxed

@@ -271,8 +271,7 @@ void TPreviewField::SetTextColors(const std::array<TColor, 4>& colours) {
 }
 
 void TPreviewField::SetVisible(std::uint32_t packed) {
-    for (int k = 0; k < 4; ++k)
-        FParams.Visible[U(k)] = ((packed >> (8 * k)) & 0xFF) != 0;
+    FParams.Visible = UnpackLevelFlags(packed);
     Relayout();
     update();
 }

@@ -1,5 +1,6 @@
 #include "SelectUnit.h"
 
+#include "FieldState.h"
 #include "FieldUnit.h"
 
 #include <QFontMetrics>
@@ -20,19 +21,6 @@ QFont SelectorFont() {
 
 std::size_t Slot(int k) {
     return static_cast<std::size_t>(k - 1);
-}
-
-std::uint32_t Pack(const std::array<bool, 4>& flags) {
-    std::uint32_t packed = 0;
-    for (int k = 0; k < 4; ++k)
-        if (flags[static_cast<std::size_t>(k)])
-            packed |= 1u << (8 * k);
-    return packed;
-}
-
-void Unpack(std::uint32_t packed, std::array<bool, 4>& flags) {
-    for (int k = 0; k < 4; ++k)
-        flags[static_cast<std::size_t>(k)] = ((packed >> (8 * k)) & 0xFF) != 0;
 }
 
 } // namespace
@@ -225,24 +213,24 @@ void TLevelControl::SetLevelCount(int n) {
 }
 
 std::uint32_t TLevelControl::GetVisible() const {
-    return Pack(FParams.Visible);
+    return PackLevelFlags(FParams.Visible);
 }
 void TLevelControl::SetVisible(std::uint32_t flags) {
-    Unpack(flags, FParams.Visible);
+    FParams.Visible = UnpackLevelFlags(flags);
     RefreshToggles();
 }
 std::uint32_t TLevelControl::GetControl() const {
-    return Pack(FParams.Control);
+    return PackLevelFlags(FParams.Control);
 }
 void TLevelControl::SetControl(std::uint32_t flags) {
-    Unpack(flags, FParams.Control);
+    FParams.Control = UnpackLevelFlags(flags);
     RefreshToggles();
 }
 std::uint32_t TLevelControl::GetEnabled() const {
-    return Pack(FParams.Enabled);
+    return PackLevelFlags(FParams.Enabled);
 }
 void TLevelControl::SetEnabled(std::uint32_t flags) {
-    Unpack(flags, FParams.Enabled);
+    FParams.Enabled = UnpackLevelFlags(flags);
     RefreshToggles();
 }
 
