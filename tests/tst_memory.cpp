@@ -6,13 +6,16 @@
 #include "MemoryFile.h"
 #include "MemoryItem.h"
 #include "MessageBox.h"
+#include "Panel.h"
 #include "SpeedButton.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -153,13 +156,24 @@ private Q_SLOTS:
         QTest::newRow("leaves folder") << "../x" << false;
         QTest::newRow("backslash") << "a\\b" << false;
         QTest::newRow("control") << "a\tb" << false;
-        QTest::newRow("longest") << QString(251, QLatin1Char('x')) << true;
-        QTest::newRow("too long") << QString(252, QLatin1Char('x')) << false;
     }
     void names() {
         QFETCH(QString, name);
         QFETCH(bool, valid);
         QCOMPARE(memfile::ValidSalvoName(name.toStdString()), valid);
+    }
+    void longestName_data() {
+        QTest::addColumn<long>("nameMax");
+        QTest::addColumn<int>("longest");
+        QTest::newRow("most file systems") << 255L << 251;
+        QTest::newRow("only the extension fits") << 4L << 0;
+        QTest::newRow("not even that") << 3L << 0;
+        QTest::newRow("unknown") << -1L << 0;
+    }
+    void longestName() {
+        QFETCH(long, nameMax);
+        QFETCH(int, longest);
+        QCOMPARE(int(memfile::LongestSalvoName(nameMax)), longest);
     }
 
     void codec() {
@@ -304,17 +318,126 @@ private Q_SLOTS:
         QCOMPARE(QDir(Folder16()).entryList(QDir::Files).size(), 18); // the list is the folder
     }
 
-    // A salvo that cannot be written is reported and not listed.
-    void failedWriteIsReported() {
+    // A salvo that cannot be written is reported, and the dialog comes back
+    // with the texts as typed; nothing is listed until a save succeeds.
+    void failedWriteKeepsTheDialog() {
         auto w = Preset();
         QVERIFY(w);
         QVERIFY(QDir().mkpath(Folder16() + QStringLiteral("Blocked.mem"))); // a folder in its place
-        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("Blocked")); };
+        QString shownAgain, numbersAgain;
+        FDialogSteps << [](TMemoryDlgWindow& d) {
+            return Type(d, QStringLiteral("Blocked"), QStringLiteral("1-3"));
+        } << [&](TMemoryDlgWindow& d) {
+            shownAgain = d.SlotName();
+            numbersAgain = d.Numbers();
+            return Type(d, QStringLiteral("Free"));
+        };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
         QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
+        QCOMPARE(shownAgain, QStringLiteral("Blocked"));
+        QCOMPARE(numbersAgain, QStringLiteral("1-3"));
         QVERIFY(w->LBoxMemory->findItems(QStringLiteral("Blocked"), Qt::MatchExactly).isEmpty());
+        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("Free"), Qt::MatchExactly).isEmpty());
+        QCOMPARE(Word(ReadAll(Folder16() + QStringLiteral("Free.mem")), 0), 3);
+    }
+
+    // The longest name the file system takes is saved; one byte more is
+    // refused with a clear message and the name kept for correction.
+    void longNames() {
+        auto w = Preset();
+        QVERIFY(w);
+        const QString longest(251, QLatin1Char('x')), tooLong(252, QLatin1Char('y'));
+        QString shownAgain;
+        FDialogSteps << [&](TMemoryDlgWindow& d) { return Type(d, tooLong); }
+                     << [&](TMemoryDlgWindow& d) {
+                            shownAgain = d.SlotName();
+                            return Type(d, longest);
+                        };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QCOMPARE(FBoxes.size(), 1);
+        QVERIFY(
+            FBoxes[0].Text.startsWith(QStringLiteral("Invalid Salvo Name: longer than the 251")));
+        QCOMPARE(shownAgain, tooLong);
+        QVERIFY(QFile::exists(Folder16() + longest + QStringLiteral(".mem")));
+        // Nothing but the salvos is left beside them.
+        QCOMPARE(QDir(Folder16()).entryList(QDir::Files | QDir::Hidden).size(), 19);
+    }
+
+    // In the salvo folder too, only our own unfinished saves go; files the
+    // operator keeps beside the salvos stay.
+    void operatorFilesSurviveLoading() {
+        const QStringList keep{QStringLiteral("z_keep.mem.backup"),
+                               QStringLiteral("N-N.mem.old123"), QStringLiteral("notes.txt")};
+        const QString ours = QStringLiteral(".matrixpanel-tmp-x1Y2z3");
+        QVERIFY(QDir().mkpath(Folder16()));
+        for (const QString& name : keep + QStringList{ours}) {
+            QFile f(Folder16() + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("x");
+            QVERIFY(f.flush());
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-120),
+                                  QFileDevice::FileModificationTime));
+        }
+        auto w = Preset();
+        QVERIFY(w);
+        for (const QString& name : keep)
+            QVERIFY2(QFile::exists(Folder16() + name), qPrintable(name));
+        QVERIFY(!QFile::exists(Folder16() + ours));
+    }
+
+    // The dialog lands inside the screen however close to its edge the
+    // window stands, placed by its rule where that fits.
+    void dialogInsideTheScreen() {
+        auto w = Preset();
+        QVERIFY(w);
+        const QRect screen = w->screen()->availableGeometry();
+        QRect placed;
+        QPoint rule;
+        FDialogSteps << [&](TMemoryDlgWindow& d) {
+            placed = d.frameGeometry();
+            return int(QDialog::Rejected);
+        };
+        w->move(screen.right() - 60, screen.bottom() - 40);
+        rule = QPoint(w->x() + w->PanelOperBack->x(), w->y() + w->PanelMemoryBack->y());
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QVERIFY(!placed.isEmpty());
+        QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                         .arg(placed.x())
+                                                         .arg(placed.y())
+                                                         .arg(placed.width())
+                                                         .arg(placed.height())));
+        QVERIFY(placed.topLeft() != rule);
+        // Where the rule's place fits, it is kept.
+        FDialogSteps << [&](TMemoryDlgWindow& d) {
+            placed = d.frameGeometry();
+            return int(QDialog::Rejected);
+        };
+        w->move(screen.topLeft());
+        rule = QPoint(w->x() + w->PanelOperBack->x(), w->y() + w->PanelMemoryBack->y());
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        if (screen.contains(QRect(rule, placed.size())))
+            QCOMPARE(placed.topLeft(), rule);
+    }
+
+    // Save and Del follow the selection made with the arrow keys, and agree
+    // with it after Del.
+    void buttonsFollowKeyboardSelection() {
+        auto w = Preset();
+        QVERIFY(w);
+        QVERIFY(!w->SBtnSaveSlot->isEnabled());
+        w->LBoxMemory->setFocus();
+        QTest::keyClick(w->LBoxMemory, Qt::Key_Down);
+        QTest::keyClick(w->LBoxMemory, Qt::Key_Down);
+        QVERIFY(!w->LBoxMemory->selectedItems().isEmpty());
+        QVERIFY(w->SBtnSaveSlot->isEnabled());
+        QVERIFY(w->SBtnDelSlot->isEnabled());
+        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QCOMPARE(w->LBoxMemory->count(), 17);
+        const bool selected = !w->LBoxMemory->selectedItems().isEmpty();
+        QCOMPARE(w->SBtnSaveSlot->isEnabled(), selected);
+        QCOMPARE(w->SBtnDelSlot->isEnabled(), selected);
     }
 
     // Name errors show the dialog again with the texts as entered.

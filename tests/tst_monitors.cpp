@@ -3,6 +3,7 @@
 #include "HdmiUnit.h"
 #include "MainUnit.h"
 #include "MessageBox.h"
+#include "MonitorUnit.h"
 #include "PollThreadUnit.h"
 #include "SimAddress.h"
 #include "Simulator.h"
@@ -18,7 +19,9 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <cstdlib>
 #include <memory>
 
 Q_DECLARE_METATYPE(TStatusLamp)
@@ -138,6 +141,12 @@ private Q_SLOTS:
         QTest::newRow("voltage, German")
             << int(RowVoltage) << QStringLiteral("de_DE") << 0 << QStringLiteral("12,05 V")
             << TStatusLamp::Green << false;
+        QTest::newRow("no thousands separator")
+            << int(RowTemp) << QStringLiteral("en_US") << 6 << QStringLiteral("1234.5 °C")
+            << TStatusLamp::Green << false;
+        QTest::newRow("no thousands separator, German")
+            << int(RowVoltage) << QStringLiteral("de_DE") << 6 << QStringLiteral("123,45 V")
+            << TStatusLamp::Green << false;
         QTest::newRow("voltage alarm without supplies")
             << int(RowVoltage) << c << 2 << QString() << TStatusLamp::Grey << false;
         QTest::newRow("current 1")
@@ -175,6 +184,10 @@ private Q_SLOTS:
             break;
         case 5:
             s.RefName = "TRI-LEVEL \xE9";
+            break;
+        case 6:
+            s.Temperature = 12345;
+            s.Voltage = 12345;
             break;
         default:
             break;
@@ -325,6 +338,66 @@ private Q_SLOTS:
         other.StandardCode = 9;
         w.PublishHdmi(1, other, odd);
         QCOMPARE(w.StateSTD->text(), QStringLiteral("1080i50"));
+    }
+
+    // Real events: a group list closed without a choice gives the focus back
+    // (a later arrow key changes nothing), and a click on a meter slider's
+    // groove jumps to the point clicked.
+    void hdmiListAndSliderByMouse() {
+        THdmiWindow w;
+        w.HdmiTab->Rebuild({QStringLiteral("A")});
+        w.Requests()->SetEnabled(true);
+        w.Requests()->SetTab(0);
+        THdmiState s;
+        s.SliderMax = 404;
+        s.Meter1Group = 1;
+        w.PublishHdmi(0, s, s);
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::mouseClick(w.StateGRS0, Qt::LeftButton);
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        // The window's own focus widget: the one that has the focus whenever the
+        // window is active again.
+        QTRY_COMPARE(w.focusWidget(), w.StateSTD);
+        QTest::keyClick(w.focusWidget(), Qt::Key_Down);
+        QCOMPARE(w.StateGRS0->currentIndex(), 1);
+        QCOMPARE(w.Requests()->Wanted().Meter1Group, 1);
+
+        const QPoint at(w.StateX0->width() * 3 / 4, w.StateX0->height() / 2);
+        QTest::mouseClick(w.StateX0, Qt::LeftButton, Qt::NoModifier, at);
+        QVERIFY2(std::abs(w.StateX0->value() - 303) < 40,
+                 qPrintable(QString::number(w.StateX0->value())));
+        QCOMPARE(w.Requests()->Wanted().Meter1Slider, w.StateX0->value());
+    }
+
+    // MONITOR marks the running utilities and leaves the STATUS flash and its
+    // timer alone; the list sizes itself to its buttons, none without a switcher.
+    void monitorPressLeavesTheFlashAlone() {
+        auto p = Operating();
+        QVERIFY(p);
+        TMainWindow& w = *p->Main;
+        w.PMWmonClick();
+        QVERIFY(w.SBtnMonitor->isEnabled());
+        w.StatusTimer->stop();
+        p->Status->StatusTab->SetTabColor(0, clr::Red);
+        const TColor before = w.SBtnStatus->Color();
+        int buttons = -1;
+        msgbox::SetDialogHandler([&](QDialog& d) {
+            if (auto* m = qobject_cast<TMonitorWindow*>(&d))
+                buttons = int(m->Buttons.size());
+            return int(QDialog::Rejected);
+        });
+        QTest::mouseClick(w.SBtnMonitor, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        msgbox::SetDialogHandler({});
+        QCOMPARE(buttons, 2);
+        QCOMPARE(w.SBtnStatus->Color(), before);
+        QVERIFY(!w.StatusTimer->isActive());
+        Stop(w);
+        const TMonitorWindow none({});
+        QCOMPARE(none.height(), 0);
     }
 
     // Against two switchers: one request per operator change, nothing for

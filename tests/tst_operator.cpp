@@ -337,7 +337,8 @@ private Q_SLOTS:
     }
     // Three cross-points routed ON LINE and one TAKE leave four lines naming them.
     void operatorLogNamesEachAction() {
-        auto w = Operating("[INPUTS]\nNAME11=Cam 12\n[OUTPUTS]\nNAME2=Mon 3\n");
+        auto w = Operating(
+            "[INPUTS]\nNAME11=Cam 12\nNAME9=Cam 10\n[OUTPUTS]\nNAME2=Mon 3\nNAME7=VTR 1\n");
         QVERIFY(w);
         QFile::remove(FDir.filePath(QStringLiteral("matrixpanel-operations.log")));
         QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 11, 2));
@@ -359,7 +360,9 @@ private Q_SLOTS:
                                   " level 2: in 12 \"Cam 12\""));
         QVERIFY(lines[1].contains("ON LINE  out 4 <- L1"));
         QVERIFY(lines[2].contains("ON LINE  out 5 <- L1"));
-        QVERIFY(lines[3].contains("  TAKE  L1 LEVEL1 " + ip + " level 1: out 8 <- in 10"));
+        // TAKE names output and input as ON LINE does.
+        QVERIFY(lines[3].contains("  TAKE  L1 LEVEL1 " + ip +
+                                  " level 1: out 8 \"VTR 1\" <- in 10 \"Cam 10\""));
         QVERIFY(QRegularExpression(
                     QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  "))
                     .match(QString::fromLatin1(lines[0]))

@@ -106,6 +106,28 @@ private Q_SLOTS:
         }
     }
 
+    // The dialog opens with no line selected and nothing to edit, however the
+    // focus comes to the list.
+    void opensWithNothingSelected() {
+        WriteLevelSet(Set().toStdString(),
+                      {Level(1, "VIDEO", "10.0.0.5"), Level(2, "AUDIO", "10.0.0.6")});
+        TSettingsWindow d(Set());
+        d.show();
+        QApplication::setActiveWindow(&d);
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QCOMPARE(d.Selected(), -1);
+        QVERIFY(d.LBoxGroup->selectedItems().isEmpty());
+        QVERIFY(!d.EditName->isEnabled());
+        QTest::keyClick(&d, Qt::Key_Tab);
+        QCOMPARE(d.Selected(), -1);
+        QVERIFY(!d.EditName->isEnabled());
+        // A click on a line selects it.
+        QTest::mouseClick(d.LBoxGroup->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          d.LBoxGroup->visualItemRect(d.LBoxGroup->item(1)).center());
+        QCOMPARE(d.Selected(), 1);
+        QVERIFY(d.EditName->isEnabled());
+    }
+
     // A pending address is committed when a button is pressed.
     void pendingAddressCommittedByButton() {
         WriteLevelSet(Set().toStdString(), {Level(1, "VIDEO", "10.0.0.5")});

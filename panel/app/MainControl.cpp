@@ -108,6 +108,11 @@ void TMainWindow::ConnectOperatorControls() {
     connect(SBtnDelSlot, &TSpeedButton::MouseDown, this,
             left([this](Qt::MouseButton b) { SBtnDelSlotMouseDown(b); }));
     connect(LBoxMemory, &QListWidget::itemClicked, this, [this] { LBoxMemoryClick(); });
+    // Save and Del follow the selection however it changes (arrow keys, Del).
+    connect(LBoxMemory, &QListWidget::itemSelectionChanged, this, [this] {
+        if (FMode != 0)
+            SetMode(FMode);
+    });
     connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, [this] { LBoxMemoryDblClick(); });
 
     Field->OnCellHover = [this](QWidget* sender, QPoint cell, int col, int row) {

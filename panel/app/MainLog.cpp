@@ -88,8 +88,9 @@ void TMainWindow::LogTake(bool ignoreLocks) {
         for (int o = 0; o < Field->GetOutputCount(); ++o) {
             const int p = Field->GetPreset(o)[static_cast<std::size_t>(k - 1)];
             if (p != Field->GetStatus(o)[static_cast<std::size_t>(k - 1)])
-                routes << QStringLiteral("out %1 <- in %2%3")
+                routes << QStringLiteral("out %1%2 <- in %3%4")
                               .arg(o + 1)
+                              .arg(Quoted(Field->GetOutputName(o)))
                               .arg(p + 1)
                               .arg(Quoted(Field->GetInputName(p)));
         }

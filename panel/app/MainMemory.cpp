@@ -18,6 +18,9 @@
 #include <QFileInfo>
 #include <QListWidget>
 
+#include <unistd.h>
+#include <unordered_set>
+
 namespace {
 
 void ShowError(const QString& text) {
@@ -29,7 +32,19 @@ std::string SlotPath(const QString& folder, const TMemorySlot& slot) {
            (slot.FileName.empty() ? slot.Name + memfile::Extension : slot.FileName);
 }
 
+// The longest file name the folder's file system takes, in bytes.
+long NameMaxIn(const QString& folder) {
+    const long n = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return n > 0 ? n : 255;
+}
+
 } // namespace
+
+void TMainWindow::RemoveUnfinishedSaves(const QString& folder) {
+    for (const std::string& name : safefile::RemoveStaleTemporaries(folder.toStdString()))
+        qCWarning(lcFiles).noquote()
+            << "Removed an unfinished save:" << QDir(folder).filePath(QString::fromStdString(name));
+}
 
 void TMainWindow::PrepareMemoryDir() {
     const QString base = QFileInfo(FIniFileName).absolutePath();
@@ -51,9 +66,7 @@ void TMainWindow::LoadMemory() {
     LBoxMemory->clear();
     if (FMemoryDir.isEmpty() || !QFileInfo(FMemoryDir).isDir())
         return;
-    safefile::RemoveStaleTemporaries(FMemoryDir.toStdString(), [](const std::string& target) {
-        return target.size() > 4 && target.compare(target.size() - 4, 4, memfile::Extension) == 0;
-    });
+    RemoveUnfinishedSaves(FMemoryDir);
     const QDir dir(FMemoryDir);
     const QStringList files =
         dir.entryList({QStringLiteral("*.mem")}, QDir::Files | QDir::Hidden | QDir::System);
@@ -112,7 +125,7 @@ TMemoryItem* TMainWindow::SelectedSlotItem() const {
     return selected.isEmpty() ? nullptr : static_cast<TMemoryItem*>(selected.first());
 }
 
-bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew) {
+bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit) {
     TMemoryDlgWindow dialog(this);
     FMemoryDlg = &dialog;
     dialog.move(x() + PanelOperBack->x(), y() + PanelMemoryBack->y());
@@ -124,6 +137,8 @@ bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew) {
     auto error = [&](const QString& text) {
         return RunModal([&] { ShowError(text); }) && stillHere();
     };
+    const std::size_t longest = memfile::LongestSalvoName(
+        NameMaxIn(folder.isEmpty() ? QFileInfo(FIniFileName).absolutePath() : folder));
     bool filled = false;
     while (FMode != 0) {
         if (Tip && Tip->width() != 0)
@@ -137,9 +152,8 @@ bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew) {
         const std::string folded = memfile::FoldAZ(name);
         const bool ownName = !isNew && folded == memfile::FoldAZ(memfile::TrimControls(slot.Name));
         bool duplicate = false;
-        for (int i = 0; i < LBoxMemory->count() && !ownName; ++i)
-            duplicate =
-                duplicate || memfile::FoldAZ(LBoxMemory->item(i)->text().toStdString()) == folded;
+        for (int i = 0; i < LBoxMemory->count() && !ownName && !duplicate; ++i)
+            duplicate = memfile::FoldAZ(LBoxMemory->item(i)->text().toStdString()) == folded;
         if (duplicate) {
             if (!error(QStringLiteral("Duplicated Salvo Name: ") + shown))
                 break;
@@ -147,6 +161,13 @@ bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew) {
         }
         if (!memfile::ValidSalvoName(name)) {
             if (!error(QStringLiteral("Invalid Salvo Name.")))
+                break;
+            continue;
+        }
+        if (name.size() > longest) {
+            if (!error(QStringLiteral("Invalid Salvo Name: longer than the %1 bytes a file name "
+                                      "may have here.")
+                           .arg(longest)))
                 break;
             continue;
         }
@@ -159,13 +180,26 @@ bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew) {
                 break;
             continue;
         }
-        slot.Name = name;
-        slot.Count = static_cast<std::int32_t>(outputs.size());
+        TMemorySlot filledSlot = slot;
+        filledSlot.Name = name;
+        filledSlot.Count = static_cast<std::int32_t>(outputs.size());
         for (std::size_t i = 0; i < outputs.size(); ++i) {
-            slot.Outputs[i] = outputs[i];
-            slot.Sources[i] = Field->GetPreset(outputs[i]);
+            filledSlot.Outputs[i] = outputs[i];
+            filledSlot.Sources[i] = Field->GetPreset(outputs[i]);
         }
-        filled = true;
+        // A salvo that cannot be stored brings the dialog back with the texts
+        // as typed, so nothing the operator entered is lost.
+        const TCommitResult committed =
+            commit ? commit(filledSlot) : TCommitResult{TCommitResult::Done, {}};
+        if (committed.Kind == TCommitResult::Failed) {
+            if (!error(committed.Error))
+                break;
+            continue;
+        }
+        if (committed.Kind == TCommitResult::Done) {
+            slot = std::move(filledSlot);
+            filled = true;
+        }
         break;
     }
     FMemoryDlg = nullptr;
@@ -176,25 +210,25 @@ void TMainWindow::SBtnNewSlotMouseDown(Qt::MouseButton button) {
     if (button != Qt::LeftButton || FMode != 2)
         return;
     TMemorySlot slot;
+    std::unordered_set<std::string> taken;
+    for (int i = 0; i < LBoxMemory->count(); ++i)
+        taken.insert(memfile::FoldAZ(LBoxMemory->item(i)->text().toStdString()));
     for (int n = 1;; ++n) {
         slot.Name = "New salvo " + std::to_string(n);
-        const std::string folded = memfile::FoldAZ(slot.Name);
-        bool taken = false;
-        for (int i = 0; i < LBoxMemory->count() && !taken; ++i)
-            taken = memfile::FoldAZ(LBoxMemory->item(i)->text().toStdString()) == folded;
-        if (!taken)
+        if (!taken.count(memfile::FoldAZ(slot.Name)))
             break;
     }
-    if (!EditSlot(slot, true))
+    const bool stored = EditSlot(slot, true, [this](const TMemorySlot& filled) {
+        QString error;
+        if (!SaveSlotFile(filled, &error))
+            return TCommitResult{TCommitResult::Failed,
+                                 QStringLiteral("Cannot save the salvo: ") + error};
+        return TCommitResult{TCommitResult::Done, {}};
+    });
+    if (!stored)
         return;
-    QString error;
-    if (!SaveSlotFile(slot, &error)) {
-        ShowError(QStringLiteral("Cannot save the salvo: ") + error);
-    } else {
-        auto* item = new TMemoryItem(std::move(slot));
-        LBoxMemory->addItem(item);
-        LBoxMemory->sortItems();
-    }
+    LBoxMemory->addItem(new TMemoryItem(std::move(slot)));
+    LBoxMemory->sortItems();
     SetMode(FMode);
 }
 
@@ -205,28 +239,28 @@ void TMainWindow::SBtnSaveSlotMouseDown(Qt::MouseButton button) {
     const TMemorySlot old = item->Slot;
     TMemorySlot copy = old;
     copy.FileName.clear(); // saved as <name>.mem
-    if (!EditSlot(copy, false))
+    const bool stored = EditSlot(copy, false, [&](const TMemorySlot& filled) {
+        msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+        if (!RunModal([&] {
+                answer = msgbox::Show(QStringLiteral("Confirm"),
+                                      QStringLiteral("Press OK to Save changes"),
+                                      msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
+            }) ||
+            answer != msgbox::TAnswer::Ok || FMode != 2 || !FindSlotItem(old.Name))
+            return TCommitResult{TCommitResult::Cancelled, {}};
+        // The new file first; the old one goes only once the new one is safe.
+        QString error;
+        if (!SaveSlotFile(filled, &error))
+            return TCommitResult{TCommitResult::Failed,
+                                 QStringLiteral("Cannot save the salvo: ") + error};
+        if (SlotPath(FMemoryDir, filled) != SlotPath(FMemoryDir, old) &&
+            !DeleteSlotFile(old, &error))
+            qCWarning(lcFiles).noquote() << "Cannot remove the old salvo file" << error;
+        return TCommitResult{TCommitResult::Done, {}};
+    });
+    if (!stored)
         return;
-    msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
-    if (!RunModal([&] {
-            answer =
-                msgbox::Show(QStringLiteral("Confirm"), QStringLiteral("Press OK to Save changes"),
-                             msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
-        }) ||
-        answer != msgbox::TAnswer::Ok || FMode != 2)
-        return;
-    item = FindSlotItem(old.Name);
-    if (!item)
-        return; // gone while the question was open
-    // The new file first; the old one goes only once the new one is safe.
-    QString error;
-    if (!SaveSlotFile(copy, &error)) {
-        ShowError(QStringLiteral("Cannot save the salvo: ") + error);
-        return;
-    }
-    if (SlotPath(FMemoryDir, copy) != SlotPath(FMemoryDir, old) && !DeleteSlotFile(old, &error))
-        qCWarning(lcFiles).noquote() << "Cannot remove the old salvo file" << error;
-    item = FindSlotItem(old.Name); // the box above ran an event loop
+    item = FindSlotItem(old.Name); // the dialog and the question ran event loops
     if (item) {
         item->setText(QString::fromStdString(copy.Name));
         item->Slot = std::move(copy);

@@ -104,7 +104,7 @@ void TMainWindow::SBtnMonitorMouseDown(Qt::MouseButton) {
     int pressed = 0;
     dialog.OnPress = [&pressed](int i) { pressed = i; };
     FMonitorDlg = &dialog;
-    StatusTimerTimer(); // colour the buttons at once
+    MarkRunningUtilities(); // colour the buttons at once
     RunModal([&] { msgbox::ExecDialog(dialog); });
     FMonitorDlg = nullptr;
     // The list of switchers is the one the buttons were made for.

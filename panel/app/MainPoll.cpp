@@ -1,5 +1,7 @@
 #include "MainUnit.h"
 
+#include "ScreenFit.h"
+
 #include "ColorTabBar.h"
 #include "FieldUnit.h"
 #include "HdmiRequests.h"
@@ -167,6 +169,12 @@ void TMainWindow::SetMode(int m) {
 
 void TMainWindow::StatusTimerTimer() {
     StatusTimer->stop();
+    FlashStatusButton();
+    MarkRunningUtilities();
+    StatusTimer->start();
+}
+
+void TMainWindow::FlashStatusButton() {
     bool alarm = false;
     if (StatusWindow)
         for (int i = 0; i < StatusWindow->StatusTab->count(); ++i)
@@ -175,6 +183,9 @@ void TMainWindow::StatusTimerTimer() {
         SBtnStatus->SetColor(SBtnStatus->Color() == clr::Red ? clr::Silver : clr::Red);
     else
         SBtnStatus->SetColor(clr::Silver);
+}
+
+void TMainWindow::MarkRunningUtilities() {
     if (FSettings.FSfpEnabled) {
         std::array<std::uint64_t, 4> found{};
         const bool running = FindUtilityWindows(found);
@@ -189,7 +200,6 @@ void TMainWindow::StatusTimerTimer() {
         SBtnMonitor->SetColor(clr::Silver);
         SBtnMonitor->Tag = 0;
     }
-    StatusTimer->start();
 }
 
 void TMainWindow::WantIndicator(int index, int entry) {
@@ -393,6 +403,7 @@ void TMainWindow::WMProgress(std::intptr_t percent, std::intptr_t show) {
         window.SetText(QStringLiteral("Wait..."));
         window.SetPosition(0);
         window.move(geometry().center() - window.rect().center());
+        screenfit::KeepInside(window);
         // Further progress messages and the poll thread's steps are served in this loop.
         window.exec();
         FProgress = nullptr;

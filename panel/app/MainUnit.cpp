@@ -1,5 +1,7 @@
 #include "MainUnit.h"
 
+#include "ScreenFit.h"
+
 #include "DigitalPanel.h"
 #include "FieldUnit.h"
 #include "HdmiUnit.h"
@@ -248,16 +250,8 @@ void TMainWindow::FormCreate() {
     FCaptionText = QStringLiteral("KESTREL");
     PanelFieldCaption->SetCaption(FCaptionText);
 
-    // What a save killed at its rename left beside the program.
-    const QFileInfo ini(FIniFileName), levelSet(FLevelSetFileName);
-    const int stale = safefile::RemoveStaleTemporaries(
-        ini.absolutePath().toStdString(), [&](const std::string& target) {
-            return target == ini.fileName().toStdString() ||
-                   target == levelSet.fileName().toStdString();
-        });
-    if (stale > 0)
-        qCInfo(lcFiles).noquote() << "Removed" << stale << "unfinished save(s) beside"
-                                  << FIniFileName;
+    // What a save killed before its rename left beside the program.
+    RemoveUnfinishedSaves(QFileInfo(FIniFileName).absolutePath());
     LoadIni();      // 11
     LoadLevelSet(); // 12
     LoadMemory();   // 13: no folder yet, so the list stays empty
@@ -535,9 +529,9 @@ void TMainWindow::FirstIdle() {
         return;
     FFirstIdleDone = true;
     if (StatusWindow)
-        StatusWindow->move(FSettings.FStatusPos);
+        screenfit::Place(*StatusWindow, FSettings.FStatusPos);
     if (HdmiWindow)
-        HdmiWindow->move(FSettings.FHdmiPos);
+        screenfit::Place(*HdmiWindow, FSettings.FHdmiPos);
     LoadLevelSet();
     if (FSettings.StatusEnabled && FSettings.StatusShown && StatusWindow)
         StatusWindow->show();

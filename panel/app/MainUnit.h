@@ -138,9 +138,19 @@ public:
     // False, with the reason in `error`, when the file could not be written or removed.
     bool SaveSlotFile(const TMemorySlot& slot, QString* error = nullptr);
     bool DeleteSlotFile(const TMemorySlot& slot, QString* error = nullptr);
-    // Runs the Edit Salvo dialog on slot; true (slot filled) only on OK with the
-    // window still in PRESET mode on the same folder.
-    bool EditSlot(TMemorySlot& slot, bool isNew);
+    // What storing an edited salvo came to: Failed shows Error and brings the
+    // dialog back with the texts as typed.
+    struct TCommitResult {
+        enum { Done, Cancelled, Failed } Kind;
+        QString Error;
+    };
+    using TSlotCommit = std::function<TCommitResult(const TMemorySlot&)>;
+    // Runs the Edit Salvo dialog on slot; true (slot filled, and committed when
+    // a commit step is given) only on OK with the window still in PRESET mode
+    // on the same folder.
+    bool EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit = {});
+    // Removes, with a warning each, what interrupted saves left in folder.
+    void RemoveUnfinishedSaves(const QString& folder);
     void SBtnNewSlotMouseDown(Qt::MouseButton button);
     void SBtnSaveSlotMouseDown(Qt::MouseButton button);
     void SBtnDelSlotMouseDown(Qt::MouseButton button);
@@ -165,7 +175,12 @@ public:
     void SBtnHintMouseDown(Qt::MouseButton button);
     void PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
     void TimerMonTimer();
+    // Every 500 ms: the STATUS button's alarm flash, then the utilities' marks.
     void StatusTimerTimer();
+    void FlashStatusButton();
+    // Colours MONITOR and the open SFP MONITOR list's buttons by which
+    // utilities run (and forgets those that have gone).
+    void MarkRunningUtilities();
     void SBtnConsoleOutputMouseDown(TSpeedButton* key);
     // Returns whether the key was consumed.
     bool FormKeyDown(int key, Qt::KeyboardModifiers mods);

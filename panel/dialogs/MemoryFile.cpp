@@ -26,9 +26,6 @@ bool Fail(std::string* why, const std::string& text) {
     return false;
 }
 
-// Longest file name most Linux file systems take.
-constexpr std::size_t NameMax = 255;
-
 } // namespace
 
 std::string Encode(const TMemorySlot& slot) {
@@ -160,9 +157,14 @@ std::string TrimControls(const std::string& text) {
     return b < e ? std::string(b, e) : std::string();
 }
 
+std::size_t LongestSalvoName(long nameMax) {
+    const std::size_t extension = std::char_traits<char>::length(Extension);
+    return nameMax > static_cast<long>(extension) ? static_cast<std::size_t>(nameMax) - extension
+                                                  : 0;
+}
+
 bool ValidSalvoName(const std::string& name) {
-    if (name.empty() || name == "." || name == ".." ||
-        name.size() + std::char_traits<char>::length(Extension) > NameMax)
+    if (name.empty() || name == "." || name == "..")
         return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
         return c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32;

@@ -48,7 +48,12 @@ std::string FoldAZ(std::string text);
 // Trims characters with codes up to 32 at both ends.
 std::string TrimControls(const std::string& text);
 // A name that makes a file of its own in the folder: not empty, not "." or
-// "..", no '/', '\\' or character below 32, and short enough with ".mem".
+// "..", no '/', '\\' or character below 32. Its length is checked apart
+// (LongestSalvoName), as it depends on the folder's file system.
 bool ValidSalvoName(const std::string& name);
+// The most bytes a salvo name may have where file names take at most nameMax
+// bytes (pathconf's NAME_MAX): the name plus ".mem" must fit. Save's temporary
+// file has a short name of its own, so only the final name counts.
+std::size_t LongestSalvoName(long nameMax);
 
 } // namespace memfile

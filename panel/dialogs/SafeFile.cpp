@@ -130,7 +130,9 @@ bool Save(const std::string& path, const std::string& data, std::string* error) 
         if ((old.st_mode & 0222) == 0)
             return Fail(error, "the file is read-only");
     }
-    std::string temp = path + TempSuffix;
+    const std::size_t slash = path.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                       TempPrefix + "XXXXXX";
     TFd fd(::mkstemp(temp.data()));
     if (fd.Get() < 0) {
         const int err = errno;
@@ -163,28 +165,29 @@ bool Save(const std::string& path, const std::string& data, std::string* error) 
     return true;
 }
 
-int RemoveStaleTemporaries(const std::string& folder,
-                           const std::function<bool(const std::string&)>& ours, int minAgeSeconds) {
+bool IsTemporaryName(const std::string& name) {
+    // Exactly what mkstemp makes of TempPrefix + "XXXXXX": six letters or digits.
+    const std::size_t prefix = std::char_traits<char>::length(TempPrefix);
+    return name.size() == prefix + 6 && name.compare(0, prefix, TempPrefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::vector<std::string> RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds) {
+    std::vector<std::string> removed;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
-        return 0;
-    const std::size_t suffix = std::char_traits<char>::length(TempSuffix);
+        return removed;
     const std::time_t now = std::time(nullptr);
-    int removed = 0;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.size() <= suffix || name[name.size() - suffix] != '.')
-            continue;
-        const std::string tail = name.substr(name.size() - suffix + 1);
-        if (!std::all_of(tail.begin(), tail.end(),
-                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) ||
-            !ours(name.substr(0, name.size() - suffix)))
+        if (!IsTemporaryName(name))
             continue;
         const std::string path = folder + "/" + name;
         struct stat st {};
         if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             now - st.st_mtime >= minAgeSeconds && ::unlink(path.c_str()) == 0)
-            ++removed;
+            removed.push_back(name);
     }
     ::closedir(dir);
     return removed;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
+#include <vector>
 
 // Reading and writing of the files the operator keeps beside the program.
 namespace safefile {
@@ -30,15 +30,17 @@ bool Save(const std::string& path, const std::string& data, std::string* error =
 // may stop between pages and leave new text followed by old.
 bool WriteInPlace(const std::string& path, const std::string& data, std::string* error = nullptr);
 
-// Suffix pattern of the temporary files Save creates ("<file>.XXXXXX").
-inline constexpr const char* TempSuffix = ".XXXXXX";
+// Save writes into a hidden temporary file beside the target, named with this
+// prefix and six letters or digits (mkstemp), then renames it over the target.
+// No person names a file like that, so what carries the name is ours alone.
+inline constexpr const char* TempPrefix = ".matrixpanel-tmp-";
 
-// Removes what an interrupted Save left in `folder`: regular files named
-// "<target>.XXXXXX" (six letters or digits) for a target `ours` accepts, last
-// changed at least minAgeSeconds ago (a save running now is left alone).
-// Returns how many were removed.
-int RemoveStaleTemporaries(const std::string& folder,
-                           const std::function<bool(const std::string& target)>& ours,
-                           int minAgeSeconds = 60);
+// Whether a file name is exactly one of Save's temporary names.
+bool IsTemporaryName(const std::string& name);
+
+// Removes what an interrupted Save left in `folder`: regular files with a
+// temporary name, last changed at least minAgeSeconds ago (a save running now,
+// in this or another process, is left alone). Returns the names removed.
+std::vector<std::string> RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds = 60);
 
 } // namespace safefile

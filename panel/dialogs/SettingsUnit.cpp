@@ -150,7 +150,14 @@ TSettingsWindow::TSettingsWindow(const QString& levelSetFile, QWidget* parent)
     });
     ConnectButton(SBtnCancel, PanelBtnsBack, [this] { reject(); });
     connect(PanelOptionsBack, &TPanel::MouseDown, this, [this] { PanelOptionsBack->setFocus(); });
-    connect(LBoxGroup, &QListWidget::currentRowChanged, this, [this](int row) {
+    // The selection, not the current row, picks the line: the list makes its
+    // first line current (unselected) when it takes the focus, and the dialog
+    // opens with no line selected.
+    connect(LBoxGroup, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> selected = LBoxGroup->selectedItems();
+        const int row = selected.isEmpty() ? -1 : LBoxGroup->row(selected.first());
+        if (row == FSelected)
+            return;
         CommitAddress();
         FSelected = row;
         Refresh();

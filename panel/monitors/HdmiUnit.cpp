@@ -3,6 +3,7 @@
 #include "ColorTabBar.h"
 #include "SpeedButton.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,16 +12,20 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
 constexpr TColor Lit = clr::Lime;
 constexpr TColor Unlit = clr::Silver;
 constexpr int DesignSliderMax = 404;
+// Item data of a group list entry: which lamp it shows (0 none yet, 1 off, 2 on).
+constexpr int LampRole = Qt::UserRole + 1;
 
 QIcon LampIcon(bool on) {
     QPixmap p(12, 12);
@@ -32,6 +37,45 @@ QIcon LampIcon(bool on) {
     g.drawEllipse(QRectF(1.5, 1.5, 9, 9));
     return QIcon(p);
 }
+
+// A group list that reports every closing of its list, with a choice or
+// without (Esc, a click outside), once Qt has handed the focus back.
+class TGroupList : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> OnListClosed;
+
+    void showPopup() override {
+        QWidget* popup = view()->window();
+        if (popup != FWatched) {
+            popup->installEventFilter(this);
+            FWatched = popup;
+        }
+        QComboBox::showPopup();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == FWatched && e->type() == QEvent::Hide && OnListClosed)
+            QMetaObject::invokeMethod(
+                this, [this] { OnListClosed(); }, Qt::QueuedConnection);
+        return QComboBox::eventFilter(watched, e);
+    }
+
+private:
+    QWidget* FWatched = nullptr;
+};
+
+// A click on the groove moves a meter slider straight to the point clicked.
+class TJumpStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 int Clamp(int v, int lo, int hi) {
     return std::clamp(v, lo, std::max(lo, hi));
@@ -78,6 +122,7 @@ THdmiWindow::THdmiWindow(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("HdmiWindow"));
     setWindowTitle(QStringLiteral("HDMI MONITOR"));
+    FLamps = {LampIcon(false), LampIcon(true)};
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     HdmiTab = new TColorTabBar(this);
@@ -117,10 +162,14 @@ THdmiWindow::THdmiWindow(QWidget* parent)
         QGroupBox* box = group(m == 0 ? "VU METER 1" : "VU METER 2");
         auto* l = new QHBoxLayout(box);
         on = button(box, m == 0 ? "SBtnMETER0" : "SBtnMETER1", "ON");
-        list = new QComboBox(box);
+        auto* groupList = new TGroupList(box);
+        // Closing the list, chosen or not, hands the focus back, so that no
+        // later arrow key changes the group unseen.
+        groupList->OnListClosed = [this] { StateSTD->setFocus(); };
+        list = groupList;
         list->setObjectName(QStringLiteral("StateGRS%1").arg(m));
         for (int g = 1; g <= 4; ++g)
-            list->addItem(LampIcon(false), QStringLiteral("GROUP%1").arg(g));
+            list->addItem(FLamps[0], QStringLiteral("GROUP%1").arg(g));
         list->setCurrentIndex(-1);
         slider = new QSlider(Qt::Horizontal, box);
         slider->setObjectName(QStringLiteral("StateX%1").arg(m));
@@ -202,7 +251,6 @@ THdmiWindow::THdmiWindow(QWidget* parent)
         connect(list, &QComboBox::activated, this, [this, m](int index) {
             FRequests->Change(
                 [&](THdmiWanted& w) { (m == 0 ? w.Meter1Group : w.Meter2Group) = index; });
-            StateSTD->setFocus(); // the list closed
         });
     }
     connect(HdmiTab, &QTabBar::currentChanged, this, [this](int index) {
@@ -210,6 +258,13 @@ THdmiWindow::THdmiWindow(QWidget* parent)
         Refresh();
     });
     connect(HdmiTab, &QTabBar::tabBarClicked, this, [this] { Refresh(); });
+
+    // A widget does not own its style: this one is the window's last child, so
+    // it goes after the sliders that use it.
+    auto* jumpStyle = new TJumpStyle;
+    jumpStyle->setParent(this);
+    StateX0->setStyle(jumpStyle);
+    StateX1->setStyle(jumpStyle);
 
     // Design-time state until the first paint.
     THdmiWanted design;
@@ -247,8 +302,13 @@ void THdmiWindow::PaintGroups(const std::array<bool, 4>& groups) {
     for (int g = 0; g < 4; ++g) {
         const bool on = groups[static_cast<std::size_t>(g)];
         StateGR[static_cast<std::size_t>(g)]->SetLit(on);
-        StateGRS0->setItemIcon(g, LampIcon(on));
-        StateGRS1->setItemIcon(g, LampIcon(on));
+        // The two shared lamp pictures, set only on a change: repainting the
+        // same groups every cycle must not pile up pixmaps.
+        for (QComboBox* list : {StateGRS0, StateGRS1})
+            if (list->itemData(g, LampRole).toInt() != int(on) + 1) {
+                list->setItemIcon(g, FLamps[on ? 1 : 0]);
+                list->setItemData(g, int(on) + 1, LampRole);
+            }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "HdmiRequests.h"
 #include "Look.h"
 
+#include <QIcon>
 #include <QWidget>
 
 #include <array>
@@ -74,4 +75,5 @@ private:
 
     std::shared_ptr<THdmiRequests> FRequests = std::make_shared<THdmiRequests>();
     bool FPainting = false;
+    std::array<QIcon, 2> FLamps; // off, on
 };

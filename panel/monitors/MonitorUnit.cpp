@@ -50,8 +50,8 @@ TMonitorWindow::TMonitorWindow(const QStringList& captions, QWidget* parent)
         });
         Buttons << b;
     }
-    // Without a switcher the window keeps a small empty area.
-    setFixedSize(width, std::max(y, h));
+    // The window sizes itself to its buttons; without a switcher it has none.
+    setFixedSize(width, y);
 }
 
 void TMonitorWindow::SetRunning(int i, TColor c) {

@@ -42,8 +42,11 @@ bool SwitcherAlarm(const TSwitcherStatus& s) {
            (Alarm(s.Psu1Current) && s.Psu1Present) || (Alarm(s.Psu2Current) && s.Psu2Present);
 }
 
-TStatusRowView StatusRowView(TStatusRow row, const TSwitcherStatus& s, const QLocale& locale) {
+TStatusRowView StatusRowView(TStatusRow row, const TSwitcherStatus& s, const QLocale& userLocale) {
     TStatusRowView v;
+    // The locale's decimal separator, but no thousands separators.
+    QLocale locale = userLocale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     auto measured = [&](std::uint16_t word, const QString& text) {
         v.Word = word;
         v.Text = text;

@@ -1,10 +1,13 @@
 #include "MessageBox.h"
 
 #include "PanelLog.h"
+#include "ScreenFit.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+
+#include <algorithm>
 
 namespace msgbox {
 
@@ -19,11 +22,33 @@ TDialogHandler& DialogHandler() {
 }
 } // namespace
 
+QString Breakable(const QString& text, int longestRun) {
+    // A zero-width space lets the box wrap a long path or name; after a '/' where
+    // there is one, else after longestRun characters.
+    const QChar zeroWidthSpace(0x200B);
+    QString out;
+    out.reserve(text.size() + text.size() / std::max(longestRun, 1) + 8);
+    int run = 0;
+    for (const QChar c : text) {
+        out += c;
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > 0 && (c == QLatin1Char('/') || run >= longestRun)) {
+            out += zeroWidthSpace;
+            run = 0;
+        }
+    }
+    return out;
+}
+
 void SetDialogHandler(TDialogHandler handler) {
     DialogHandler() = std::move(handler);
 }
 
 int ExecDialog(QDialog& dialog) {
+    // A dialog its caller placed by a rule comes back inside the screen; one
+    // left unplaced is centred over its parent by Qt, which keeps it inside too.
+    if (dialog.testAttribute(Qt::WA_Moved))
+        screenfit::KeepInside(dialog);
     if (DialogHandler())
         return DialogHandler()(dialog);
     return dialog.exec();
@@ -41,7 +66,10 @@ void Notify(const QString& caption, const QString& text, TIcon icon) {
         return;
     }
     auto* mb = new QMessageBox(icon == TIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
-                               caption, text, QMessageBox::Ok, QApplication::activeWindow());
+                               caption, QString(), QMessageBox::Ok, QApplication::activeWindow());
+    // Texts carry names and paths from devices and files: never rich text.
+    mb->setTextFormat(Qt::PlainText);
+    mb->setText(Breakable(text));
     mb->setAttribute(Qt::WA_DeleteOnClose);
     mb->setModal(false);
     mb->show();
@@ -56,7 +84,8 @@ TAnswer Show(const QString& caption, const QString& text, TIcon icon, TButtons b
 
     QMessageBox mb(QApplication::activeWindow());
     mb.setWindowTitle(caption);
-    mb.setText(text);
+    mb.setTextFormat(Qt::PlainText);
+    mb.setText(Breakable(text));
     switch (icon) {
     case TIcon::None:
         mb.setIcon(QMessageBox::NoIcon);

@@ -24,6 +24,10 @@ struct TBox {
 
 using THandler = std::function<TAnswer(const TBox&)>;
 
+// The text with zero-width spaces where a run of longestRun characters (or a
+// path after each '/') has no place to wrap, so a long path fits in a box.
+QString Breakable(const QString& text, int longestRun = 40);
+
 // Shows the box modally (or hands it to the installed handler) and returns the answer.
 TAnswer Show(const QString& caption, const QString& text, TIcon icon,
              TButtons buttons = TButtons::Ok);
