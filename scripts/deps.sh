@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need. As root it runs
 # apt-get itself; otherwise it prints the line to run and fails.
 set -euo pipefail
-PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libsimpleini-dev libx11-dev
+PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-tools-dev qt6-l10n-tools libsimpleini-dev libx11-dev
           xvfb xauth fonts-dejavu-core fonts-liberation2 clang-14 libfuzzer-14-dev dpkg-dev file)
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -2,6 +2,7 @@
 #include "MainWindowForm.h"
 #include "SimAddress.h"
 #include "Simulator.h"
+#include "Translation.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <QTranslator>
 
 #include <vector>
 
@@ -107,7 +109,61 @@ const QColor Red(255, 0, 0), White(255, 255, 255), Yellow(255, 255, 0);
 
 class TestFibrewatch : public QObject {
     Q_OBJECT
+    QTranslator* FRussian = nullptr;
+
 private Q_SLOTS:
+    // The tables are checked in the device's original (Russian) wording.
+    void initTestCase() {
+        FRussian = InstallTranslation(QLocale(QLocale::Russian, QLocale::Russia));
+        QVERIFY(FRussian);
+    }
+
+    // On the real window: Russian texts under a Russian locale, English ones
+    // otherwise; every title cell shows all of its text.
+    void languages_data() {
+        QTest::addColumn<bool>("russian");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("optical");
+        QTest::newRow("Russian") << true
+                                 << QStringList{QStringLiteral("Наименование"),
+                                                QStringLiteral("Выходное напряжение номинал, B"),
+                                                QStringLiteral("Входная оптическ мощность, dB")}
+                                 << QStringLiteral("оптический");
+        QTest::newRow("English") << false
+                                 << QStringList{QStringLiteral("Name"),
+                                                QStringLiteral("Nominal output voltage, V"),
+                                                QStringLiteral("Input optical power, dB")}
+                                 << QStringLiteral("optical");
+    }
+    void languages() {
+        QFETCH(bool, russian);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, optical);
+        if (!russian)
+            QCoreApplication::removeTranslator(FRussian);
+        {
+            TWindow t;
+            t.W.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&t.W));
+            QCOMPARE(t.W.ui->tableWidget1->item(0, 0)->text(), titles[0]);
+            QCOMPARE(t.W.ui->tableWidget1->item(0, 2)->text(), titles[1]);
+            QCOMPARE(t.W.ui->tableWidget2->item(0, 4)->text(), titles[2]);
+            t.Deliver(100, Reply(Sfp(0, 0, 7, -53)));
+            QCOMPARE(t.W.ui->tableWidget2->item(1, 1)->text(), optical);
+            for (QTableWidget* table :
+                 {t.W.ui->tableWidget1, t.W.ui->tableWidget2, t.W.ui->tableWidget3})
+                for (int c = 0; c < table->columnCount(); ++c) {
+                    const QTableWidgetItem* title = table->item(0, c);
+                    const QRect needed = table->fontMetrics().boundingRect(
+                        QRect(0, 0, table->columnWidth(c) - 8, 1000), Qt::TextWordWrap,
+                        title->text());
+                    QVERIFY2(needed.height() <= table->rowHeight(0), qPrintable(title->text()));
+                }
+        }
+        if (!russian)
+            QCoreApplication::installTranslator(FRussian);
+    }
+
     void requests() {
         QCOMPARE(RequestBytes(102), QByteArray::fromHex("020066009AFF"));
         QCOMPARE(RequestBytes(100), QByteArray::fromHex("020064009CFF"));
@@ -375,7 +431,8 @@ private Q_SLOTS:
         chassis->SetRefusing(true);
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QStringLiteral(FIBREWATCH_PATH), {c.Address.toString()});
+        p.start(QStringLiteral(FIBREWATCH_PATH),
+                {QStringLiteral("--verbose"), c.Address.toString()});
         QVERIFY(p.waitForStarted(5000));
         // Wait for the third attempt: attempts are paced, so that takes two seconds.
         QByteArray out;
@@ -426,6 +483,32 @@ private Q_SLOTS:
         w.grab().save(QStringLiteral(FIBREWATCH_ARTEFACT_DIR "/fibrewatch-rx.png"));
     }
 
+    // Against an answering device: one cycle of three requests per 250 ms at
+    // the most, and nothing logged per reply unless asked for.
+    void pacedAndQuiet() {
+        TOneChassis one;
+        sim::TChassis* chassis = one.Chassis;
+        QVERIFY(chassis);
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral(FIBREWATCH_PATH), {chassis->Config().Address.toString()});
+        QVERIFY(p.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!chassis->Requests().isEmpty(), 10000);
+        QElapsedTimer clock;
+        clock.start();
+        chassis->ClearRequests();
+        QTest::qWait(1500);
+        const int requests = int(chassis->Requests().size());
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(requests <= 3 * int(elapsed / MinCycleMs + 2),
+                 qPrintable(QStringLiteral("%1 requests in %2 ms").arg(requests).arg(elapsed)));
+        QVERIFY(requests >= 3); // still polling
+        QVERIFY(TerminatesWithin(p, 5000));
+        const QByteArray out = p.readAll();
+        QVERIFY2(!out.contains("slot_SrvMsgObrabot") && !out.contains("Connected!"),
+                 out.left(300).constData());
+    }
+
     void quitWhileDeviceSilent() {
         TOneChassis one;
         sim::TChassis* chassis = one.Chassis;
@@ -434,7 +517,8 @@ private Q_SLOTS:
         chassis->AddFault({0, sim::TFault::Silent, -1, 0, 0});
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QStringLiteral(FIBREWATCH_PATH), {c.Address.toString(), QStringLiteral("ignored")});
+        p.start(QStringLiteral(FIBREWATCH_PATH),
+                {c.Address.toString(), QStringLiteral("ignored"), QStringLiteral("--verbose")});
         QVERIFY(p.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(!chassis->Requests().isEmpty(), 10000); // waiting on the device
         QVERIFY(TerminatesWithin(p, 5000));

@@ -10,14 +10,17 @@
 #include "SpeedButton.h"
 #include "StatusUnit.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <limits>
 #include <memory>
@@ -362,6 +365,26 @@ private Q_SLOTS:
         { TMainWindow w(Ini()); }
         QCOMPARE(QFile::exists(path), !removed);
         QFile::remove(path);
+    }
+
+    // STATUS, HDMI and MONITOR say while grey how to enable them.
+    void greyWindowButtonsSayHow() {
+        TMainWindow w(Ini());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (TSpeedButton* b : {w.SBtnStatus, w.SBtnHdmi, w.SBtnMonitor}) {
+            QVERIFY(!b->isEnabled());
+            QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(b, &help);
+            QTRY_VERIFY(QToolTip::isVisible());
+            QVERIFY2(QToolTip::text().contains(QStringLiteral("Right-click this WINDOW panel")) &&
+                         QToolTip::text().contains(b->text()),
+                     qPrintable(QToolTip::text()));
+            QToolTip::hideText();
+        }
+        w.PMWmonClick();
+        QVERIFY(w.SBtnMonitor->isEnabled());
+        QVERIFY(w.SBtnMonitor->toolTip().isEmpty());
     }
 
     void componentsByName() {

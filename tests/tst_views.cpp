@@ -1,8 +1,10 @@
 // The level selector, the preview field and the parameters dialog on their own.
 #include "FieldUnit.h"
+#include "MessageBox.h"
 #include "ParamsUnit.h"
 #include "Pickers.h"
 #include "PreviewFieldUnit.h"
+#include "ScreenFit.h"
 #include "SelectUnit.h"
 #include "SpeedButton.h"
 
@@ -38,6 +40,45 @@ private Q_SLOTS:
     void init() {
         pickers::SetFileHandler({});
         pickers::SetColorHandler({});
+    }
+
+    // Windows are moved by as little as brings them inside; one larger than
+    // the area shows its top-left corner.
+    void fitInside_data() {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QPoint>("placed");
+        QTest::newRow("inside stays") << QRect(100, 100, 300, 200) << QPoint(100, 100);
+        QTest::newRow("bottom-right corner") << QRect(1103, 915, 300, 200) << QPoint(980, 824);
+        QTest::newRow("left and above") << QRect(-50, -20, 300, 200) << QPoint(0, 0);
+        QTest::newRow("exactly fits") << QRect(980, 824, 300, 200) << QPoint(980, 824);
+        QTest::newRow("wider than the area") << QRect(200, 10, 1500, 200) << QPoint(0, 10);
+        QTest::newRow("taller than the area") << QRect(10, 500, 300, 1100) << QPoint(10, 0);
+    }
+    void fitInside() {
+        QFETCH(QRect, frame);
+        QFETCH(QPoint, placed);
+        QCOMPARE(screenfit::FitInside(frame, QRect(0, 0, 1280, 1024)), placed);
+        // The same on a second screen to the right, whose area starts at x = 1280.
+        QCOMPARE(screenfit::FitInside(frame.translated(1280, 0), QRect(1280, 0, 1280, 1024)),
+                 placed + QPoint(1280, 0));
+    }
+
+    // Long paths and names get places to wrap; the text reads the same.
+    void breakableText() {
+        const QString path =
+            QStringLiteral("/home/op/Memory/16x16-4/") + QString(100, QLatin1Char('x'));
+        const QString broken = msgbox::Breakable(path);
+        QString plain = broken;
+        plain.remove(QChar(0x200B));
+        QCOMPARE(plain, path);
+        int run = 0, longest = 0;
+        for (const QChar c : broken) {
+            run = c == QChar(0x200B) ? 0 : run + 1;
+            longest = std::max(longest, run);
+        }
+        QVERIFY(longest <= 40);
+        QCOMPARE(msgbox::Breakable(QStringLiteral("short words stay")),
+                 QStringLiteral("short words stay"));
     }
 
     void selectorLayout_data() {

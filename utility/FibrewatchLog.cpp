@@ -1,3 +1,3 @@
 #include "FibrewatchLog.h"
 
-Q_LOGGING_CATEGORY(lcFibrewatch, "fibrewatch", QtDebugMsg)
+Q_LOGGING_CATEGORY(lcFibrewatch, "fibrewatch", QtInfoMsg)

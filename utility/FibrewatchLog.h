@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
-// The utility's log lines go to the debug output, as they always have; the
-// category lets QT_LOGGING_RULES silence them ("fibrewatch.debug=false").
+// The utility's log. Its per-request lines are debug lines, off unless
+// QT_LOGGING_RULES="fibrewatch.debug=true" or --verbose turns them on;
+// connection changes (info) and errors (warning) are always written.
 Q_DECLARE_LOGGING_CATEGORY(lcFibrewatch)

@@ -188,10 +188,7 @@ void MainWindow::FillSfp(const TPendingReply& reply, int t) {
         QString name;
         for (int b = 2; b <= 20; ++b)
             name += QChar(reply.Bytes[static_cast<std::size_t>(2 * first + b)]);
-        Cell(table, r, 1,
-             type == 0   ? QStringLiteral("нет")
-             : type == 7 ? QStringLiteral("оптический")
-                         : QStringLiteral("электрический"));
+        Cell(table, r, 1, type == 0 ? tr("none") : type == 7 ? tr("optical") : tr("electrical"));
         const int k = Idx(t, r - 1);
         if (type == 0) {
             // An existing limit cell stays over column 3 with the operator's limits.

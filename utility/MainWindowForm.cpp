@@ -103,11 +103,9 @@ void Ui_MainWindow::setupUi(QMainWindow* window) {
 
     window->setWindowTitle(QStringLiteral("Fibre watch"));
     PutRow(tableWidget1, 0,
-           {QStringLiteral("Наименование"), QStringLiteral("Наличие - статус"),
-            QStringLiteral("Выходное напряжение номинал, B"),
-            QStringLiteral("Выходное напряжение, B"), QStringLiteral("Выходной ток, mA"),
-            QStringLiteral("Обороты вентилятора номинал, rpm"),
-            QStringLiteral("Обороты вентилятора, rpm")});
+           {tr("Name"), tr("Presence - status"), tr("Nominal output voltage, V"),
+            tr("Output voltage, V"), tr("Output current, mA"), tr("Nominal fan speed, rpm"),
+            tr("Fan speed, rpm")});
     const char* names[12] = {"PV-220-1", "PV-220-2", "DC/DC 1", "DC/DC 2", "DC/DC 3", "DC/DC 4",
                              "DC/DC 5",  "DC/DC 6",  "DC/DC 7", "DC/DC 8", "DC/DC 9", "  DC/DC 10"};
     const char* nominal[12] = {"12.0 ± 10%", "12.0 ± 10%", "1.2 ± 10%", "1.8 ± 10%",
@@ -123,21 +121,25 @@ void Ui_MainWindow::setupUi(QMainWindow* window) {
             Put(tableWidget1, r, 6, QStringLiteral("-"));
         }
     }
-    Put(tableWidget1_2, 0, 0, QStringLiteral("Температура БП1, oC"));
-    Put(tableWidget1_2, 1, 0, QStringLiteral("Температура БП2, oC"));
-    Put(tableWidget1_2, 2, 0, QStringLiteral("Перегрев"));
-    Put(tableWidget1_2, 3, 0, QStringLiteral("Система вентиляции"));
+    Put(tableWidget1_2, 0, 0, tr("Supply 1 temperature, °C"));
+    Put(tableWidget1_2, 1, 0, tr("Supply 2 temperature, °C"));
+    Put(tableWidget1_2, 2, 0, tr("Overheat"));
+    Put(tableWidget1_2, 3, 0, tr("Ventilation system"));
     PutRow(tableWidget2, 0,
-           {QStringLiteral("Номер входа"), QStringLiteral("Тип SFP"),
-            QStringLiteral("Наименование"), QStringLiteral("Диапазон чувствительности,dB"),
-            QStringLiteral("Входная оптическ мощность, dB")});
+           {tr("Input number"), tr("SFP type"), tr("Name"), tr("Sensitivity range, dB"),
+            tr("Input optical power, dB")});
     PutRow(tableWidget3, 0,
-           {QStringLiteral("Номер входа"), QStringLiteral("Тип SFP"),
-            QStringLiteral("Наименование"), QStringLiteral("Вых опт мощн номинал, dB"),
-            QStringLiteral("Выход оптич мощность, dB"), QStringLiteral("Длина волны, nm")});
+           {tr("Input number"), tr("SFP type"), tr("Name"), tr("Nominal output optical power, dB"),
+            tr("Output optical power, dB"), tr("Wavelength, nm")});
     for (int r = 1; r <= 32; ++r) {
         Put(tableWidget2, r, 0, QString::number(r));
         Put(tableWidget3, r, 0, QString::number(r));
+    }
+    // Titles are cells of row 0; they wrap within their column, and the row
+    // grows to show every line of them.
+    for (QTableWidget* t : {tableWidget1, tableWidget2, tableWidget3}) {
+        t->setWordWrap(true);
+        t->resizeRowToContents(0);
     }
     tabWidget->setCurrentIndex(0);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -10,6 +11,10 @@
 
 // The window's form: widgets by object name, built in code.
 class Ui_MainWindow {
+    // The texts are English in the source; the Russian translation holds the
+    // original wording. They share the window's translation context.
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
 public:
     QWidget* centralWidget;
     QGridLayout* gridLayout;

@@ -2,8 +2,8 @@
 
 #include "FibrewatchLog.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QTcpSocket>
 
@@ -104,6 +104,7 @@ TPendingReply TcpThread::TakeReply() {
         break;
     }
     kod = -1;
+    FTaken.wakeAll();
     return r;
 }
 
@@ -117,12 +118,20 @@ void TcpThread::EmitInfoMsg() {
         Q_EMIT sig_InfoMsgExec();
 }
 
-void TcpThread::PaceFailedAttempt(qint64 startedMs) {
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 rest = MinConnectAttemptMs - startedMs;
-    while (clock.elapsed() < rest && !isInterruptionRequested())
-        QThread::msleep(20);
+void TcpThread::WaitUntilTaken(int waitMs) {
+    QMutexLocker lock(&FLock);
+    QDeadlineTimer deadline(waitMs);
+    while (kod != -1 && !deadline.hasExpired() && !isInterruptionRequested())
+        FTaken.wait(&FLock, QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), 50)));
+}
+
+void TcpThread::PaceCycle(const QElapsedTimer& cycle, int minMs) {
+    while (!isInterruptionRequested()) {
+        const qint64 rest = minMs - cycle.elapsed();
+        if (rest <= 0)
+            break;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(rest, 20)));
+    }
 }
 
 void TcpThread::run() {
@@ -133,9 +142,9 @@ void TcpThread::run() {
     static const int commands[3] = {102, 100, 101};
     while (!isInterruptionRequested()) {
         bool failedAttempt = false;
-        QElapsedTimer attempt;
+        QElapsedTimer cycle;
+        cycle.start();
         if (tcp.state() != QAbstractSocket::ConnectedState) {
-            attempt.start();
             tcp.abort();
             tcp.connectToHost(FAddress, DevicePort, QIODevice::ReadWrite);
             if (tcp.waitForConnected(ReplyWaitMs)) {
@@ -163,13 +172,15 @@ void TcpThread::run() {
             if (tcp.waitForReadyRead(ReplyWaitMs)) {
                 StoreReply(code, tcp.read(ExpectedReplyBytes(code)));
                 EmitSrvMsg();
+                WaitUntilTaken(HandOverWaitMs);
             } else {
                 qCDebug(lcFibrewatch).noquote()
                     << QStringLiteral("Did'not read from socket (kod=%1)!").arg(code);
             }
         }
-        if (failedAttempt)
-            PaceFailedAttempt(attempt.elapsed());
+        // One cycle, and so at most one connection attempt, per pace period;
+        // this also holds for a device that accepts and drops at once.
+        PaceCycle(cycle, failedAttempt ? MinConnectAttemptMs : MinCycleMs);
     }
     tcp.abort();
     tcp.disconnectFromHost();

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QString>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <array>
 #include <atomic>
@@ -26,12 +28,19 @@ struct TPendingReply {
 
 constexpr int DevicePort = 10004;
 constexpr int ReplyWaitMs = 2000;
-// A refused connect fails at once here; an attempt takes at least this long,
-// as it does where a refused connect is retried before it fails.
+// A cycle starts at least this long after the one before started: supplies
+// and optical modules change on a human time scale, and a fast device must not
+// cost a core. A slower device is not held up further.
+constexpr int MinCycleMs = 250;
+// After a failed connection attempt the next one waits at least this long
+// from the failed one's start (a refused connect fails at once here).
 constexpr int MinConnectAttemptMs = 1000;
+// How long the worker gives the window to take a stored reply.
+constexpr int HandOverWaitMs = 500;
 
-// Polls the device for commands 102, 100 and 101 without pause; each reply is
-// stored under one lock together with `kod`, then sig_SrvMsgObrabot() tells the window.
+// Polls the device for commands 102, 100 and 101, one cycle at a time and
+// paced; each reply is stored under one lock together with `kod`, then
+// sig_SrvMsgObrabot() tells the window.
 class TcpThread : public QThread {
     Q_OBJECT
 public:
@@ -60,12 +69,19 @@ protected:
 private:
     void EmitSrvMsg();
     void EmitInfoMsg();
-    // Waits out the rest of a failed attempt; ends early when asked to stop.
-    void PaceFailedAttempt(qint64 startedMs);
+    // Waits, at most waitMs, for the window to take the stored reply: replies
+    // of one cycle come in a burst, and without this the window would mostly
+    // find only the last of them. A window that does not answer (a modal box,
+    // a busy GUI) still sees the newest reply supersede the older one.
+    void WaitUntilTaken(int waitMs);
+    // Waits until minMs have passed since the cycle started; ends early when
+    // asked to stop.
+    void PaceCycle(const QElapsedTimer& cycle, int minMs);
 
 private:
     QString FAddress;
     QMutex FLock;
+    QWaitCondition FTaken; // kod went back to -1: the window took the reply
     std::int16_t kod = -1;
     TReplyBuffer<37> s102;
     TReplyBuffer<387> s100;

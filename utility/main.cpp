@@ -1,6 +1,9 @@
 #include "MainWindow.h"
+#include "Translation.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -41,8 +44,15 @@ int main(int argc, char* argv[]) {
     }
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, leave);
-    const QStringList args = QApplication::arguments();
-    const QString address = args.size() > 1 ? args[1] : QString::fromLatin1(DefaultDeviceAddress);
+    // --verbose turns the per-request debug lines on; the first other argument
+    // is the device address.
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    if (args.removeAll(QStringLiteral("--verbose")) > 0)
+        QLoggingCategory::setFilterRules(QStringLiteral("fibrewatch.debug=true"));
+    const QString address =
+        !args.isEmpty() ? args.first() : QString::fromLatin1(DefaultDeviceAddress);
+    InstallTranslation(QLocale::system());
 
     auto* window = new MainWindow(address);
     window->show();

@@ -337,6 +337,13 @@ void TMainWindow::CreateOperColumn() {
         MakeButton(Panel1, "SBtnStatus", QStringLiteral("STATUS"), QRect(82, 48, 65, 17), true);
     SBtnMonitor =
         MakeButton(Panel1, "SBtnMonitor", QStringLiteral("MONITOR"), QRect(10, 72, 65, 17), true);
+    // Until an operator finds the WINDOW panel's menu, the grey buttons say how.
+    SBtnStatus->SetDisabledTip(
+        QStringLiteral("Right-click this WINDOW panel and tick STATUS to use it."));
+    SBtnHdmi->SetDisabledTip(QStringLiteral(
+        "Right-click this WINDOW panel and tick HDMI to use it; it opens while operating."));
+    SBtnMonitor->SetDisabledTip(
+        QStringLiteral("Right-click this WINDOW panel and tick MONITOR to use it."));
     PMW = new QMenu(this);
     PMW->setObjectName(QStringLiteral("PMW"));
     PMWstatus = PMW->addAction(QStringLiteral("STATUS"));

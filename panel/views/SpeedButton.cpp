@@ -1,5 +1,6 @@
 #include "SpeedButton.h"
 
+#include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -20,6 +21,17 @@ void TSpeedButton::SetHandPointer(bool on) {
         setCursor(Qt::PointingHandCursor);
     else
         unsetCursor();
+}
+
+void TSpeedButton::SetDisabledTip(const QString& tip) {
+    FDisabledTip = tip;
+    setToolTip(isEnabled() ? QString() : FDisabledTip);
+}
+
+void TSpeedButton::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::EnabledChange && !FDisabledTip.isEmpty())
+        setToolTip(isEnabled() ? QString() : FDisabledTip);
+    QAbstractButton::changeEvent(e);
 }
 
 void TSpeedButton::mousePressEvent(QMouseEvent* e) {

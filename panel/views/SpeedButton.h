@@ -15,6 +15,8 @@ public:
     void SetColor(TColor c);
     TColor Color() const { return FColor; }
     void SetHandPointer(bool on);
+    // A tooltip shown only while the button is disabled (how to enable it).
+    void SetDisabledTip(const QString& tip);
     QSize sizeHint() const override { return size(); }
 
     int Tag = 0;
@@ -25,7 +27,9 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     TColor FColor = clr::Silver;
+    QString FDisabledTip;
 };
