@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestFiles : public QObject {
     Q_OBJECT
 
@@ -218,15 +222,36 @@ private Q_SLOTS:
         QVERIFY(last.readAll().contains(QStringLiteral("line %1 ").arg(lines - 1).toLatin1()));
     }
 
-    // A log that cannot be written is reported once, and every call returns.
+    // A log that cannot be written is reported once, and every call returns
+    // at once: a FIFO (with or without a reader) or a device is refused.
+    void operatorLogFailureReportedOnce_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing folder") << "folder";
+        QTest::newRow("FIFO, no reader") << "fifo";
+        QTest::newRow("FIFO with a reader") << "fifo reader";
+        QTest::newRow("device") << "device";
+    }
     void operatorLogFailureReportedOnce() {
+        QFETCH(QString, kind);
         QTemporaryDir dir;
-        TOperatorLog log(dir.filePath(QStringLiteral("no such folder/ops.log")));
+        QString path = dir.filePath(QStringLiteral("no such folder/ops.log"));
+        int reader = -1;
+        if (kind.startsWith(QStringLiteral("fifo"))) {
+            path = dir.filePath(QStringLiteral("ops.log"));
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            if (kind.endsWith(QStringLiteral("reader")))
+                reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        } else if (kind == QStringLiteral("device")) {
+            path = QStringLiteral("/dev/null");
+        }
+        TOperatorLog log(path);
         int reports = 0;
         log.OnFailure = [&](const QString&) { ++reports; };
         for (int i = 0; i < 3; ++i)
             QVERIFY(!log.Append(QStringLiteral("TAKE"), QString()));
         QCOMPARE(reports, 1);
+        if (reader >= 0)
+            ::close(reader);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "Simulator.h"
 
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -311,6 +312,20 @@ private Q_SLOTS:
         // N = command, level count and two blocks of M + 3 words, plus the checksum.
         QCOMPARE(int((rig.Port.Status() >> 16) & 0xFF), 2 + 2 * 11 + 1);
         QCOMPARE(SockLastError(), SockErrTimeout);
+    }
+
+    // Address 0 connects nowhere, though something listens on this machine.
+    void addressZeroNeverConnects() {
+        QTcpServer local;
+        QVERIFY(local.listen(QHostAddress::LocalHost));
+        TComPort port;
+        port.FHost = "0.0.0.0";
+        port.FPort = local.serverPort();
+        QVERIFY(!port.Connect());
+        QCOMPARE(port.Status(), 0x0101u); // operation 1, error 1: no connection
+        QCOMPARE(SockLastError(), SockErrAddrNotAvail);
+        QVERIFY(!port.IsConnected());
+        QVERIFY(!local.waitForNewConnection(200));
     }
 
     void connectFailures() {

@@ -511,6 +511,40 @@ private Q_SLOTS:
 
     // Recall writes the preset of every level, whatever CONTROL and the locks
     // say, and sends nothing.
+    // Inputs the matrix does not have are never recalled (so never sent); the
+    // other levels and entries of the salvo are.
+    void recallSkipsInputsOutsideTheMatrix() {
+        auto w = Preset();
+        QVERIFY(w);
+        TMemorySlot slot;
+        slot.Count = 4;
+        slot.Outputs = {};
+        slot.Outputs[0] = 0;
+        slot.Outputs[1] = 1;
+        slot.Outputs[2] = 2;
+        slot.Outputs[3] = 3;
+        slot.Sources[0] = {256, 3, 0, 0};
+        slot.Sources[1] = {200, 200, 0, 0};
+        slot.Sources[2] = {-1, 16, 0, 0};
+        slot.Sources[3] = {15, 4, 0, 0};
+        QFile f(Folder16() + QStringLiteral("Wide.mem"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const std::string bytes = memfile::Encode(slot);
+        f.write(bytes.data(), qint64(bytes.size()));
+        f.close();
+        w->LoadMemory();
+        const TLevelValues before1 = w->Field->GetPreset(1), before2 = w->Field->GetPreset(2);
+        ClickItem(*w, QStringLiteral("Wide"));
+        const QRect r = w->LBoxMemory->visualItemRect(w->LBoxMemory->currentItem());
+        QTest::mouseDClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+        QCOMPARE(w->Field->GetPreset(0)[0], w->Field->GetStatus(0)[0]); // 256 skipped
+        QCOMPARE(w->Field->GetPreset(0)[1], 3);
+        QCOMPARE(w->Field->GetPreset(1), before1);
+        QCOMPARE(w->Field->GetPreset(2), before2);
+        QCOMPARE(w->Field->GetPreset(3)[0], 15);
+        QCOMPARE(w->Field->GetPreset(3)[1], 4);
+    }
+
     void recallOverridesControlAndLocks() {
         auto w = Preset();
         QVERIFY(w);

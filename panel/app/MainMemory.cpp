@@ -303,11 +303,30 @@ void TMainWindow::LBoxMemoryDblClick() {
     const TMemoryItem* item = SelectedSlotItem();
     if (FMode != 2 || LBoxMemory->count() == 0 || !item)
         return;
-    // A forced write: every level of the field, whatever CONTROL and the locks say.
+    // A forced write: every level of the field, whatever CONTROL and the locks
+    // say. A file may name inputs the current matrix does not have: such a
+    // level keeps its preset, so nothing outside the matrix reaches the wire.
     const TMemorySlot& slot = item->Slot;
-    for (int i = 0; i < slot.Count; ++i)
-        Field->SetPreset(slot.Outputs[static_cast<std::size_t>(i)],
-                         slot.Sources[static_cast<std::size_t>(i)]);
+    const int inputs = Field->GetInputCount(), outputs = Field->GetOutputCount();
+    int skipped = 0;
+    for (int i = 0; i < slot.Count; ++i) {
+        const int output = slot.Outputs[static_cast<std::size_t>(i)];
+        if (output < 0 || output >= outputs)
+            continue;
+        const TLevelValues& wanted = slot.Sources[static_cast<std::size_t>(i)];
+        TLevelValues preset = Field->GetPreset(output);
+        for (std::size_t k = 0; k < preset.size(); ++k) {
+            if (wanted[k] >= 0 && wanted[k] < inputs)
+                preset[k] = wanted[k];
+            else if (static_cast<int>(k) < FLevelCount)
+                ++skipped;
+        }
+        Field->SetPreset(output, preset);
+    }
+    if (skipped > 0)
+        qCWarning(lcFiles).noquote() << "Salvo" << QString::fromStdString(slot.Name) << ":"
+                                     << skipped << "preset(s) name inputs outside the" << inputs
+                                     << "x" << outputs << "matrix and were left as they were";
     if (FOperatorLog)
         FOperatorLog->Append(QStringLiteral("SALVO RECALL"),
                              QStringLiteral("\"%1\", %2 outputs preset")

@@ -4,6 +4,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,17 +45,41 @@ bool TOperatorLog::Rotate() {
 bool TOperatorLog::Append(const QString& action, const QString& details) {
     const QByteArray bytes = Line(Now(), action, details).toUtf8();
     const QFileInfo info(FFileName);
-    if (info.exists() && info.size() > 0 && info.size() + bytes.size() > FMaxBytes && !Rotate()) {
+    if (info.isFile() && info.size() > 0 && info.size() + bytes.size() > FMaxBytes && !Rotate()) {
         Fail(QStringLiteral("cannot rotate it"));
         return false;
     }
-    QFile f(FFileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        Fail(f.errorString());
+    // Opened without blocking and kept only when it is a regular file: a FIFO
+    // or a device named as the log must never stall the GUI thread.
+    const int fd = ::open(QFile::encodeName(FFileName).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    if (f.write(bytes) != bytes.size() || !f.flush()) {
-        Fail(f.errorString());
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Fail(QStringLiteral("not a regular file"));
+        return false;
+    }
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, static_cast<std::size_t>(left));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            const int err = errno;
+            ::close(fd);
+            Fail(QString::fromLocal8Bit(std::strerror(w < 0 ? err : ENOSPC)));
+            return false;
+        }
+        p += w;
+        left -= w;
+    }
+    if (::close(fd) != 0) {
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     return true;

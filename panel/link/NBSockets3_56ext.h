@@ -11,11 +11,12 @@
 using TSocket = int;
 constexpr TSocket InvalidSocket = -1;
 
-constexpr int SockErrTimeout = 258;       // a wait ran out (WAIT_TIMEOUT)
-constexpr int SockErrConnReset = 10054;   // the peer closed the connection
-constexpr int SockErrWouldBlock = 10035;  // connect still in progress
-constexpr int SockErrInProgress = 10036;  // connect still in progress
-constexpr int SockErrConnRefused = 10061; // nothing listens there
+constexpr int SockErrTimeout = 258;        // a wait ran out (WAIT_TIMEOUT)
+constexpr int SockErrConnReset = 10054;    // the peer closed the connection
+constexpr int SockErrWouldBlock = 10035;   // connect still in progress
+constexpr int SockErrInProgress = 10036;   // connect still in progress
+constexpr int SockErrConnRefused = 10061;  // nothing listens there
+constexpr int SockErrAddrNotAvail = 10049; // no address to connect to (0.0.0.0)
 
 bool SockOpen(TSocket& socket);
 bool SockClose(TSocket& socket);

@@ -56,6 +56,13 @@ bool TComPort::Connect() {
     SetPortStatus(OpConnect, 0, 0, 0);
     if (IsConnected())
         return false;
+    // Address 0 (no address in the level set) would reach whatever listens on
+    // this machine: it fails at once like an unreachable switcher.
+    if (SockPackAddress(FHost) == 0) {
+        SockSetLastError(SockErrAddrNotAvail);
+        SetPortStatus(Keep, ErrNoConnection, 0, 0);
+        return false;
+    }
     if (SockOpen(FSocket) && SockConnect(FSocket, FHost, FPort, TimeoutMs))
         return true;
     SockClose(FSocket);
