@@ -1,12 +1,17 @@
 #include "FieldUnit.h"
+#include "LogoPicture.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtMath>
 
 #include <set>
+#include <sys/stat.h>
 #include <tuple>
 
 namespace {
@@ -344,6 +349,76 @@ private Q_SLOTS:
         f.close();
         rig.F.SetOutputLogo(3, bad);
         QCOMPARE(rig.F.GetOutputLogo(3), QString()); // unreadable: path cleared
+    }
+
+    // Files that are no usable picture give no picture and one warning each,
+    // however often they are asked for; a good file is decoded once.
+    void logoFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("picture") << "picture" << true;
+        QTest::newRow("folder") << "folder" << false;
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("device") << "device" << false;
+        QTest::newRow("truncated PNG") << "truncated" << false;
+        QTest::newRow("declares 30000 x 30000") << "bomb" << false;
+        QTest::newRow("over 4 MB") << "large" << false;
+    }
+    void logoFiles() {
+        QFETCH(QString, kind);
+        QFETCH(bool, usable);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("logo"));
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(Qt::blue);
+        QByteArray png;
+        {
+            QBuffer b(&png);
+            b.open(QIODevice::WriteOnly);
+            picture.save(&b, "PNG");
+        }
+        auto write = [&](const QByteArray& bytes) {
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+        };
+        if (kind == QStringLiteral("picture")) {
+            QVERIFY(write(png));
+        } else if (kind == QStringLiteral("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == QStringLiteral("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == QStringLiteral("device")) {
+            path = QStringLiteral("/dev/zero");
+        } else if (kind == QStringLiteral("truncated")) {
+            QVERIFY(write(png.left(png.size() / 2)));
+        } else if (kind == QStringLiteral("bomb")) {
+            // A bitmap header alone: 30000 x 30000 pixels of 24 bits.
+            QByteArray bmp;
+            QDataStream d(&bmp, QIODevice::WriteOnly);
+            d.setByteOrder(QDataStream::LittleEndian);
+            d.writeRawData("BM", 2);
+            d << quint32(54 + 30000u * 30000u * 3) << quint32(0) << quint32(54) << quint32(40)
+              << qint32(30000) << qint32(30000) << quint16(1) << quint16(24) << quint32(0)
+              << quint32(0) << qint32(2835) << qint32(2835) << quint32(0) << quint32(0);
+            bmp.append(1000, '\0');
+            QVERIFY(write(bmp));
+        } else {
+            QVERIFY(write(png + QByteArray(logo::MaxBytes, '\0')));
+        }
+        static int warnings;
+        warnings = 0;
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+                warnings += type == QtWarningMsg;
+            });
+        logo::TCache cache;
+        for (int i = 0; i < 512; ++i)
+            QCOMPARE(cache.Get(path, QSize(33, 33)).isNull(), !usable);
+        qInstallMessageHandler(previous);
+        QCOMPARE(cache.Decodes(), 1);
+        QCOMPARE(warnings, usable ? 0 : 1);
+        if (usable)
+            QCOMPARE(cache.Get(path, QSize(33, 33)).size(), QSize(33, 33));
     }
 };
 

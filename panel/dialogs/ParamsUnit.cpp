@@ -1,5 +1,7 @@
 #include "ParamsUnit.h"
 
+#include "LogoPicture.h"
+
 #include "FieldUnit.h"
 #include "Panel.h"
 #include "Pickers.h"
@@ -34,12 +36,8 @@ QString CleanParamsName(const QString& text) {
 }
 
 std::optional<QImage> LoadLogoPicture(const QString& path) {
-    std::string bytes;
-    if (path.isEmpty() || !safefile::ReadRegular(path.toStdString(), MaxLogoBytes, bytes, nullptr))
-        return std::nullopt;
-    QImage picture;
-    if (!picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
-                              static_cast<int>(bytes.size())))
+    QImage picture = logo::Decode(path, QSize());
+    if (picture.isNull())
         return std::nullopt;
     return picture;
 }

@@ -425,14 +425,7 @@ void TField::RenderLogo(bool input, int index) {
     QString& path = (input ? FInputLogos : FOutputLogos)[static_cast<std::size_t>(index)];
     if (path.isEmpty() || !QFile::exists(path))
         return;
-    // Only a regular file of bounded size: a FIFO named here must not block.
-    std::string bytes, why;
-    QImage picture;
-    if (safefile::ReadRegular(path.toStdString(), MaxLogoBytes, bytes, &why))
-        picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
-                             static_cast<int>(bytes.size()));
-    else
-        qCWarning(lcFiles).noquote() << "Cannot use the logo" << path << "(" << why.c_str() << ")";
+    const QImage picture = FLogoCache.Get(path, square.size());
     if (picture.isNull()) {
         path.clear(); // unreadable: forget it, keep the plain square
         return;

@@ -2,6 +2,7 @@
 
 #include "FieldGeometry.h"
 #include "FieldState.h"
+#include "LogoPicture.h"
 #include "Look.h"
 
 #include <QFont>
@@ -37,7 +38,7 @@ enum class TFieldPane {
 // cell shows, and a hand-edited megabyte name cannot stall every repaint.
 constexpr int MaxNameChars = 400;
 // A logo file larger than this is not loaded.
-constexpr int MaxLogoBytes = 4 << 20;
+constexpr int MaxLogoBytes = logo::MaxBytes;
 
 class TField : public QWidget {
     Q_OBJECT
@@ -171,6 +172,7 @@ private:
     int FHoverCol = -10, FHoverRow = -10, FPrevHoverCol = -10, FPrevHoverRow = -10;
     Qt::KeyboardModifiers FLockShift;
     TDataSArray FInputNames, FOutputNames, FInputLogos, FOutputLogos;
+    logo::TCache FLogoCache;
     QImage FScratch;
     QImage FInputStrip, FOutputStrip;
     QHash<QString, QFont> FFontCache;
