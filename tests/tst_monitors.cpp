@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <memory>
 
 Q_DECLARE_METATYPE(TStatusLamp)
@@ -371,6 +372,34 @@ private Q_SLOTS:
         QVERIFY2(std::abs(w.StateX0->value() - 303) < 40,
                  qPrintable(QString::number(w.StateX0->value())));
         QCOMPARE(w.Requests()->Wanted().Meter1Slider, w.StateX0->value());
+    }
+
+    // Names from a switcher that look like markup are shown as they are:
+    // nothing is loaded (a FIFO would block), and the windows keep their size.
+    void markupFromSwitcherShownAsText() {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("f"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString name =
+            QStringLiteral("<img src=\"%1\" width=\"99999\"><b>x</b>").arg(fifo);
+        THdmiWindow hdmi;
+        hdmi.HdmiTab->Rebuild({name});
+        hdmi.Requests()->SetEnabled(true);
+        hdmi.Requests()->SetTab(0);
+        hdmi.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&hdmi));
+        const QSize before = hdmi.size();
+        THdmiState s;
+        s.StandardName = name.toStdString();
+        hdmi.PublishHdmi(0, s, s);
+        QCOMPARE(hdmi.StateSTD->text(), name);
+        QCOMPARE(hdmi.StateSTD->textFormat(), Qt::PlainText);
+        QCOMPARE(hdmi.HdmiTab->tabText(0), name);
+        QCoreApplication::processEvents();
+        QVERIFY2(hdmi.width() < before.width() + 600 && hdmi.height() == before.height(),
+                 qPrintable(QStringLiteral("%1 x %2").arg(hdmi.width()).arg(hdmi.height())));
+        const QImage shot = hdmi.grab().toImage(); // painting loads nothing either
+        QVERIFY(!shot.isNull());
     }
 
     // MONITOR marks the running utilities and leaves the STATUS flash and its

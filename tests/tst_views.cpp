@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +80,23 @@ private Q_SLOTS:
         QVERIFY(longest <= 40);
         QCOMPARE(msgbox::Breakable(QStringLiteral("short words stay")),
                  QStringLiteral("short words stay"));
+    }
+
+    // A real box shows a path or name that looks like markup as it is.
+    void messageBoxShowsPlainText() {
+        const QString text = QStringLiteral("Cannot use <img src=\"/dev/zero\" width=\"99999\"><b>x</b>");
+        msgbox::Notify(QStringLiteral("Error:"), text, msgbox::TIcon::Error);
+        QMessageBox* box = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w))
+                box = b;
+        QVERIFY(box);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QString shown = box->text();
+        shown.remove(QChar(0x200B));
+        QCOMPARE(shown, text);
+        QVERIFY(box->sizeHint().width() < 2000);
+        box->close();
     }
 
     void selectorLayout_data() {

@@ -37,6 +37,7 @@ TProgressWindow::TProgressWindow(QWidget* parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     PanelCaption = new QLabel(this);
+    PanelCaption->setTextFormat(Qt::PlainText);
     PanelCaption->setObjectName(QStringLiteral("PanelCaption"));
     PanelCaption->setGeometry(8, 8, 297, 16);
     Gauge = new TGauge(this);

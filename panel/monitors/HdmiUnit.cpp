@@ -145,6 +145,8 @@ THdmiWindow::THdmiWindow(QWidget* parent)
 
     QGroupBox* standard = group("INPUT STANDARD");
     StateSTD = new QLabel(standard);
+    // The standard's name comes from the switcher: shown as it is, never as markup.
+    StateSTD->setTextFormat(Qt::PlainText);
     StateSTD->setObjectName(QStringLiteral("StateSTD"));
     StateSTD->setFocusPolicy(Qt::StrongFocus);
     StateSTD->setMinimumWidth(200);
@@ -199,6 +201,7 @@ THdmiWindow::THdmiWindow(QWidget* parent)
         s->setTickPosition(QSlider::TicksBelow);
         s->setTickInterval(1);
         label = new QLabel(scale);
+        label->setTextFormat(Qt::PlainText);
         label->setMinimumWidth(30);
     };
     position("StateDBFSN", 20, StateDBFSN, LabelDBFSN);
