@@ -19,7 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -385,6 +388,30 @@ private Q_SLOTS:
         for (const QString& name : keep)
             QVERIFY2(QFile::exists(Folder16() + name), qPrintable(name));
         QVERIFY(!QFile::exists(Folder16() + ours));
+    }
+
+    // A file whose name is not UTF-8 is listed (with a replacement character)
+    // and can be deleted; the real file goes.
+    void nameNotUtf8() {
+        TMemorySlot slot;
+        slot.Count = 1;
+        const std::string bytes = memfile::Encode(slot);
+        QVERIFY(QDir().mkpath(Folder16()));
+        const QByteArray raw = QFile::encodeName(Folder16()) + "caf\xE9.mem";
+        FILE* f = std::fopen(raw.constData(), "wb");
+        QVERIFY(f);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        auto w = Preset();
+        QVERIFY(w);
+        const QString shown = QStringLiteral("caf") + QChar(0xFFFD);
+        ClickItem(*w, shown);
+        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QVERIFY(w->LBoxMemory->findItems(shown, Qt::MatchExactly).isEmpty());
+        struct stat st {};
+        const bool gone = ::stat(raw.constData(), &st) != 0;
+        ::unlink(raw.constData()); // the folder's removal between tests cannot name it
+        QVERIFY(gone);
     }
 
     // The dialog lands inside the screen however close to its edge the

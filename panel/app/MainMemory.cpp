@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QListWidget>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -67,22 +69,28 @@ void TMainWindow::LoadMemory() {
     if (FMemoryDir.isEmpty() || !QFileInfo(FMemoryDir).isDir())
         return;
     RemoveUnfinishedSaves(FMemoryDir);
-    const QDir dir(FMemoryDir);
-    const QStringList files =
-        dir.entryList({QStringLiteral("*.mem")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& file : files) {
-        // The pattern matches any case of the extension; such a file keeps its
-        // real name, so it can be replaced and deleted.
+    const std::string folder = QFile::encodeName(FMemoryDir).toStdString();
+    std::vector<std::string> files = memfile::SalvoFileNames(folder);
+    if (files.size() > memfile::MaxListed) {
+        qCWarning(lcFiles).noquote()
+            << files.size() << "salvo files in" << FMemoryDir << "; only the first"
+            << memfile::MaxListed << "by name are listed";
+        files.resize(memfile::MaxListed);
+    }
+    for (const std::string& file : files) {
+        // Listed under its name as it reads (an undecodable byte shows as a
+        // replacement character); the file keeps its real name for Save and Del.
         TMemorySlot slot;
-        slot.Name = QFileInfo(file).completeBaseName().toStdString();
-        if (!file.endsWith(QLatin1String(memfile::Extension)))
-            slot.FileName = file.toStdString();
+        const QString name = QString::fromUtf8(file.data(), qsizetype(file.size()) - 4);
+        slot.Name = name.toStdString();
+        if (slot.Name + memfile::Extension != file)
+            slot.FileName = file;
         std::string bytes, why;
-        if (!safefile::ReadRegular(dir.filePath(file).toStdString(), memfile::FileBytes, bytes,
-                                   &why) ||
+        if (!safefile::ReadRegular(folder + file, memfile::FileBytes, bytes, &why) ||
             !memfile::Decode(bytes, slot, &why)) {
             qCWarning(lcFiles).noquote()
-                << "Skipped the salvo file" << dir.filePath(file) << "(" << why.c_str() << ")";
+                << "Skipped the salvo file" << QFile::decodeName((folder + file).c_str()) << "("
+                << why.c_str() << ")";
             continue;
         }
         LBoxMemory->addItem(new TMemoryItem(std::move(slot)));
@@ -102,14 +110,15 @@ bool TMainWindow::SaveSlotFile(const TMemorySlot& slot, QString* error) {
 }
 
 bool TMainWindow::DeleteSlotFile(const TMemorySlot& slot, QString* error) {
-    const QString path = QString::fromStdString(SlotPath(FMemoryDir, slot));
-    if (!QFileInfo(FMemoryDir).isDir() || !QFileInfo::exists(path))
+    if (!QFileInfo(FMemoryDir).isDir())
         return true;
-    QFile file(path);
-    if (file.remove())
+    // By its bytes: a file whose name is not UTF-8 is still the one removed.
+    const std::string path = SlotPath(FMemoryDir, slot);
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT)
         return true;
     if (error)
-        *error = path + QStringLiteral(": ") + file.errorString();
+        *error = QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
+                 QString::fromLocal8Bit(std::strerror(errno));
     return false;
 }
 

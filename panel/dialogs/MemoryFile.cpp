@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 
 namespace memfile {
 
@@ -63,6 +64,24 @@ bool Decode(const std::string& bytes, TMemorySlot& slot, std::string* why) {
     s.FileName = slot.FileName;
     slot = s;
     return true;
+}
+
+std::vector<std::string> SalvoFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() <= 4 || e->d_type == DT_DIR)
+            continue;
+        const std::string tail = FoldAZ(name.substr(name.size() - 4));
+        if (tail == Extension)
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string FolderFor(const std::string& base, int inputs, int outputs) {

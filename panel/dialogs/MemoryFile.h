@@ -31,6 +31,15 @@ std::string Encode(const TMemorySlot& slot);
 // file must never reach the field or the wire.
 bool Decode(const std::string& bytes, TMemorySlot& slot, std::string* why = nullptr);
 
+// The most salvos one folder lists; more files are left out (with a warning),
+// so that a folder filled by accident or on purpose cannot stall the panel.
+constexpr std::size_t MaxListed = 20000;
+
+// The names of the files in folder (a path ending in '/') whose extension is
+// ".mem" in any case, sorted by their bytes; folders and names without a
+// base are left out. Names are taken as bytes, whatever their encoding.
+std::vector<std::string> SalvoFileNames(const std::string& folder);
+
 // "Memory/<inputs>x<outputs>-4/" below base (a folder path without a trailing slash).
 std::string FolderFor(const std::string& base, int inputs, int outputs);
 
