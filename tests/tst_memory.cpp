@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -56,6 +57,7 @@ class TestMemory : public QObject {
     // A window in PRESET mode on a 16 x 16 matrix with two levels.
     std::unique_ptr<TMainWindow> Preset() {
         auto w = std::make_unique<TMainWindow>(FDir.filePath(QStringLiteral("matrixpanel.ini")));
+        w->FSizeSettleMs = 0; // the size holds: its folder comes at once
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -366,6 +368,47 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(Folder16() + longest + QStringLiteral(".mem")));
         // Nothing but the salvos is left beside them.
         QCOMPARE(QDir(Folder16()).entryList(QDir::Files | QDir::Hidden).size(), 19);
+    }
+
+    // A size that keeps changing gets no folder until it holds; one run
+    // creates a bounded number of folders; the operator's New creates at once.
+    void sizeFoldersOnlyForSizesThatHold() {
+        auto w = Preset(); // 16 x 16, created at once
+        QVERIFY(w);
+        w->FSizeSettleMs = 300;
+        for (int n = 17; n < 47; ++n)
+            w->ApplySize(n, n);
+        QTest::qWait(50);
+        QCOMPARE(QDir(FDir.filePath(QStringLiteral("Memory")))
+                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                     .size(),
+                 1);
+        // The last size holds: its folder and defaults come.
+        QTRY_VERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/46x46-4/N-N.mem"))));
+        QTRY_COMPARE(w->LBoxMemory->count(), 48);
+        QCOMPARE(QDir(FDir.filePath(QStringLiteral("Memory")))
+                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                     .size(),
+                 2);
+        // The bound: with none left, a new size gets no folder, and New says so.
+        w->FNewMemoryDirsLeft = 0;
+        w->FSizeSettleMs = 0;
+        w->ApplySize(8, 8);
+        QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("Memory/8x8-4"))));
+        QCOMPARE(w->LBoxMemory->count(), 0);
+        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("Kept")); }
+                     << [](TMemoryDlgWindow&) { return int(QDialog::Rejected); };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QCOMPARE(FBoxes.size(), 1);
+        QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
+        // With folders left, New on an unsettled size creates it at once.
+        w->FNewMemoryDirsLeft = 1;
+        w->FSizeSettleMs = 60000;
+        w->ApplySize(9, 9);
+        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("Now")); };
+        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/Now.mem"))));
+        QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/N-N.mem"))));
     }
 
     // In the salvo folder too, only our own unfinished saves go; files the

@@ -61,6 +61,7 @@ class TestOperator : public QObject {
         f.write("[WINDOW]\nLEFT=0\nTOP=0\nWIDTH=760\nHEIGHT=720\nZOOM=3\n" + ini);
         f.close();
         auto w = std::make_unique<TMainWindow>(Ini());
+        w->FSizeSettleMs = 0; // salvo folders at once
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -48,18 +49,51 @@ void TMainWindow::RemoveUnfinishedSaves(const QString& folder) {
             << "Removed an unfinished save:" << QDir(folder).filePath(QString::fromStdString(name));
 }
 
-void TMainWindow::PrepareMemoryDir() {
+void TMainWindow::PrepareMemoryDir(bool now) {
     const QString base = QFileInfo(FIniFileName).absolutePath();
     FMemoryDir = QString::fromStdString(
         memfile::FolderFor(base.toStdString(), Field->GetInputCount(), Field->GetOutputCount()));
     if (QFileInfo(FMemoryDir).isDir())
         return; // a folder that exists is never refilled
-    if (!QDir().mkpath(FMemoryDir)) {
-        qCWarning(lcFiles).noquote() << "Cannot create the salvo folder" << FMemoryDir;
+    if (now || FSizeSettleMs <= 0) {
+        CreateMemoryDir();
         return;
     }
+    // A new size gets its folder once it has held for a while: a switcher
+    // flapping its size must not fill the disk with folders of default salvos.
+    if (FFolderTimer->isActive() && !FUnstableSizeReported) {
+        FUnstableSizeReported = true;
+        qCWarning(lcFiles).noquote()
+            << "The matrix size changes before it holds for" << FSizeSettleMs
+            << "ms; a new size gets its salvo folder only once it holds";
+    }
+    FPendingMemoryDir = FMemoryDir;
+    FFolderTimer->start(FSizeSettleMs);
+}
+
+void TMainWindow::MemoryDirSettled() {
+    if (FPendingMemoryDir != FMemoryDir || QFileInfo(FMemoryDir).isDir())
+        return;
+    if (CreateMemoryDir())
+        LoadMemory();
+}
+
+bool TMainWindow::CreateMemoryDir() {
+    if (FNewMemoryDirsLeft <= 0) {
+        if (!FMemoryDirsExhaustedReported)
+            qCWarning(lcFiles).noquote() << "No more salvo folders are created in this run ("
+                                         << MaxNewMemoryDirs << "new matrix sizes met)";
+        FMemoryDirsExhaustedReported = true;
+        return false;
+    }
+    if (!QDir().mkpath(FMemoryDir)) {
+        qCWarning(lcFiles).noquote() << "Cannot create the salvo folder" << FMemoryDir;
+        return false;
+    }
+    --FNewMemoryDirsLeft;
     for (const TMemorySlot& slot : memfile::DefaultSalvos(Field->GetInputCount()))
         SaveSlotFile(slot);
+    return true;
 }
 
 void TMainWindow::LoadMemory() {
@@ -100,7 +134,7 @@ void TMainWindow::LoadMemory() {
 
 bool TMainWindow::SaveSlotFile(const TMemorySlot& slot, QString* error) {
     if (!QFileInfo(FMemoryDir).isDir())
-        PrepareMemoryDir();
+        PrepareMemoryDir(/*now*/ true); // the operator stores a salvo: the size is wanted
     std::string why;
     if (safefile::Save(SlotPath(FMemoryDir, slot), memfile::Encode(slot), &why))
         return true;

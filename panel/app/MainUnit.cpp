@@ -449,6 +449,10 @@ void TMainWindow::CreateOperColumn() {
     TimerMon = new QTimer(this);
     TimerMon->setObjectName(QStringLiteral("TimerMon"));
     TimerMon->setInterval(1000);
+    FFolderTimer = new QTimer(this);
+    FFolderTimer->setObjectName(QStringLiteral("FolderTimer"));
+    FFolderTimer->setSingleShot(true);
+    connect(FFolderTimer, &QTimer::timeout, this, &TMainWindow::MemoryDirSettled);
     StatusTimer = new QTimer(this);
     StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
     StatusTimer->setInterval(500);

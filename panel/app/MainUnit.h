@@ -133,7 +133,19 @@ public:
     bool FLevelSetWarned = false;
 
     // Salvos (MEMORY section).
-    void PrepareMemoryDir();
+    // Sets FMemoryDir for the matrix size. A missing folder is created, with the
+    // default salvos, at once when `now` (or FSizeSettleMs is 0), else once the
+    // size has held for FSizeSettleMs.
+    void PrepareMemoryDir(bool now = false);
+    bool CreateMemoryDir();
+    void MemoryDirSettled();
+    int FSizeSettleMs = 3000;
+    // New size folders one run may create; more sizes get none (said once).
+    static constexpr int MaxNewMemoryDirs = 16;
+    int FNewMemoryDirsLeft = MaxNewMemoryDirs;
+    bool FUnstableSizeReported = false, FMemoryDirsExhaustedReported = false;
+    QString FPendingMemoryDir;
+    QTimer* FFolderTimer = nullptr;
     void LoadMemory();
     // False, with the reason in `error`, when the file could not be written or removed.
     bool SaveSlotFile(const TMemorySlot& slot, QString* error = nullptr);
