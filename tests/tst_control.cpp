@@ -144,6 +144,21 @@ private Q_SLOTS:
         QCOMPARE((QList<int>{DigitOf(n, 2), DigitOf(n, 1), DigitOf(n, 0)}), digits);
     }
 
+    // The clients label never cuts its count: a label of 11 characters.
+    void clientsCaption_data() {
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("fits") << 655 << "Clients 655";
+        QTest::newRow("thousands") << 65535 << "Clients 65k";
+        QTest::newRow("just over") << 1000 << "Clients 1k";
+        QTest::newRow("too many for k") << 999999 << "Clients";
+    }
+    void clientsCaption() {
+        QFETCH(int, clients);
+        QFETCH(QString, caption);
+        QCOMPARE(ClientsCaption(clients, [](const QString& t) { return t.size() <= 11; }), caption);
+    }
+
     void tipPlacement() {
         const QRect work(0, 0, 800, 600);
         const QSize tip(120, 80);

@@ -22,8 +22,8 @@
 #include <QTimer>
 
 #include <cstdlib>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(TStatusLamp)
 
@@ -326,6 +326,9 @@ private Q_SLOTS:
         QCOMPARE(w.StateGRS0->currentIndex(), -1);
         QCOMPARE(w.StateDBFSN->value(), 19);
         QCOMPARE(w.StateDBUN->value(), 20);
+        // Their labels do not pass the nearest position off as the reported one.
+        QCOMPARE(w.LabelDBFSN->text(), QStringLiteral("?"));
+        QCOMPARE(w.LabelDBUN->text(), QStringLiteral("?"));
         const THdmiWanted wanted = w.Requests()->Wanted();
         QCOMPARE(wanted.Meter1Slider, 30);
         QCOMPARE(wanted.Meter1Group, 7);
@@ -380,8 +383,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString fifo = dir.filePath(QStringLiteral("f"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        const QString name =
-            QStringLiteral("<img src=\"%1\" width=\"99999\"><b>x</b>").arg(fifo);
+        const QString name = QStringLiteral("<img src=\"%1\" width=\"99999\"><b>x</b>").arg(fifo);
         THdmiWindow hdmi;
         hdmi.HdmiTab->Rebuild({name});
         hdmi.Requests()->SetEnabled(true);

@@ -24,6 +24,7 @@
 #include "UnitProcIP.h"
 #include "WindowMessages.h"
 
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QThread>
 #include <QTimer>
@@ -35,6 +36,14 @@ int IndicatorEntry(bool active, bool ok) {
     return !active ? IndIdle : ok ? IndOk : IndError;
 }
 } // namespace
+
+QString ClientsCaption(int clients, const std::function<bool(const QString&)>& fits) {
+    const QString full = QStringLiteral("Clients ") + QString::number(clients);
+    if (fits(full))
+        return full;
+    const QString thousands = QStringLiteral("Clients %1k").arg(clients / 1000);
+    return clients >= 1000 && fits(thousands) ? thousands : QStringLiteral("Clients");
+}
 
 QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelCount,
                                const std::array<std::string, 5>& levelNames,
@@ -215,7 +224,10 @@ void TMainWindow::ApplyIndicators() {
             FIndicatorWanted[i].load(std::memory_order_relaxed))]);
     const int clients = FClientsWanted.load(std::memory_order_relaxed);
     if (clients >= 0 && clients != FClientsShown) {
-        LabelClients->SetCaption(QStringLiteral("Clients ") + QString::number(clients));
+        const QFontMetrics metrics(LabelClients->font());
+        LabelClients->SetCaption(ClientsCaption(clients, [&](const QString& text) {
+            return metrics.horizontalAdvance(text) <= LabelClients->width();
+        }));
         FClientsShown = clients;
         if (LabelClients->isHidden())
             LabelClients->show();

@@ -54,6 +54,10 @@ std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);
 // (MEMORY with a few salvo rows) beside a usable field area.
 QSize MinimumClientSize(int levelsHeight, int columnInset);
 
+// The clients label: "Clients N" where that fits, else the count in
+// thousands ("Clients 65k"), else the word alone.
+QString ClientsCaption(int clients, const std::function<bool(const QString&)>& fits);
+
 // Digit p (0 units, 1 tens, 2 hundreds) of n, or -1 for a blank (leading zero, n <= 0).
 int DigitOf(int n, int p);
 

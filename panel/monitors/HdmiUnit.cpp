@@ -24,6 +24,8 @@ namespace {
 constexpr TColor Lit = clr::Lime;
 constexpr TColor Unlit = clr::Silver;
 constexpr int DesignSliderMax = 404;
+// The label of a reference switch whose reported value has no position.
+const QString UnknownReference = QStringLiteral("?");
 // Item data of a group list entry: which lamp it shows (0 none yet, 1 off, 2 on).
 constexpr int LampRole = Qt::UserRole + 1;
 
@@ -350,6 +352,12 @@ void THdmiWindow::PublishHdmi(int tab, const THdmiState& state, const THdmiState
     PaintButtons(w);
     for (QSlider* s : {StateX0, StateX1, StateDBFSN, StateDBUN})
         SetSliderTip(s);
+    // A reference the switches have no position for is not shown as the
+    // nearest one: its label says it is unknown.
+    if (w.DbfsRef < 0 || w.DbfsRef > 19)
+        LabelDBFSN->setText(UnknownReference);
+    if (w.DbuRef < 0 || w.DbuRef > 20)
+        LabelDBUN->setText(UnknownReference);
     FPainting = false;
 }
 
