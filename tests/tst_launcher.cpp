@@ -17,6 +17,9 @@
 
 #include <memory>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 namespace {
 
 // Running utilities started for this address.
@@ -199,6 +202,33 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(second), 5000);
         QCOMPARE(Utilities(FIp), 0);
+    }
+
+    // A window of another program that claims our utility's process id is
+    // neither raised nor asked to quit; the utility itself is.
+    void impostorWindowIgnored() {
+        auto w = Window();
+        QVERIFY(w);
+        PressMonitor(*w);
+        QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
+        const qint64 pid = w->FSwitcherPID[0];
+        const std::uint64_t real = Found(*w);
+        QWidget impostor;
+        impostor.setWindowTitle(QStringLiteral("Fibre watch"));
+        impostor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&impostor));
+        Display* d = XOpenDisplay(nullptr);
+        QVERIFY(d);
+        const unsigned long claimed = static_cast<unsigned long>(pid);
+        XChangeProperty(d, static_cast<::Window>(impostor.winId()),
+                        XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&claimed), 1);
+        XSync(d, False);
+        XCloseDisplay(d);
+        QCOMPARE(Found(*w), real);
+        w->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);
+        QVERIFY(impostor.isVisible());
     }
 
     // A missing program: nothing stored, nothing shown; Esc closes the window.

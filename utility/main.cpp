@@ -55,6 +55,11 @@ int main(int argc, char* argv[]) {
     InstallTranslation(QLocale::system());
 
     auto* window = new MainWindow(address);
+    // The panel that started us names the role our window carries, by which it
+    // tells our window from any other claiming our process id.
+    const QString role = qEnvironmentVariable("FIBREWATCH_WINDOW_ROLE");
+    if (!role.isEmpty())
+        window->setWindowRole(role);
     window->show();
     QApplication::exec();
     // The worker may be waiting on the device: end the process at once, status 0.

@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
 
 #include <csignal>
 
@@ -34,8 +36,8 @@ bool TMainWindow::FindUtilityWindows(std::array<std::uint64_t, 4>& found) {
             continue;
         }
         if (searchable) {
-            found[static_cast<std::size_t>(i)] =
-                findwindow::FindProcessMainWindow(pid, UtilityTitle);
+            found[static_cast<std::size_t>(i)] = findwindow::FindProcessMainWindow(
+                pid, UtilityTitle, FSwitcherRole[static_cast<std::size_t>(i)]);
             // A new utility gets time to show its window before it counts as lost.
             const qint64 age = FUptime.elapsed() - FSwitcherStartMs[static_cast<std::size_t>(i)];
             if (found[static_cast<std::size_t>(i)] == 0 && age > UtilityGraceMs) {
@@ -73,14 +75,26 @@ void TMainWindow::LaunchUtility(int i) {
     if (FSwitcherPID[slot] == 0) {
         qint64 pid = 0;
         const QString ip = QString::fromStdString(FormatIP(FSwitcherIP[slot]));
+        // Its window carries a role made for this start, so that another
+        // window claiming the same process id is never taken for it.
+        const QString role =
+            QStringLiteral("fibrewatch-%1")
+                .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+        QProcess process;
+        process.setProgram(FUtilityPath);
         // The argument list goes to the program as it is, with no shell: a
         // path with blanks works.
-        if (!QProcess::startDetached(FUtilityPath, {ip}, QString(), &pid) || pid <= 0)
+        process.setArguments({ip});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("FIBREWATCH_WINDOW_ROLE"), role);
+        process.setProcessEnvironment(environment);
+        if (!process.startDetached(&pid) || pid <= 0)
             return; // a missing utility fails silently
         for (qint64& other : FSwitcherPID)
             if (other == pid)
                 other = 0;
         FSwitcherPID[slot] = pid;
+        FSwitcherRole[slot] = role.toStdString();
         FSwitcherStartMs[slot] = FUptime.elapsed();
         return;
     }

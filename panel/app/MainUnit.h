@@ -225,6 +225,8 @@ public:
     // Process ids of the utilities by switcher (0: none) and when each started.
     std::array<qint64, 4> FSwitcherPID{};
     std::array<qint64, 4> FSwitcherStartMs{};
+    // The window role each utility was started with (its window must carry it).
+    std::array<std::string, 4> FSwitcherRole{};
     // The utility program; SFP/fibrewatch beside the panel.
     QString FUtilityPath;
     // A started utility without a window yet counts as running this long.

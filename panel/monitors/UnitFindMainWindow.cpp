@@ -73,6 +73,22 @@ bool CardinalProperty(Display* d, Window w, Atom property, Atom type, unsigned l
     return ok;
 }
 
+// A property of 8-bit text (STRING), at most 256 bytes.
+std::string TextProperty(Display* d, Window w, Atom property) {
+    Atom actual = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string text;
+    if (XGetWindowProperty(d, w, property, 0, 64, False, XA_STRING, &actual, &format, &items,
+                           &after, &data) == Success &&
+        data && format == 8)
+        text.assign(reinterpret_cast<const char*>(data), items);
+    if (data)
+        XFree(data);
+    return text;
+}
+
 std::string Title(Display* d, Window w) {
     Atom actual = 0;
     int format = 0;
@@ -101,7 +117,15 @@ bool Iconic(Display* d, Window w) {
     return CardinalProperty(d, w, wmState, wmState, state) && state == IconicState;
 }
 
-bool Matches(Display* d, Window w, std::int64_t pid, const std::string& title) {
+struct TIdentity {
+    std::int64_t Pid;
+    const std::string& Title;
+    const std::string& Role;
+};
+
+bool Matches(Display* d, Window w, const TIdentity& id) {
+    const std::int64_t pid = id.Pid;
+    const std::string& title = id.Title;
     unsigned long owner = 0;
     if (!CardinalProperty(d, w, AtomOf(d, "_NET_WM_PID"), XA_CARDINAL, owner) ||
         static_cast<std::int64_t>(owner) != pid)
@@ -110,6 +134,8 @@ bool Matches(Display* d, Window w, std::int64_t pid, const std::string& title) {
     // program's name), so the identity is the process, the exact title, no
     // owner and visibility.
     if (Title(d, w) != title)
+        return false;
+    if (!id.Role.empty() && TextProperty(d, w, AtomOf(d, "WM_WINDOW_ROLE")) != id.Role)
         return false;
     Window transientFor = 0;
     if (XGetTransientForHint(d, w, &transientFor) && transientFor != 0)
@@ -122,8 +148,8 @@ bool Matches(Display* d, Window w, std::int64_t pid, const std::string& title) {
 
 // Depth-first from the root: a window manager reparents top-level windows
 // into frames, without one they are the root's children.
-Window Walk(Display* d, Window w, std::int64_t pid, const std::string& title, int depth) {
-    if (depth > 0 && Matches(d, w, pid, title))
+Window Walk(Display* d, Window w, const TIdentity& id, int depth) {
+    if (depth > 0 && Matches(d, w, id))
         return w;
     if (depth >= 16)
         return 0;
@@ -134,7 +160,7 @@ Window Walk(Display* d, Window w, std::int64_t pid, const std::string& title, in
     Window found = 0;
     // Topmost first, as the stacking order lists them bottom to top.
     for (unsigned int i = n; i-- > 0 && !found;)
-        found = Walk(d, children[i], pid, title, depth + 1);
+        found = Walk(d, children[i], id, depth + 1);
     if (children)
         XFree(children);
     return found;
@@ -187,12 +213,13 @@ std::string ProcessExe(std::int64_t pid) {
     return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
 }
 
-TWindowId FindProcessMainWindow(std::int64_t pid, const std::string& title) {
+TWindowId FindProcessMainWindow(std::int64_t pid, const std::string& title,
+                                const std::string& role) {
     Display* d = Connection();
     if (!d || pid <= 0)
         return 0;
     TErrorTrap trap(d);
-    return Walk(d, DefaultRootWindow(d), pid, title, 0);
+    return Walk(d, DefaultRootWindow(d), TIdentity{pid, title, role}, 0);
 }
 
 bool IsIconic(TWindowId w) {

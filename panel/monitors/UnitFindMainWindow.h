@@ -20,8 +20,11 @@ bool ProcessAlive(std::int64_t pid);
 std::string ProcessExe(std::int64_t pid);
 
 // The first top-level window of process pid with exactly this title that has
-// no owner (WM_TRANSIENT_FOR) and is viewable or iconified; 0 when none.
-TWindowId FindProcessMainWindow(std::int64_t pid, const std::string& title);
+// no owner (WM_TRANSIENT_FOR) and is viewable or iconified; 0 when none. Any
+// program may claim a process id on its window: with a role given, only a
+// window whose WM_WINDOW_ROLE is exactly that role counts.
+TWindowId FindProcessMainWindow(std::int64_t pid, const std::string& title,
+                                const std::string& role = {});
 bool IsIconic(TWindowId w);
 
 // Restores w if iconified and brings it to the front, above main.
