@@ -351,6 +351,37 @@ private Q_SLOTS:
         QCOMPARE(rig.F.GetOutputLogo(3), QString()); // unreadable: path cleared
     }
 
+    // A size change leaves logos it has not decoded yet as plain squares and
+    // paints them from the event loop, each file decoded once.
+    void logosAfterSizeChangeComeFromTheEventLoop() {
+        QTemporaryDir dir;
+        QStringList paths;
+        for (int k = 0; k < 4; ++k) {
+            QImage picture(600, 600, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv(k * 60, 255, 255));
+            paths << dir.filePath(QStringLiteral("logo%1.png").arg(k));
+            QVERIFY(picture.save(paths.last()));
+        }
+        TRig rig(0, 0, 1);
+        for (int i = 0; i < 256; ++i) {
+            rig.F.SetInputLogo(i, paths[i % 4]);
+            rig.F.SetOutputLogo(i, paths[(i + 1) % 4]);
+        }
+        rig.F.SetSize(256, 256);
+        QImage tip(33, 33, QImage::Format_RGB32);
+        rig.F.CopyInputLogo(255, tip);
+        QCOMPARE(tip.pixelColor(16, 16), ToQColor(clr::Silver)); // not yet
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                rig.F.CopyInputLogo(255, tip);
+                return tip.pixelColor(16, 16).rgb() == QColor::fromHsv(180, 255, 255).rgb();
+            }(),
+            10000);
+        rig.F.CopyOutputLogo(255, tip);
+        QCOMPARE(tip.pixelColor(16, 16).rgb(), QColor::fromHsv(0, 255, 255).rgb());
+        QVERIFY(rig.Repaints.count({int(TFieldPane::InputLogo), 255, 0}) >= 1);
+    }
+
     // Files that are no usable picture give no picture and one warning each,
     // however often they are asked for; a good file is decoded once.
     void logoFiles_data() {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -89,6 +91,10 @@ private:
 
 TField::TField(QWidget* parent) : QWidget(parent), FLevelColors(StandardLevelColors()) {
     setAutoFillBackground(true);
+    FLogoTimer = new QTimer(this);
+    FLogoTimer->setSingleShot(true);
+    FLogoTimer->setInterval(0);
+    connect(FLogoTimer, &QTimer::timeout, this, &TField::RenderPendingLogos);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, ToQColor(GridG.Back));
     setPalette(pal);
@@ -208,10 +214,11 @@ void TField::SetSize(int inputs, int outputs) {
     FState.SetOutputs(std::clamp(outputs, 0, 256));
     FInputStrip = QImage(std::max(1, FState.Inputs()) * LogoSize, LogoSize, QImage::Format_RGB32);
     FOutputStrip = QImage(LogoSize, std::max(1, FState.Outputs()) * LogoSize, QImage::Format_RGB32);
+    FPendingLogos.clear();
     for (int i = 0; i < FState.Inputs(); ++i)
-        RenderLogo(true, i);
+        RenderLogo(true, i, /*deferred*/ true);
     for (int o = 0; o < FState.Outputs(); ++o)
-        RenderLogo(false, o);
+        RenderLogo(false, o, /*deferred*/ true);
     Relayout();
 }
 
@@ -411,7 +418,24 @@ void TField::SetOutputLogo(int o, const QString& path) {
     RepaintCell(TFieldPane::OutputLogo, 0, o);
 }
 
-void TField::RenderLogo(bool input, int index) {
+void TField::RenderPendingLogos() {
+    // About one frame's worth of decoding per pass; the rest comes next pass.
+    QElapsedTimer budget;
+    budget.start();
+    std::size_t done = 0;
+    while (done < FPendingLogos.size() && budget.elapsed() < 20) {
+        const auto [input, index] = FPendingLogos[done++];
+        RenderLogo(input, index);
+        RepaintCell(input ? TFieldPane::InputLogo : TFieldPane::OutputLogo, input ? index : 0,
+                    input ? 0 : index);
+    }
+    FPendingLogos.erase(FPendingLogos.begin(),
+                        FPendingLogos.begin() + static_cast<std::ptrdiff_t>(done));
+    if (!FPendingLogos.empty())
+        FLogoTimer->start();
+}
+
+void TField::RenderLogo(bool input, int index, bool deferred) {
     QImage& strip = input ? FInputStrip : FOutputStrip;
     const int count = input ? FState.Inputs() : FState.Outputs();
     if (index < 0 || index >= count || strip.isNull())
@@ -425,6 +449,11 @@ void TField::RenderLogo(bool input, int index) {
     QString& path = (input ? FInputLogos : FOutputLogos)[static_cast<std::size_t>(index)];
     if (path.isEmpty() || !QFile::exists(path))
         return;
+    if (deferred && !FLogoCache.Holds(path, square.size())) {
+        FPendingLogos.emplace_back(input, index);
+        FLogoTimer->start();
+        return;
+    }
     const QImage picture = FLogoCache.Get(path, square.size());
     if (picture.isNull()) {
         path.clear(); // unreadable: forget it, keep the plain square

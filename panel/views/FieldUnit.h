@@ -11,10 +11,14 @@
 #include <QString>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 #include <array>
 #include <functional>
 
 class QScrollArea;
+class QTimer;
 class TFieldSurface;
 
 // Panes of the field, each a viewport over one drawing surface.
@@ -146,7 +150,14 @@ private:
     void RepaintCell(TFieldPane pane, int col, int row);
     void RepaintAll();
     void BuildPatterns();
-    void RenderLogo(bool input, int index);
+    // Draws logo `index` into its strip. With `deferred`, a picture not yet
+    // decoded is left as the plain square and queued: RenderPendingLogos
+    // decodes the queue a little at a time, so a size change naming many
+    // large pictures never stalls the window.
+    void RenderLogo(bool input, int index, bool deferred = false);
+    void RenderPendingLogos();
+    std::vector<std::pair<bool, int>> FPendingLogos;
+    QTimer* FLogoTimer = nullptr;
     void PaintCell(QPainter& p, TFieldPane pane, int col, int row);
     void PaintGrid(QPainter& p, int i, int o);
     void PaintName(QPainter& p, bool input, int index);

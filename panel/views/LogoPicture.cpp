@@ -41,6 +41,15 @@ QImage Decode(const QString& path, const QSize& size, QString* why) {
     return picture;
 }
 
+bool TCache::Holds(const QString& path, const QSize& size) const {
+    const auto found = FEntries.find(path);
+    if (found == FEntries.end() || found->Size != size)
+        return false;
+    const QFileInfo info(path);
+    return found->Modified == info.lastModified().toMSecsSinceEpoch() &&
+           found->Bytes == (info.exists() ? info.size() : -1);
+}
+
 QImage TCache::Get(const QString& path, const QSize& size) {
     const QFileInfo info(path);
     const qint64 modified = info.lastModified().toMSecsSinceEpoch();

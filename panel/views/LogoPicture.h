@@ -24,6 +24,8 @@ QImage Decode(const QString& path, const QSize& size, QString* why = nullptr);
 class TCache {
 public:
     QImage Get(const QString& path, const QSize& size);
+    // Whether Get would answer from the cache, without decoding.
+    bool Holds(const QString& path, const QSize& size) const;
     int Decodes() const { return FDecodes; }
 
 private:
