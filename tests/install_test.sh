@@ -37,9 +37,10 @@ for _ in $(seq 100); do # until the simulator listens
     sleep 0.1
 done
 
-run_panel() { # [command prefix...]: the installed panel operates, then closes itself
+run_panel() { # [command prefix...]: the installed panel operates (long enough for a new
+              # size to get its salvo folder), then closes itself
     env QT_QPA_PLATFORM=offscreen MATRIXPANEL_SCREENSHOT="$work/shot-$RANDOM.png" \
-        MATRIXPANEL_SCREENSHOT_DELAY_MS=2500 "$@" timeout 30 "$prefix/bin/matrixpanel"
+        MATRIXPANEL_SCREENSHOT_DELAY_MS=5500 "$@" timeout 30 "$prefix/bin/matrixpanel"
 }
 
 export XDG_RUNTIME_DIR=$work/runtime
