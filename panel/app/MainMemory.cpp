@@ -249,6 +249,15 @@ bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& com
     return filled;
 }
 
+bool TMainWindow::ConfirmInPreset(const QString& question) {
+    msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+    return RunModal([&] {
+               answer = msgbox::Show(QStringLiteral("Confirm"), question, msgbox::TIcon::Question,
+                                     msgbox::TButtons::OkCancel);
+           }) &&
+           answer == msgbox::TAnswer::Ok && FMode == 2;
+}
+
 void TMainWindow::SBtnNewSlotMouseDown(Qt::MouseButton button) {
     if (button != Qt::LeftButton || FMode != 2)
         return;
@@ -283,13 +292,7 @@ void TMainWindow::SBtnSaveSlotMouseDown(Qt::MouseButton button) {
     TMemorySlot copy = old;
     copy.FileName.clear(); // saved as <name>.mem
     const bool stored = EditSlot(copy, false, [&](const TMemorySlot& filled) {
-        msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
-        if (!RunModal([&] {
-                answer = msgbox::Show(QStringLiteral("Confirm"),
-                                      QStringLiteral("Press OK to Save changes"),
-                                      msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
-            }) ||
-            answer != msgbox::TAnswer::Ok || FMode != 2 || !FindSlotItem(old.Name))
+        if (!ConfirmInPreset(QStringLiteral("Press OK to Save changes")) || !FindSlotItem(old.Name))
             return TCommitResult{TCommitResult::Cancelled, {}};
         // The new file first; the old one goes only once the new one is safe.
         QString error;
@@ -317,13 +320,7 @@ void TMainWindow::SBtnDelSlotMouseDown(Qt::MouseButton button) {
     if (button != Qt::LeftButton || FMode != 2 || LBoxMemory->count() == 0 || !item)
         return;
     const std::string name = item->Slot.Name;
-    msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
-    if (!RunModal([&] {
-            answer = msgbox::Show(QStringLiteral("Confirm"),
-                                  QStringLiteral("Press OK if you want to Delete this item."),
-                                  msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
-        }) ||
-        answer != msgbox::TAnswer::Ok || FMode != 2)
+    if (!ConfirmInPreset(QStringLiteral("Press OK if you want to Delete this item.")))
         return;
     item = FindSlotItem(name);
     if (!item)

@@ -167,6 +167,9 @@ public:
     bool EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit = {});
     // Removes, with a warning each, what interrupted saves left in folder.
     void RemoveUnfinishedSaves(const QString& folder);
+    // Asks an OK/Cancel question ("Confirm"); true on OK with the window still
+    // in PRESET mode in the world it asked in.
+    bool ConfirmInPreset(const QString& question);
     void SBtnNewSlotMouseDown(Qt::MouseButton button);
     void SBtnSaveSlotMouseDown(Qt::MouseButton button);
     void SBtnDelSlotMouseDown(Qt::MouseButton button);
