@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDataStream>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -388,7 +387,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("usable");
         QTest::newRow("picture") << "picture" << true;
-        QTest::newRow("folder") << "folder" << false;
         QTest::newRow("FIFO") << "fifo" << false;
         QTest::newRow("device") << "device" << false;
         QTest::newRow("truncated PNG") << "truncated" << false;
@@ -414,8 +412,6 @@ private Q_SLOTS:
         };
         if (kind == QStringLiteral("picture")) {
             QVERIFY(write(png));
-        } else if (kind == QStringLiteral("folder")) {
-            QVERIFY(QDir().mkpath(path));
         } else if (kind == QStringLiteral("fifo")) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         } else if (kind == QStringLiteral("device")) {
