@@ -37,9 +37,11 @@ export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 cp "$BUILD/bin/matrixpanel" "$work/"
 a=127.0.0.$((60 + RANDOM % 40))
 b=127.0.0.$((100 + RANDOM % 40))
-ip() { # packed form: the first number in the lowest byte
+ip() { # packed form: the first number in the lowest byte, as a signed 32-bit value
     IFS=. read -r p q r s <<<"$1"
-    echo $((p + (q << 8) + (r << 16) + (s << 24)))
+    local v=$((p + (q << 8) + (r << 16) + (s << 24)))
+    ((v < 2147483648)) || v=$((v - 4294967296))
+    echo "$v"
 }
 printf '[OPTIONS]\nCOUNT=2\n[LEVEL1]\nADDRESS=1\nIP=%s\n[LEVEL2]\nADDRESS=1\nIP=%s\n' \
     "$(ip $a)" "$(ip $b)" >"$work/matrixpanel.set"
