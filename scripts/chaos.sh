@@ -84,12 +84,18 @@ clients() { # connections chassis 1 has (the panel's when it operates)
     sleep 0.3
     tail -n 20 "$work/sim.out" | awk -v a="$a" '$2 ~ a {n = $NF} END {print n + 0}'
 }
-# Dismisses an open error box and presses OPERATE when the panel stopped.
+# Dismisses an open error box and presses OPERATE (W) when the panel stopped.
+# Without a window manager the focus goes where xdotool puts it.
 resume() {
-    xdotool key Return 2>/dev/null || true
+    for box in $(xdotool search --name "Communication Error" 2>/dev/null); do
+        xdotool windowfocus "$box" 2>/dev/null || true
+        sleep 0.2
+        xdotool key Return 2>/dev/null || true
+    done
     sleep 0.5
     if [ "$(clients)" = 0 ]; then
         xdotool windowfocus "$window" 2>/dev/null || true
+        sleep 0.2
         xdotool key w 2>/dev/null || true
         sleep 3
     fi
