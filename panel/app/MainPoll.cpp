@@ -1,7 +1,5 @@
 #include "MainUnit.h"
 
-#include "ScreenFit.h"
-
 #include "ColorTabBar.h"
 #include "FieldUnit.h"
 #include "HdmiRequests.h"
@@ -16,6 +14,7 @@
 #include "PollThreadUnit.h"
 #include "PreviewFieldUnit.h"
 #include "ProgressUnit.h"
+#include "ScreenFit.h"
 #include "SelectUnit.h"
 #include "SettingsUnit.h"
 #include "SpeedButton.h"

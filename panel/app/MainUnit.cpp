@@ -1,7 +1,5 @@
 #include "MainUnit.h"
 
-#include "ScreenFit.h"
-
 #include "DigitalPanel.h"
 #include "FieldUnit.h"
 #include "HdmiUnit.h"
@@ -14,6 +12,7 @@
 #include "PollThreadUnit.h"
 #include "PreviewFieldUnit.h"
 #include "SafeFile.h"
+#include "ScreenFit.h"
 #include "SelectUnit.h"
 #include "SpeedButton.h"
 #include "StatusUnit.h"

@@ -64,6 +64,15 @@ private:
     int FFd;
 };
 
+// Whether a file name is exactly one of Save's temporary names.
+bool IsTemporaryName(const std::string& name) {
+    // Exactly what mkstemp makes of TempPrefix + "XXXXXX": six letters or digits.
+    const std::size_t prefix = std::char_traits<char>::length(TempPrefix);
+    return name.size() == prefix + 6 && name.compare(0, prefix, TempPrefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
 } // namespace
 
 bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string& data,
@@ -163,14 +172,6 @@ bool Save(const std::string& path, const std::string& data, std::string* error) 
     if (::rename(temp.c_str(), path.c_str()) != 0)
         return abandon("cannot replace the file", errno);
     return true;
-}
-
-bool IsTemporaryName(const std::string& name) {
-    // Exactly what mkstemp makes of TempPrefix + "XXXXXX": six letters or digits.
-    const std::size_t prefix = std::char_traits<char>::length(TempPrefix);
-    return name.size() == prefix + 6 && name.compare(0, prefix, TempPrefix) == 0 &&
-           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(),
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
 }
 
 std::vector<std::string> RemoveStaleTemporaries(const std::string& folder, int minAgeSeconds) {

@@ -35,9 +35,6 @@ bool WriteInPlace(const std::string& path, const std::string& data, std::string*
 // No person names a file like that, so what carries the name is ours alone.
 inline constexpr const char* TempPrefix = ".matrixpanel-tmp-";
 
-// Whether a file name is exactly one of Save's temporary names.
-bool IsTemporaryName(const std::string& name);
-
 // Removes what an interrupted Save left in `folder`: regular files with a
 // temporary name, last changed at least minAgeSeconds ago (a save running now,
 // in this or another process, is left alone). Returns the names removed.

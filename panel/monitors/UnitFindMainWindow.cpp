@@ -124,16 +124,14 @@ struct TIdentity {
 };
 
 bool Matches(Display* d, Window w, const TIdentity& id) {
-    const std::int64_t pid = id.Pid;
-    const std::string& title = id.Title;
     unsigned long owner = 0;
     if (!CardinalProperty(d, w, AtomOf(d, "_NET_WM_PID"), XA_CARDINAL, owner) ||
-        static_cast<std::int64_t>(owner) != pid)
+        static_cast<std::int64_t>(owner) != id.Pid)
         return false;
     // Qt 6 on X11 names no window class "QWidget" (its WM_CLASS is the
     // program's name), so the identity is the process, the exact title, no
     // owner and visibility.
-    if (Title(d, w) != title)
+    if (Title(d, w) != id.Title)
         return false;
     if (!id.Role.empty() && TextProperty(d, w, AtomOf(d, "WM_WINDOW_ROLE")) != id.Role)
         return false;

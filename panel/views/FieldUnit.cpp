@@ -1,8 +1,5 @@
 #include "FieldUnit.h"
 
-#include "PanelLog.h"
-#include "SafeFile.h"
-
 #include <QApplication>
 #include <QDebug>
 #include <QElapsedTimer>

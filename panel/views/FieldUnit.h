@@ -11,11 +11,10 @@
 #include <QString>
 #include <QWidget>
 
-#include <utility>
-#include <vector>
-
 #include <array>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QScrollArea;
 class QTimer;
@@ -41,8 +40,6 @@ enum class TFieldPane {
 // Names longer than this are cut when handed to the field: far more than any
 // cell shows, and a hand-edited megabyte name cannot stall every repaint.
 constexpr int MaxNameChars = 400;
-// A logo file larger than this is not loaded.
-constexpr int MaxLogoBytes = logo::MaxBytes;
 
 class TField : public QWidget {
     Q_OBJECT
