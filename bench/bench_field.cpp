@@ -1,6 +1,6 @@
 // Times the cross-point field's hot paths on a 256 x 256 matrix at zoom 3 with
 // four levels. Prints milliseconds per operation; nothing is asserted.
-#include "FieldUnit.h"
+#include "Field.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // Usage: bench_hdmi_soak [publishes] (default 200000). Nothing is asserted.
 #include "ColorTabBar.h"
 #include "HdmiRequests.h"
-#include "HdmiUnit.h"
+#include "HdmiWindow.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,9 +2,9 @@
 // 256 x 256 chassis, against the bound set by the 2 ms sleep plus one
 // configuration round trip per chassis; and the latency from a change in the
 // field's state to its arrival at the simulator. Prints figures only.
+#include "IpText.h"
 #include "PollCycle.h"
 #include "Simulator.h"
-#include "UnitProcIP.h"
 
 #include <QCoreApplication>
 
@@ -68,7 +68,7 @@ public:
 };
 
 double ConfigRoundTripMs(const std::string& host) {
-    TComPort p;
+    TSwitcherConnection p;
     p.FHost = host;
     p.Connect();
     TSwitcherConfig cfg;

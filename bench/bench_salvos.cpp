@@ -1,10 +1,10 @@
 // Times the MEMORY list with a large salvo folder: loading and listing it at a
 // size change, and New up to its dialog. Usage: bench_salvos [count]
 // (default 10000). Prints milliseconds; nothing is asserted.
-#include "FieldUnit.h"
-#include "MainUnit.h"
-#include "MemoryFile.h"
+#include "Field.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
+#include "SalvoFile.h"
 #include "SpeedButton.h"
 
 #include <QApplication>
@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(folder);
     TMemorySlot slot;
     slot.Count = 1;
-    const std::string bytes = memfile::Encode(slot);
+    const std::string bytes = salvofile::Encode(slot);
     for (int i = 0; i < count; ++i) {
         QFile f(folder + QStringLiteral("New salvo %1.mem").arg(i + 1));
         if (!f.open(QIODevice::WriteOnly))

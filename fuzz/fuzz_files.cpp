@@ -3,7 +3,7 @@
 // output-numbers grammar. The first byte picks the reader.
 #include "IniFile.h"
 #include "LevelSetFile.h"
-#include "MemoryFile.h"
+#include "SalvoFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,14 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 2: {
         TMemorySlot slot;
-        (void)memfile::Decode(text, slot);
+        (void)salvofile::Decode(text, slot);
         break;
     }
     case 3: {
         std::vector<int> outputs;
-        if (memfile::ParseOutputNumbers(text, outputs) && outputs.size() > 257)
+        if (salvofile::ParseOutputNumbers(text, outputs) && outputs.size() > 257)
             __builtin_trap(); // a record holds 257 entries
-        (void)memfile::ValidSalvoName(text);
+        (void)salvofile::ValidSalvoName(text);
         break;
     }
     }

@@ -1,7 +1,7 @@
 // Router replies as a hostile switcher might send them: the bytes arrive on a
 // socket pair and one of the link's read or command operations decodes them.
-#include "NBSockets3_56ext.h"
-#include "PortUnit.h"
+#include "SwitcherConnection.h"
+#include "TcpSocket.h"
 
 #include <array>
 #include <cstddef>
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // fails at once instead of after the time-out.
     [[maybe_unused]] const auto written = ::write(pair[1], data + 1, size - 1);
     ::shutdown(pair[1], SHUT_WR);
-    TComPort port;
+    TSwitcherConnection port;
     port.Attach(pair[0]);
     const TLevelEntry entries[2] = {{1, 3}, {2, 4}};
     const int addresses[2] = {1, 2};

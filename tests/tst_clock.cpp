@@ -1,5 +1,5 @@
 #include "Panel.h"
-#include "TimeThreadUnit.h"
+#include "TimeThread.h"
 #include "WindowMessages.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "IniFile.h"
+#include "IpText.h"
 #include "LevelSetFile.h"
 #include "OperatorLog.h"
-#include "UnitProcIP.h"
 
 #include <QDir>
 #include <QFile>

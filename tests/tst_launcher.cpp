@@ -1,13 +1,13 @@
 // The SFP MONITOR launcher on a real (virtual) X server: the utility is
 // started, found by its window, raised, and asked to quit.
-#include "MainUnit.h"
+#include "IpText.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "MonitorUnit.h"
+#include "MonitorWindow.h"
 #include "SimAddress.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
-#include "UnitFindMainWindow.h"
-#include "UnitProcIP.h"
+#include "WindowFinder.h"
 
 #include <QApplication>
 #include <QDir>

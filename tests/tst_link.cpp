@@ -1,7 +1,7 @@
-#include "NBSockets3_56ext.h"
-#include "PortUnit.h"
 #include "SimAddress.h"
 #include "Simulator.h"
+#include "SwitcherConnection.h"
+#include "TcpSocket.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -19,7 +19,7 @@ using Words = simframe::Words;
 struct TRig {
     sim::TSimulator Sim;
     sim::TChassis* Chassis = nullptr;
-    TComPort Port;
+    TSwitcherConnection Port;
 
     explicit TRig(QList<int> levels = {1, 2}, int inputs = 16, int outputs = 8) {
         sim::TChassisConfig c;
@@ -164,7 +164,7 @@ private Q_SLOTS:
         QVERIFY(rig.Port.ReadConfig(cfg));
         QVERIFY(cfg.StateChanged && cfg.HdmiChanged);
         // A second client counts, and sees its own change flags.
-        TComPort other;
+        TSwitcherConnection other;
         other.FHost = rig.Port.FHost;
         QVERIFY(other.Connect());
         TSwitcherConfig cfg2;
@@ -318,7 +318,7 @@ private Q_SLOTS:
     void addressZeroNeverConnects() {
         QTcpServer local;
         QVERIFY(local.listen(QHostAddress::LocalHost));
-        TComPort port;
+        TSwitcherConnection port;
         port.FHost = "0.0.0.0";
         port.FPort = local.serverPort();
         QVERIFY(!port.Connect());

@@ -1,14 +1,14 @@
 #include "ColorTabBar.h"
-#include "FieldUnit.h"
-#include "HdmiUnit.h"
+#include "Field.h"
+#include "HdmiWindow.h"
 #include "HoverPanel.h"
 #include "IndicatorBox.h"
 #include "IniFile.h"
-#include "MainUnit.h"
+#include "LevelControl.h"
+#include "MainWindow.h"
 #include "Panel.h"
-#include "SelectUnit.h"
 #include "SpeedButton.h"
-#include "StatusUnit.h"
+#include "StatusWindow.h"
 
 #include <QApplication>
 #include <QDateTime>

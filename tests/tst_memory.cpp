@@ -1,12 +1,12 @@
 // Salvos: the .mem codec, the output-numbers grammar, names, the folder per
 // matrix size, and the MEMORY section driven with real events.
-#include "FieldUnit.h"
-#include "MainUnit.h"
-#include "MemoryDlgUnit.h"
-#include "MemoryFile.h"
+#include "Field.h"
+#include "MainWindow.h"
 #include "MemoryItem.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "SalvoDialog.h"
+#include "SalvoFile.h"
 #include "SpeedButton.h"
 
 #include <QDateTime>
@@ -49,7 +49,7 @@ class TestMemory : public QObject {
     msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
     // What the Edit Salvo dialog does when shown: each entry types into the
     // shown dialog with real key events and returns its result.
-    QList<std::function<int(TMemoryDlgWindow&)>> FDialogSteps;
+    QList<std::function<int(TSalvoDialog&)>> FDialogSteps;
     std::function<void()> FOnBox;
 
     QString Folder16() const { return FDir.filePath(QStringLiteral("Memory/16x16-4/")); }
@@ -67,7 +67,7 @@ class TestMemory : public QObject {
         w->SetMode(2);
         return w;
     }
-    static int Type(TMemoryDlgWindow& d, const QString& name, const QString& numbers = {}) {
+    static int Type(TSalvoDialog& d, const QString& name, const QString& numbers = {}) {
         d.show();
         d.EditSlotName->selectAll();
         QTest::keyClicks(d.EditSlotName, name);
@@ -99,7 +99,7 @@ private Q_SLOTS:
             return FAnswer;
         });
         msgbox::SetDialogHandler([this](QDialog& d) {
-            auto* dialog = qobject_cast<TMemoryDlgWindow*>(&d);
+            auto* dialog = qobject_cast<TSalvoDialog*>(&d);
             if (!dialog || FDialogSteps.isEmpty())
                 return int(QDialog::Rejected);
             return FDialogSteps.takeFirst()(*dialog);
@@ -142,7 +142,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, outputs);
         QFETCH(int, count);
         std::vector<int> got;
-        QCOMPARE(memfile::ParseOutputNumbers(text.toStdString(), got), ok);
+        QCOMPARE(salvofile::ParseOutputNumbers(text.toStdString(), got), ok);
         if (!ok)
             return;
         QCOMPARE(int(got.size()), count);
@@ -165,7 +165,7 @@ private Q_SLOTS:
     void names() {
         QFETCH(QString, name);
         QFETCH(bool, valid);
-        QCOMPARE(memfile::ValidSalvoName(name.toStdString()), valid);
+        QCOMPARE(salvofile::ValidSalvoName(name.toStdString()), valid);
     }
     void longestName_data() {
         QTest::addColumn<long>("nameMax");
@@ -178,7 +178,7 @@ private Q_SLOTS:
     void longestName() {
         QFETCH(long, nameMax);
         QFETCH(int, longest);
-        QCOMPARE(int(memfile::LongestSalvoName(nameMax)), longest);
+        QCOMPARE(int(salvofile::LongestSalvoName(nameMax)), longest);
     }
 
     void codec() {
@@ -189,14 +189,14 @@ private Q_SLOTS:
         s.Sources[0] = {1, -1, 3, 4};
         s.Sources[1] = {256, 0, 0, 0};
         s.Outputs[200] = -99; // beyond Count: written, never checked
-        const std::string bytes = memfile::Encode(s);
+        const std::string bytes = salvofile::Encode(s);
         QCOMPARE(bytes.size(), std::size_t(5144));
         const QByteArray b = QByteArray::fromStdString(bytes);
         QCOMPARE(Word(b, 0), 2);
         QCOMPARE(Word(b, 4 + 4), 256);
         QCOMPARE(Word(b, 1032 + 4), -1);
         TMemorySlot back;
-        QVERIFY(memfile::Decode(bytes, back));
+        QVERIFY(salvofile::Decode(bytes, back));
         QCOMPARE(back.Outputs[1], 256);
         QCOMPARE(back.Sources[0], s.Sources[0]);
         // Damaged files are refused whole.
@@ -206,7 +206,7 @@ private Q_SLOTS:
                 bad[static_cast<std::size_t>(offset + i)] =
                     static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
             TMemorySlot out;
-            return !memfile::Decode(bad, out);
+            return !salvofile::Decode(bad, out);
         };
         QVERIFY(refused(0, -1));
         QVERIFY(refused(0, 258));
@@ -216,8 +216,8 @@ private Q_SLOTS:
         QVERIFY(refused(1032 + 16 + 4, 257));
         QVERIFY(!refused(4 + 4 * 5, 1000)); // beyond Count
         TMemorySlot out;
-        QVERIFY(!memfile::Decode(bytes.substr(0, 5143), out));
-        QVERIFY(!memfile::Decode(bytes + "x", out));
+        QVERIFY(!salvofile::Decode(bytes.substr(0, 5143), out));
+        QVERIFY(!salvofile::Decode(bytes + "x", out));
     }
 
     // A new folder receives the default salvos; an existing one is never refilled.
@@ -282,7 +282,7 @@ private Q_SLOTS:
         auto w = Preset();
         QVERIFY(w);
         w->Field->SetPreset(2, {5, 6, 0, 0});
-        FDialogSteps << [](TMemoryDlgWindow& d) {
+        FDialogSteps << [](TSalvoDialog& d) {
             if (d.SlotName() != QStringLiteral("New salvo 1"))
                 return int(QDialog::Rejected);
             return Type(d, QStringLiteral("  Show A  "), QStringLiteral("3, 1-2"));
@@ -300,7 +300,7 @@ private Q_SLOTS:
         // Save under a new name: the new file comes, the old one goes.
         ClickItem(*w, QStringLiteral("Show A"));
         QVERIFY(w->SBtnSaveSlot->isEnabled());
-        FDialogSteps << [](TMemoryDlgWindow& d) {
+        FDialogSteps << [](TSalvoDialog& d) {
             return d.RBtnAll->isChecked() ? Type(d, QStringLiteral("Show B")) : 0;
         };
         QTest::mouseClick(w->SBtnSaveSlot, Qt::LeftButton);
@@ -330,9 +330,9 @@ private Q_SLOTS:
         QVERIFY(w);
         QVERIFY(QDir().mkpath(Folder16() + QStringLiteral("Blocked.mem"))); // a folder in its place
         QString shownAgain, numbersAgain;
-        FDialogSteps << [](TMemoryDlgWindow& d) {
+        FDialogSteps << [](TSalvoDialog& d) {
             return Type(d, QStringLiteral("Blocked"), QStringLiteral("1-3"));
-        } << [&](TMemoryDlgWindow& d) {
+        } << [&](TSalvoDialog& d) {
             shownAgain = d.SlotName();
             numbersAgain = d.Numbers();
             return Type(d, QStringLiteral("Free"));
@@ -355,11 +355,10 @@ private Q_SLOTS:
         QVERIFY(w);
         const QString longest(251, QLatin1Char('x')), tooLong(252, QLatin1Char('y'));
         QString shownAgain;
-        FDialogSteps << [&](TMemoryDlgWindow& d) { return Type(d, tooLong); }
-                     << [&](TMemoryDlgWindow& d) {
-                            shownAgain = d.SlotName();
-                            return Type(d, longest);
-                        };
+        FDialogSteps << [&](TSalvoDialog& d) { return Type(d, tooLong); } << [&](TSalvoDialog& d) {
+            shownAgain = d.SlotName();
+            return Type(d, longest);
+        };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QVERIFY(
@@ -396,8 +395,8 @@ private Q_SLOTS:
         w->ApplySize(8, 8);
         QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("Memory/8x8-4"))));
         QCOMPARE(w->LBoxMemory->count(), 0);
-        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("Kept")); }
-                     << [](TMemoryDlgWindow&) { return int(QDialog::Rejected); };
+        FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("Kept")); }
+                     << [](TSalvoDialog&) { return int(QDialog::Rejected); };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
@@ -405,7 +404,7 @@ private Q_SLOTS:
         w->FNewMemoryDirsLeft = 1;
         w->FSizeSettleMs = 60000;
         w->ApplySize(9, 9);
-        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("Now")); };
+        FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("Now")); };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/Now.mem"))));
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/N-N.mem"))));
@@ -438,7 +437,7 @@ private Q_SLOTS:
     void nameNotUtf8() {
         TMemorySlot slot;
         slot.Count = 1;
-        const std::string bytes = memfile::Encode(slot);
+        const std::string bytes = salvofile::Encode(slot);
         QVERIFY(QDir().mkpath(Folder16()));
         const QByteArray raw = QFile::encodeName(Folder16()) + "caf\xE9.mem";
         FILE* f = std::fopen(raw.constData(), "wb");
@@ -465,7 +464,7 @@ private Q_SLOTS:
         const QRect screen = w->screen()->availableGeometry();
         QRect placed;
         QPoint rule;
-        FDialogSteps << [&](TMemoryDlgWindow& d) {
+        FDialogSteps << [&](TSalvoDialog& d) {
             placed = d.frameGeometry();
             return int(QDialog::Rejected);
         };
@@ -504,17 +503,16 @@ private Q_SLOTS:
     void nameErrors() {
         auto w = Preset();
         QVERIFY(w);
-        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("New salvo 1")); };
+        FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("New salvo 1")); };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QString shownAgain;
-        FDialogSteps << [](TMemoryDlgWindow& d) {
-            return Type(d, QStringLiteral("new salvo 1"));
-        } << [&](TMemoryDlgWindow& d) {
-            shownAgain = d.SlotName();
-            return Type(d, QStringLiteral("../x"));
-        } << [](TMemoryDlgWindow& d) {
-            return Type(d, QStringLiteral("ok"), QStringLiteral("0"));
-        } << [](TMemoryDlgWindow&) { return int(QDialog::Rejected); };
+        FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("new salvo 1")); } <<
+            [&](TSalvoDialog& d) {
+                shownAgain = d.SlotName();
+                return Type(d, QStringLiteral("../x"));
+            } <<
+            [](TSalvoDialog& d) { return Type(d, QStringLiteral("ok"), QStringLiteral("0")); }
+                     << [](TSalvoDialog&) { return int(QDialog::Rejected); };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QCOMPARE(shownAgain, QStringLiteral("new salvo 1"));
         QCOMPARE(FBoxes.size(), 3);
@@ -527,7 +525,7 @@ private Q_SLOTS:
         QCOMPARE(w->LBoxMemory->count(), 19);
         // Saving under its own name in another case is allowed.
         ClickItem(*w, QStringLiteral("New salvo 1"));
-        FDialogSteps << [](TMemoryDlgWindow& d) { return Type(d, QStringLiteral("NEW SALVO 1")); };
+        FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("NEW SALVO 1")); };
         QTest::mouseClick(w->SBtnSaveSlot, Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("NEW SALVO 1.mem")));
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("New salvo 1.mem")));
@@ -547,7 +545,7 @@ private Q_SLOTS:
         ClickItem(*w, QStringLiteral("N-N"));
         for (const char* button : {"new", "save"}) {
             TMainWindow* win = w.get();
-            FDialogSteps << [win, change](TMemoryDlgWindow& d) {
+            FDialogSteps << [win, change](TSalvoDialog& d) {
                 if (change == 0)
                     win->ApplySize(8, 8);
                 else
@@ -589,7 +587,7 @@ private Q_SLOTS:
         slot.Sources[3] = {15, 4, 0, 0};
         QFile f(Folder16() + QStringLiteral("Wide.mem"));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        const std::string bytes = memfile::Encode(slot);
+        const std::string bytes = salvofile::Encode(slot);
         f.write(bytes.data(), qint64(bytes.size()));
         f.close();
         w->LoadMemory();

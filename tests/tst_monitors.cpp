@@ -1,15 +1,15 @@
 // The status and HDMI monitor windows, alone and against simulated switchers.
 #include "ColorTabBar.h"
-#include "HdmiUnit.h"
-#include "MainUnit.h"
+#include "HdmiWindow.h"
+#include "IpText.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "MonitorUnit.h"
-#include "PollThreadUnit.h"
+#include "MonitorWindow.h"
+#include "PollThread.h"
 #include "SimAddress.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
-#include "StatusUnit.h"
-#include "UnitProcIP.h"
+#include "StatusWindow.h"
 
 #include <QAction>
 #include <QApplication>

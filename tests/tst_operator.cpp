@@ -1,18 +1,18 @@
 // The operator's window driven with real events through the application:
 // mouse moves, clicks and keys reach the widget under the pointer or the
 // focused one, as they do on a desk, against a simulated switcher.
-#include "FieldUnit.h"
+#include "Field.h"
 #include "HoverPanel.h"
-#include "MainUnit.h"
+#include "IpText.h"
+#include "LevelControl.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
-#include "ParamsUnit.h"
-#include "PollThreadUnit.h"
-#include "PreviewFieldUnit.h"
-#include "SelectUnit.h"
+#include "ParamsWindow.h"
+#include "PollThread.h"
+#include "PreviewField.h"
 #include "SimAddress.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
-#include "UnitProcIP.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,12 +1,12 @@
-#include "FieldUnit.h"
+#include "Field.h"
 #include "IndicatorBox.h"
-#include "MainUnit.h"
+#include "IpText.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
 #include "Panel.h"
-#include "PollThreadUnit.h"
+#include "PollThread.h"
 #include "SimAddress.h"
 #include "Simulator.h"
-#include "UnitProcIP.h"
 #include "WindowMessages.h"
 
 #include <QFile>

@@ -241,7 +241,7 @@ int CountCommand(const std::vector<std::vector<int>>& frames, int command, int s
 
 // An independent client's view of one cross-point.
 int Crosspoint(const std::string& host, int address, int output, bool* locked = nullptr) {
-    TComPort p;
+    TSwitcherConnection p;
     p.FHost = host;
     TSwitcherConfig cfg;
     if (!p.Connect() || !p.ReadConfig(cfg) || !p.ReadState())

@@ -1,15 +1,15 @@
 // The Settings dialog, alone and as the main window runs it.
+#include "IpText.h"
+#include "LevelControl.h"
 #include "LevelSetFile.h"
-#include "MainUnit.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
 #include "Panel.h"
 #include "Pickers.h"
-#include "PollThreadUnit.h"
-#include "SelectUnit.h"
-#include "SettingsUnit.h"
+#include "PollThread.h"
+#include "SettingsWindow.h"
 #include "SpeedButton.h"
-#include "UnitFindMainWindow.h"
-#include "UnitProcIP.h"
+#include "WindowFinder.h"
 
 #include <QApplication>
 #include <QComboBox>

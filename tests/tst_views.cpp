@@ -1,11 +1,11 @@
 // The level selector, the preview field and the parameters dialog on their own.
-#include "FieldUnit.h"
+#include "Field.h"
+#include "LevelControl.h"
 #include "MessageBox.h"
-#include "ParamsUnit.h"
+#include "ParamsWindow.h"
 #include "Pickers.h"
-#include "PreviewFieldUnit.h"
+#include "PreviewField.h"
 #include "ScreenFit.h"
-#include "SelectUnit.h"
 #include "SpeedButton.h"
 
 #include <QApplication>
@@ -84,7 +84,8 @@ private Q_SLOTS:
 
     // A real box shows a path or name that looks like markup as it is.
     void messageBoxShowsPlainText() {
-        const QString text = QStringLiteral("Cannot use <img src=\"/dev/zero\" width=\"99999\"><b>x</b>");
+        const QString text =
+            QStringLiteral("Cannot use <img src=\"/dev/zero\" width=\"99999\"><b>x</b>");
         msgbox::Notify(QStringLiteral("Error:"), text, msgbox::TIcon::Error);
         QMessageBox* box = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MemoryFile.h"
+#include "SalvoFile.h"
 
 #include <QListWidgetItem>
 

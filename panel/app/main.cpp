@@ -1,11 +1,11 @@
-#include "MainUnit.h"
+#include "MainWindow.h"
 
 #include "AppIcon.h"
 #include "FilesFolder.h"
-#include "HdmiUnit.h"
+#include "HdmiWindow.h"
+#include "LogCategories.h"
 #include "Look.h"
-#include "PanelLog.h"
-#include "StatusUnit.h"
+#include "StatusWindow.h"
 #include "TipForm.h"
 
 #include <QApplication>

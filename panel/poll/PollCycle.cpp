@@ -1,7 +1,7 @@
 #include "PollCycle.h"
 
+#include "IpText.h"
 #include "LogSink.h"
-#include "UnitProcIP.h"
 
 #include <algorithm>
 #include <limits>
@@ -119,7 +119,7 @@ void TPollCycle::Execute() {
     FStatusTick = Clock::now();
     TakeViewsAsSent();
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        FPorts[U(s)] = std::make_unique<TComPort>();
+        FPorts[U(s)] = std::make_unique<TSwitcherConnection>();
         FPorts[U(s)]->FHost = FormatIP(FSwitcherIP[U(s)]);
         FPorts[U(s)]->FPort = FLevels.TcpPort;
     }
@@ -140,7 +140,7 @@ bool TPollCycle::ConnectionPhase() {
     if (!needed)
         return true;
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        TComPort& p = *FPorts[U(s)];
+        TSwitcherConnection& p = *FPorts[U(s)];
         // One line when a working connection is lost, none per retry.
         if (FLinkState[U(s)] == 1) {
             FLinkState[U(s)] = 2;
@@ -322,7 +322,7 @@ void TPollCycle::DecodeState(int s) {
     // when the reply carries all of it, and only into a level of this switcher
     // with the block's address; other blocks (addresses outside 1..4, levels
     // the panel does not configure here) are skipped.
-    const TComPort& p = *FPorts[U(s)];
+    const TSwitcherConnection& p = *FPorts[U(s)];
     const int m = FSwitcherOutputs[U(s)];
     const int stride = m + 3;
     const int n = p.ReplyLength();
@@ -509,7 +509,7 @@ void TPollCycle::SendHdmi() {
         return;
     const int s = tab + 1;
     THdmiState& sh = FHdmiShadow[U(s)];
-    TComPort& p = *FPorts[U(s)];
+    TSwitcherConnection& p = *FPorts[U(s)];
     auto send = [&](const std::function<void()>& command) {
         FViews.SetProcIndicator(true);
         command();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FieldState.h"
-#include "PortUnit.h"
+#include "SwitcherConnection.h"
 
 #include <array>
 #include <atomic>
@@ -146,7 +146,7 @@ private:
     std::atomic<bool> FSalvoRequest{false}, FIgnoreLocks{false}, FStatusRequest{false},
         FHdmiRefresh{false};
 
-    std::array<std::unique_ptr<TComPort>, 5> FPorts;
+    std::array<std::unique_ptr<TSwitcherConnection>, 5> FPorts;
     static constexpr int FMaxErrors = 3;
     // Per switcher: 0 not yet connected, 1 connected, 2 lost (for the log).
     std::array<int, 5> FLinkState{};

@@ -1,6 +1,6 @@
 #include "LogoPicture.h"
 
-#include "PanelLog.h"
+#include "LogCategories.h"
 #include "SafeFile.h"
 
 #include <QBuffer>

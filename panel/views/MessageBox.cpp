@@ -1,6 +1,6 @@
 #include "MessageBox.h"
 
-#include "PanelLog.h"
+#include "LogCategories.h"
 #include "ScreenFit.h"
 
 #include <QApplication>

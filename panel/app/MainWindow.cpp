@@ -1,0 +1,605 @@
+#include "MainWindow.h"
+
+#include "DigitalPanel.h"
+#include "Field.h"
+#include "HdmiWindow.h"
+#include "HoverPanel.h"
+#include "IndicatorBox.h"
+#include "LevelControl.h"
+#include "LogCategories.h"
+#include "MessageBox.h"
+#include "OperatorLog.h"
+#include "Panel.h"
+#include "PollThread.h"
+#include "PreviewField.h"
+#include "SafeFile.h"
+#include "ScreenFit.h"
+#include "SpeedButton.h"
+#include "StatusWindow.h"
+#include "TipForm.h"
+#include "WindowMessages.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QScreen>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr int OperColumnWidth = 167;
+constexpr int SectionWidth = 157;
+constexpr int CaptionHeight = 15;
+constexpr int MinSectionHeight = 50;
+constexpr int ClockThreadWaitMs = 10000;
+// MEMORY at its smallest still shows four salvo rows above its buttons.
+constexpr int MemoryMinHeight = 2 + CaptionHeight + 4 * 13 + 2 + 29 + 2;
+// Room for the caption with its zoom buttons and a few cells of the field.
+constexpr int MinFieldAreaWidth = 240;
+
+enum Section { ComSec, DTSec, WindowSec, LevelsSec, ControlSec, ConsoleSec, MemorySec };
+
+TPanel* MakePanel(QWidget* parent, const char* name, QRect geometry) {
+    auto* p = new TPanel(parent);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setGeometry(geometry);
+    return p;
+}
+
+// A section of the right-hand column with its caption strip along the top.
+TPanel* MakeSection(QWidget* parent, const char* name, const char* captionName,
+                    const QString& caption, TPanel*& captionPanel) {
+    TPanel* s = MakePanel(parent, name, QRect(0, 0, SectionWidth, 50));
+    s->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::Raised);
+    captionPanel = MakePanel(s, captionName, QRect(2, 2, SectionWidth - 4, CaptionHeight));
+    captionPanel->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    captionPanel->SetColor(clr::Grey);
+    captionPanel->SetFontColor(clr::White);
+    captionPanel->setFont(MakeFont("MS Sans Serif", 12));
+    captionPanel->SetCaption(caption);
+    return s;
+}
+
+TSpeedButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                         bool hand) {
+    auto* b = new TSpeedButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(caption);
+    b->setGeometry(geometry);
+    b->SetHandPointer(hand);
+    return b;
+}
+
+// One digit panel of the DATE & TIME display.
+TPanel* MakeDigit(TPanel* strip, const char* name, int index, const QString& caption) {
+    TPanel* p = MakePanel(strip, name, QRect(2 + 14 * index, 2, 14, 21));
+    p->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    p->setFont(MakeFont("Verdana", 16, true));
+    p->SetCaption(caption);
+    return p;
+}
+
+} // namespace
+std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight) {
+    std::array<int, 7> h{66, 84, 94, std::max(levelsHeight, MinSectionHeight), 74, 188, 0};
+    int used = 0;
+    for (int i = 0; i < MemorySec; ++i)
+        used += h[static_cast<std::size_t>(i)];
+    h[MemorySec] = std::max(innerHeight - used, MinSectionHeight);
+    return h;
+}
+
+QSize MinimumClientSize(int levelsHeight, int columnInset) {
+    const auto h = OperColumnHeights(0, levelsHeight);
+    int height = MemoryMinHeight + 2 * columnInset;
+    for (int i = 0; i < MemorySec; ++i)
+        height += h[static_cast<std::size_t>(i)];
+    return {OperColumnWidth + MinFieldAreaWidth, height};
+}
+
+TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
+    : QWidget(nullptr), FIniFileName(iniFileName), FTimeSource(std::move(timeSource)) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("HALO SERIES CONTROL PANEL"));
+    setFont(MakeFont("MS Sans Serif", 11));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ToQColor(clr::Silver));
+    setPalette(pal);
+    setGeometry(220, 88, 990, 850);
+    FUptime.start();
+    FUtilityPath = QCoreApplication::applicationDirPath() + QStringLiteral("/SFP/fibrewatch");
+    FormCreate();
+}
+
+TMainWindow::~TMainWindow() {
+    // Normally the threads are gone before the window is destroyed (the close is
+    // refused until then). Should the window be destroyed otherwise, stop them
+    // while serving their pending synchronised steps, so neither side blocks.
+    // The pointers are cleared first: the completion handlers then leave them alone.
+    FClosing = false;
+    FFirstIdleDone = true; // events served below must not run start-up work
+    if (TPollThread* poll = std::exchange(PollThread, nullptr)) {
+        poll->Terminate();
+        while (!poll->wait(5))
+            QCoreApplication::processEvents();
+        delete poll;
+    }
+    if (TTimeThread* clock = std::exchange(ClockThread, nullptr)) {
+        clock->Terminate();
+        while (!clock->wait(5))
+            QCoreApplication::processEvents();
+        delete clock;
+    }
+}
+
+void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* status) {
+    Tip = tip;
+    HdmiWindow = hdmi;
+    StatusWindow = status;
+    if (hdmi) {
+        FHdmiRequests = hdmi->Requests();
+        FHdmiRequests->SetEnabled(FSettings.HdmiEnabled);
+        hdmi->OnHdmiRefresh = [this] {
+            if (PollThread)
+                PollThread->Cycle().RequestHdmiRefresh();
+        };
+    }
+    if (status)
+        status->OnStatusRequest = [this] {
+            if (PollThread)
+                PollThread->Cycle().RequestStatus();
+        };
+}
+
+QSize TMainWindow::ScreenSize() const {
+    if (FScreenSize.isValid())
+        return FScreenSize;
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        return s->geometry().size();
+    return {1024, 768};
+}
+
+void TMainWindow::FormCreate() {
+    // 1. The first-idle handler runs once the event loop has started.
+    QTimer::singleShot(0, this, [this] { FirstIdle(); });
+    FClosing = false;
+
+    CreateOperColumn();
+    CreateFieldArea();
+    setMinimumSize(MinimumClientSize(PanelLevelsBack->height(), PanelOperBack->BevelInset()));
+
+    // 6 and 9: the cross-point field, empty and hidden until operation starts.
+    Field = new TField(PanelFieldBack2);
+    Field->setObjectName(QStringLiteral("Field"));
+    Field->SetLevelCount(0);
+    Field->SetSize(1, 1);
+    Field->hide();
+    Field->OnInputNameDblClick = [this](TField*, int i) { EditInputParams(i); };
+    Field->OnOutputNameDblClick = [this](TField*, int o) { EditOutputParams(o); };
+    Field->OnOperatorAction = [this](TField::TAction a, int row, const TLevelValues& before,
+                                     const TLevelValues& after) {
+        if (a == TField::TAction::Status)
+            LogRoute(QStringLiteral("ON LINE"), row, before, after);
+        else if (a == TField::TAction::Lock)
+            LogLocks(row, before, after);
+        else
+            LogMonitor(before, after);
+    };
+
+    // 7. The preview, in the same place, hidden until shown instead of the field.
+    PreviewField = new TPreviewField(PanelFieldBack2);
+    PreviewField->SetLevelCount(0);
+    PreviewField->SetSize(1, 1);
+    PreviewField->hide();
+
+    // 8. The level selector in DISPLAY, below its caption.
+    LevelControl = new TLevelControl(PanelLevelsBack);
+    LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) { LevelsVisibleChanged(s, k); };
+    LevelControl->OnControlChange = [this](TLevelControl* s, int k) { LevelsControlChanged(s, k); };
+    LevelControl->SetLevelCount(0);
+    SizeLevelsPanel();
+
+    // 3. Colours.
+    FIndicatorColors = {clr::Aqua, clr::Lime, clr::Red, clr::White};
+    FButtonColors.fill(clr::Silver);
+    FButtonColors[1] = clr::Red;
+    FButtonColors[5] = clr::Aqua;
+    FButtonColors[7] = clr::Lime;
+    FButtonColors[8] = clr::Lime;
+    SetAllIndicatorsIdle();
+
+    // 4. Date and time strips just wide enough for their digits, centred.
+    for (TPanel* strip : {PanelDateBack, PanelTimeBack}) {
+        int right = 0;
+        for (QObject* c : strip->children())
+            if (auto* w = qobject_cast<QWidget*>(c))
+                right = std::max(right, w->geometry().x() + w->width());
+        const int border = strip->BevelInset();
+        strip->resize(right + 2 * border, strip->height());
+        strip->move((SectionWidth - strip->width()) / 2, strip->y());
+    }
+
+    // 5. The level set lives beside the INI file.
+    FLevelSetFileName = FIniFileName;
+    if (FLevelSetFileName.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+        FLevelSetFileName.chop(4);
+    FLevelSetFileName += QStringLiteral(".set");
+
+    // Every routing action is written down beside the INI file.
+    FOperatorLog = std::make_unique<TOperatorLog>(
+        QFileInfo(FIniFileName).absolutePath() + QLatin1Char('/') + QLatin1String(OperatorLogName));
+    FOperatorLog->OnFailure = [this](const QString& why) {
+        msgbox::Notify(QStringLiteral("Error:"),
+                       QStringLiteral("The operator's log %1 cannot be written (%2). Routing "
+                                      "goes on; this is reported once.")
+                           .arg(FOperatorLog->FileName(), why),
+                       msgbox::TIcon::Error);
+    };
+
+    // 10.
+    FCaptionText = QStringLiteral("KESTREL");
+    PanelFieldCaption->SetCaption(FCaptionText);
+
+    // What a save killed before its rename left beside the program.
+    RemoveUnfinishedSaves(QFileInfo(FIniFileName).absolutePath());
+    LoadIni();      // 11
+    LoadLevelSet(); // 12
+    LoadMemory();   // 13: no folder yet, so the list stays empty
+
+    // 14. The clock runs for the whole life of the window.
+    ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);
+    ClockThread->start();
+
+    SetMode(0);                // 15
+    ConnectOperatorControls(); // 16
+
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            // The desktop session ends: keep the operator's layout; the threads
+            // are not stopped by this request.
+            SaveIni();
+        });
+}
+
+void TMainWindow::CreateOperColumn() {
+    PanelOperBack = MakePanel(this, "PanelOperBack", QRect(0, 0, OperColumnWidth, height()));
+    PanelOperBack->SetBevels(TPanel::TBevel::Raised, TPanel::TBevel::Lowered, 3);
+    PanelOperBack->setFont(MakeFont("Lucida Console", 12));
+
+    // COMMUNICATION
+    PanelComBack = MakeSection(PanelOperBack, "PanelComBack", "PanelComCaption",
+                               QStringLiteral("COMMUNICATION"), PanelComCaption);
+    auto indicator = [this](const char* name, int x) {
+        auto* s = new TIndicatorBox(PanelComBack);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setGeometry(x, 24, 17, 9);
+        return s;
+    };
+    ShapeInit = indicator("ShapeInit", 10);
+    ShapeConfig = indicator("ShapeConfig", 26);
+    ShapeState = indicator("ShapeState", 42);
+    ShapeProc = indicator("ShapeProc", 58);
+    LabelClients = MakePanel(PanelComBack, "LabelClients", QRect(84, 23, 70, 11));
+    LabelClients->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    LabelClients->SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LabelClients->setFont(MakeFont("Lucida Console", 11));
+    LabelClients->SetCaption(QStringLiteral("Clients 0"));
+    LabelClients->hide();
+    SBtnOperate = MakeButton(PanelComBack, "SBtnOperate", QStringLiteral("OPERATE"),
+                             QRect(10, 40, 65, 17), true);
+    SBtnSettings = MakeButton(PanelComBack, "SBtnSettings", QStringLiteral("SETTINGSD"),
+                              QRect(82, 40, 65, 17), true);
+
+    // DATE & TIME
+    PanelDTBack = MakeSection(PanelOperBack, "PanelDTBack", "PanelDTCaption",
+                              QStringLiteral("DATE & TIME"), PanelDTCaption);
+    PanelDateBack = MakePanel(PanelDTBack, "PanelDateBack", QRect(6, 22, 146, 25));
+    PanelTimeBack = MakePanel(PanelDTBack, "PanelTimeBack", QRect(20, 52, 116, 25));
+    for (TPanel* strip : {PanelDateBack, PanelTimeBack})
+        strip->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::Raised);
+    const QString zero = QStringLiteral("0");
+    ClockPanels.DayH = MakeDigit(PanelDateBack, "PanelDayH", 0, zero);
+    ClockPanels.DayL = MakeDigit(PanelDateBack, "PanelDayL", 1, zero);
+    MakeDigit(PanelDateBack, "PanelDot1", 2, QStringLiteral("."));
+    ClockPanels.MonthH = MakeDigit(PanelDateBack, "PanelMonthH", 3, zero);
+    ClockPanels.MonthL = MakeDigit(PanelDateBack, "PanelMonthL", 4, zero);
+    MakeDigit(PanelDateBack, "PanelDot2", 5, QStringLiteral("."));
+    ClockPanels.AgeH = MakeDigit(PanelDateBack, "PanelAgeH", 6, zero);
+    ClockPanels.AgeL = MakeDigit(PanelDateBack, "PanelAgeL", 7, zero);
+    ClockPanels.YearH = MakeDigit(PanelDateBack, "PanelYearH", 8, zero);
+    ClockPanels.YearL = MakeDigit(PanelDateBack, "PanelYearL", 9, zero);
+    ClockPanels.HourH = MakeDigit(PanelTimeBack, "PanelHourH", 0, zero);
+    ClockPanels.HourL = MakeDigit(PanelTimeBack, "PanelHourL", 1, zero);
+    MakeDigit(PanelTimeBack, "PanelSemi1", 2, QStringLiteral(":"));
+    ClockPanels.MinH = MakeDigit(PanelTimeBack, "PanelMinH", 3, zero);
+    ClockPanels.MinL = MakeDigit(PanelTimeBack, "PanelMinL", 4, zero);
+    MakeDigit(PanelTimeBack, "PanelSemi2", 5, QStringLiteral(":"));
+    ClockPanels.SecH = MakeDigit(PanelTimeBack, "PanelSecH", 6, zero);
+    ClockPanels.SecL = MakeDigit(PanelTimeBack, "PanelSecL", 7, zero);
+
+    // WINDOW
+    Panel1 = MakeSection(PanelOperBack, "Panel1", "Panel2", QStringLiteral("WINDOW"), Panel2);
+    SBtnPreview =
+        MakeButton(Panel1, "SBtnPreview", QStringLiteral("MODE"), QRect(10, 24, 65, 17), true);
+    SBtnHint = MakeButton(Panel1, "SBtnHint", QStringLiteral("HINT"), QRect(82, 24, 65, 17), true);
+    SBtnHdmi = MakeButton(Panel1, "SBtnHdmi", QStringLiteral("HDMI"), QRect(10, 48, 65, 17), true);
+    SBtnStatus =
+        MakeButton(Panel1, "SBtnStatus", QStringLiteral("STATUS"), QRect(82, 48, 65, 17), true);
+    SBtnMonitor =
+        MakeButton(Panel1, "SBtnMonitor", QStringLiteral("MONITOR"), QRect(10, 72, 65, 17), true);
+    // Until an operator finds the WINDOW panel's menu, the grey buttons say how.
+    SBtnStatus->SetDisabledTip(
+        QStringLiteral("Right-click this WINDOW panel and tick STATUS to use it."));
+    SBtnHdmi->SetDisabledTip(QStringLiteral(
+        "Right-click this WINDOW panel and tick HDMI to use it; it opens while operating."));
+    SBtnMonitor->SetDisabledTip(
+        QStringLiteral("Right-click this WINDOW panel and tick MONITOR to use it."));
+    PMW = new QMenu(this);
+    PMW->setObjectName(QStringLiteral("PMW"));
+    PMWstatus = PMW->addAction(QStringLiteral("STATUS"));
+    PMWstatus->setObjectName(QStringLiteral("PMWstatus"));
+    PMWhdmi = PMW->addAction(QStringLiteral("HDMI"));
+    PMWhdmi->setObjectName(QStringLiteral("PMWhdmi"));
+    PMWmon = PMW->addAction(QStringLiteral("MONITOR"));
+    PMWmon->setObjectName(QStringLiteral("PMWmon"));
+    for (QAction* a : {PMWstatus, PMWhdmi, PMWmon})
+        a->setCheckable(true);
+    for (TPanel* p : {Panel1, Panel2}) {
+        p->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(p, &QWidget::customContextMenuRequested, this,
+                [this, p](const QPoint& at) { PMW->popup(p->mapToGlobal(at)); });
+    }
+
+    // DISPLAY
+    PanelLevelsBack = MakeSection(PanelOperBack, "PanelLevelsBack", "PanelLevelsCaption",
+                                  QStringLiteral("DISPLAY"), PanelLevelsCaption);
+    PanelLevelsBack->resize(SectionWidth, 78);
+
+    // CONTROL
+    PanelControlBack = MakeSection(PanelOperBack, "PanelControlBack", "PanelControlCaption",
+                                   QStringLiteral("CONTROL"), PanelControlCaption);
+    SBtnOnLine = MakeButton(PanelControlBack, "SBtnOnLine", QStringLiteral("ON LINE"),
+                            QRect(17, 24, 64, 17), false);
+    SBtnPreset = MakeButton(PanelControlBack, "SBtnPreset", QStringLiteral("PRESET"),
+                            QRect(17, 48, 65, 17), false);
+    SBtnTake = MakeButton(PanelControlBack, "SBtnTake", QStringLiteral("TAKE"),
+                          QRect(89, 24, 48, 41), false);
+    for (TSpeedButton* b : {SBtnOnLine, SBtnPreset, SBtnTake})
+        b->setEnabled(false);
+
+    // CONSOLE
+    PanelConsoleBack =
+        MakeSection(PanelOperBack, "PanelConsoleBack", "Panel4", QStringLiteral("CONSOLE"), Panel4);
+    // Digit read-outs: hundreds, tens, units of the output and of the input number.
+    const char* outNames[3] = {"DigitOutput2", "DigitOutput1", "DigitOutput0"};
+    const char* inNames[3] = {"DigitInput2", "DigitInput1", "DigitInput0"};
+    auto digit = [this](const char* name, int x) {
+        auto* d = new TDigitalPanel(PanelConsoleBack);
+        d->setObjectName(QString::fromLatin1(name));
+        d->setGeometry(x, 23, 17, 25);
+        d->WriteBorderSize(3);
+        d->WriteScale(3);
+        return d;
+    };
+    for (int i = 0; i < 3; ++i) {
+        DigitOutput[static_cast<std::size_t>(2 - i)] = digit(outNames[i], 8 + 16 * i);
+        DigitInput[static_cast<std::size_t>(2 - i)] = digit(inNames[i], 98 + 16 * i);
+    }
+    SBtnConsoleOutput = MakeButton(PanelConsoleBack, "SBtnConsoleOutput", QStringLiteral("OUTPUT"),
+                                   QRect(7, 51, 51, 17), true);
+    SBtnConsoleInput = MakeButton(PanelConsoleBack, "SBtnConsoleInput", QStringLiteral("INPUT"),
+                                  QRect(97, 51, 51, 17), true);
+    SBtnConsoleOutput->SetColor(clr::Green);
+    SBtnConsoleInput->SetColor(clr::Green);
+    const int lefts[3] = {7, 55, 103};
+    const int tops[4] = {76, 96, 116, 136};
+    for (int d = 1; d <= 9; ++d) {
+        const QByteArray name = "SBtn" + QByteArray::number(d);
+        SBtnDigits[static_cast<std::size_t>(d)] =
+            MakeButton(PanelConsoleBack, name.constData(), QString::number(d),
+                       QRect(lefts[(d - 1) % 3], tops[(d - 1) / 3], 45, 17), false);
+        SBtnDigits[static_cast<std::size_t>(d)]->Tag = d;
+    }
+    SBtnBS =
+        MakeButton(PanelConsoleBack, "SBtnBS", QStringLiteral("<-"), QRect(7, 136, 45, 17), false);
+    SBtnBS->Tag = -1;
+    SBtnDigits[0] =
+        MakeButton(PanelConsoleBack, "SBtn0", QStringLiteral("0"), QRect(55, 136, 45, 17), false);
+    SBtnESC = MakeButton(PanelConsoleBack, "SBtnESC", QStringLiteral("ESC"),
+                         QRect(103, 136, 45, 17), false);
+    SBtnESC->Tag = -2;
+    SBtnConsoleTake = MakeButton(PanelConsoleBack, "SBtnConsoleTake", QStringLiteral("TAKE"),
+                                 QRect(37, 162, 85, 16), true);
+    SBtnConsoleTake->setEnabled(false);
+
+    // MEMORY
+    PanelMemoryBack = MakeSection(PanelOperBack, "PanelMemoryBack", "PanelMemoryCaption",
+                                  QStringLiteral("MEMORY"), PanelMemoryCaption);
+    LBoxMemory = new QListWidget(PanelMemoryBack);
+    LBoxMemory->setObjectName(QStringLiteral("LBoxMemory"));
+    LBoxMemory->setSortingEnabled(true);
+    LBoxMemory->setSelectionMode(QAbstractItemView::SingleSelection);
+    LBoxMemory->setFont(MakeFont("Lucida Console", 12));
+    LBoxMemory->setUniformItemSizes(true);
+    LBoxMemory->setStyleSheet(QStringLiteral("QListWidget { background: white; } "
+                                             "QListWidget::item { height: 13px; }"));
+    LBoxMemory->setEnabled(false);
+    PanelMemoryBtns =
+        MakePanel(PanelMemoryBack, "PanelMemoryBtns", QRect(2, 0, SectionWidth - 4, 29));
+    PanelMemoryBtns->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    SBtnNewSlot = MakeButton(PanelMemoryBtns, "SBtnNewSlot", QStringLiteral("New"),
+                             QRect(8, 8, 41, 17), false);
+    SBtnSaveSlot = MakeButton(PanelMemoryBtns, "SBtnSaveSlot", QStringLiteral("Save"),
+                              QRect(56, 8, 41, 17), false);
+    SBtnDelSlot = MakeButton(PanelMemoryBtns, "SBtnDelSlot", QStringLiteral("Del"),
+                             QRect(104, 8, 41, 17), false);
+    for (TSpeedButton* b : {SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
+        b->setEnabled(false);
+
+    TimerMon = new QTimer(this);
+    TimerMon->setObjectName(QStringLiteral("TimerMon"));
+    TimerMon->setInterval(1000);
+    FFolderTimer = new QTimer(this);
+    FFolderTimer->setObjectName(QStringLiteral("FolderTimer"));
+    FFolderTimer->setSingleShot(true);
+    connect(FFolderTimer, &QTimer::timeout, this, &TMainWindow::MemoryDirSettled);
+    StatusTimer = new QTimer(this);
+    StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
+    StatusTimer->setInterval(500);
+    connect(StatusTimer, &QTimer::timeout, this, &TMainWindow::StatusTimerTimer);
+    IndicatorTimer = new QTimer(this);
+    IndicatorTimer->setObjectName(QStringLiteral("IndicatorTimer"));
+    IndicatorTimer->setInterval(IndicatorFrameMs);
+    connect(IndicatorTimer, &QTimer::timeout, this, &TMainWindow::ApplyIndicators);
+}
+
+void TMainWindow::CreateFieldArea() {
+    PanelFieldBack = new THoverPanel(this);
+    PanelFieldBack->setObjectName(QStringLiteral("PanelFieldBack"));
+    PanelFieldBack->setGeometry(0, 0, 100, 100);
+    PanelFieldBack->SetBevels(TPanel::TBevel::Raised, TPanel::TBevel::Lowered, 3);
+    PanelFieldBack->setCursor(Qt::SizeAllCursor);
+    PanelFieldBack2 = MakePanel(PanelFieldBack, "PanelFieldBack2", QRect(0, 0, 90, 90));
+    PanelFieldBack2->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::None);
+    PanelFieldCaption =
+        MakePanel(PanelFieldBack2, "PanelFieldCaption", QRect(1, 1, 88, CaptionHeight));
+    PanelFieldCaption->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    PanelFieldCaption->SetColor(clr::Grey);
+    PanelFieldCaption->SetFontColor(clr::White);
+    PanelFieldCaption->setFont(MakeFont("MS Sans Serif", 12));
+    SBtnZoomIn =
+        MakeButton(PanelFieldCaption, "SBtnZoomIn", QStringLiteral("+"), QRect(0, 1, 13, 13), true);
+    SBtnZoomOut = MakeButton(PanelFieldCaption, "SBtnZoomOut", QStringLiteral("-"),
+                             QRect(0, 1, 13, 13), true);
+    for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut})
+        b->setFont(MakeFont("MS Sans Serif", 12));
+    // Keeps the zoom buttons at the right end of the caption.
+    connect(PanelFieldCaption, &TPanel::Resized, this, [this] {
+        const int cw = PanelFieldCaption->width();
+        SBtnZoomOut->move(cw - SBtnZoomOut->width() * 4 / 3, SBtnZoomOut->y());
+        SBtnZoomIn->move(cw - SBtnZoomOut->width() * 8 / 3, SBtnZoomIn->y());
+    });
+    PanelInOut = MakePanel(PanelFieldBack2, "PanelInOut", QRect(1, 1 + CaptionHeight, 88, 25));
+    PanelInOut->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
+    PanelInOut->SetColor(RGBColor(0xEE, 0xEE, 0xEE));
+    PanelInOut->setFont(MakeFont("MS Sans Serif", 12, true));
+}
+
+void TMainWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    Relayout();
+}
+
+void TMainWindow::Relayout() {
+    const int W = width(), H = height();
+    PanelOperBack->setGeometry(W - OperColumnWidth, 0, OperColumnWidth, H);
+    const int inset = PanelOperBack->BevelInset();
+    TPanel* sections[7] = {PanelComBack,     PanelDTBack,      Panel1,         PanelLevelsBack,
+                           PanelControlBack, PanelConsoleBack, PanelMemoryBack};
+    const auto heights = OperColumnHeights(H - 2 * inset, PanelLevelsBack->height());
+    int y = inset;
+    for (int i = 0; i < 7; ++i) {
+        sections[i]->setGeometry(inset, y, SectionWidth, heights[static_cast<std::size_t>(i)]);
+        y += heights[static_cast<std::size_t>(i)];
+    }
+    LevelControl->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
+                              std::max(0, PanelLevelsBack->height() - 4 - CaptionHeight));
+    const int mh = PanelMemoryBack->height();
+    PanelMemoryBtns->setGeometry(2, mh - 2 - 29, SectionWidth - 4, 29);
+    LBoxMemory->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
+                            std::max(0, mh - 4 - CaptionHeight - 29));
+
+    PanelFieldBack->setGeometry(0, 0, std::max(0, W - OperColumnWidth), H);
+    PanelFieldBack2->setGeometry(PanelFieldBack->ClientRect());
+    const QRect inner = PanelFieldBack2->ClientRect();
+    PanelFieldCaption->setGeometry(inner.x(), inner.y(), inner.width(), CaptionHeight);
+    PanelInOut->setGeometry(inner.x(), inner.y() + CaptionHeight, inner.width(), 25);
+    const int top = inner.y() + CaptionHeight + 25;
+    Field->setGeometry(inner.x(), top, inner.width(), std::max(0, inner.bottom() + 1 - top));
+    PreviewField->setGeometry(Field->geometry());
+}
+
+void TMainWindow::SizeLevelsPanel() {
+    PanelLevelsBack->resize(SectionWidth, LevelControl->GetPreferredHeight() + CaptionHeight);
+    setMinimumSize(MinimumClientSize(PanelLevelsBack->height(), PanelOperBack->BevelInset()));
+    Relayout();
+}
+
+void TMainWindow::FirstIdle() {
+    if (FFirstIdleDone)
+        return;
+    FFirstIdleDone = true;
+    if (StatusWindow)
+        screenfit::Place(*StatusWindow, FSettings.FStatusPos);
+    if (HdmiWindow)
+        screenfit::Place(*HdmiWindow, FSettings.FHdmiPos);
+    LoadLevelSet();
+    if (FSettings.StatusEnabled && FSettings.StatusShown && StatusWindow)
+        StatusWindow->show();
+    StatusTimer->start();
+}
+
+bool TMainWindow::event(QEvent* e) {
+    if (e->type() >= QEvent::User && e->type() <= QEvent::MaxUser) {
+        const auto* msg = dynamic_cast<TWindowMessage*>(e);
+        if (msg) {
+            switch (msg->Msg) {
+            case WM_CLOCKDONE:
+                WMClockDone();
+                return true;
+            case WM_STARTPOLL:
+                WMStartPoll();
+                return true;
+            case WM_POLLDONE:
+                WMPollDone();
+                return true;
+            case WM_PROGRESS:
+                WMProgress(msg->WParam, msg->LParam);
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TMainWindow::WMClockDone() {
+    if (ClockThread) {
+        // The message is the thread's last action, so the wait is short. Should
+        // it still run after the wait, it is freed as soon as it has finished
+        // (destroying a running thread would end the process).
+        if (ClockThread->wait(ClockThreadWaitMs))
+            delete ClockThread;
+        else
+            connect(ClockThread, &QThread::finished, ClockThread, &QObject::deleteLater);
+        ClockThread = nullptr;
+    }
+    if (FClosing)
+        close();
+}
+
+void TMainWindow::closeEvent(QCloseEvent* e) {
+    if (!PollThread && !ClockThread) {
+        e->accept();
+        QuitUtilities();
+        SaveIni();
+        return;
+    }
+    // Refuse for now; each thread's completion message closes the window again.
+    e->ignore();
+    FClosing = true;
+    if (PollThread)
+        PollThread->Terminate();
+    if (ClockThread)
+        ClockThread->Terminate();
+}

@@ -1,0 +1,648 @@
+#include "MainWindow.h"
+
+#include "DigitalPanel.h"
+#include "Field.h"
+#include "HdmiRequests.h"
+#include "HdmiWindow.h"
+#include "HoverPanel.h"
+#include "IniFile.h"
+#include "LevelControl.h"
+#include "LogCategories.h"
+#include "MessageBox.h"
+#include "OperatorLog.h"
+#include "Panel.h"
+#include "ParamsWindow.h"
+#include "PollThread.h"
+#include "PreviewField.h"
+#include "SettingsWindow.h"
+#include "SpeedButton.h"
+#include "StatusWindow.h"
+#include "TipForm.h"
+#include "WindowMessages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDebug>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+
+int DigitOf(int n, int p) {
+    if (n <= 0)
+        return -1;
+    int c = 10;
+    for (int i = 0; i < p; ++i)
+        c *= 10;
+    const int digit = p == 0 ? n % c : (n % c) / (c / 10);
+    if (n / c == 0 && digit == 0)
+        return -1;
+    return digit;
+}
+
+QPoint TipPosition(QPoint cell, int s, QSize tip, QRect workArea) {
+    int x = cell.x() + s + 2, y = cell.y() + s + 2;
+    if (x + tip.width() >= workArea.right() + 1)
+        x = cell.x() - tip.width() - 2;
+    if (y + tip.height() >= workArea.bottom() + 1)
+        y = cell.y() - tip.height() - 2;
+    return {x, y};
+}
+
+QRect TMainWindow::WorkArea() const {
+    if (FWorkArea.isValid())
+        return FWorkArea;
+    if (const QScreen* sc = screen())
+        return sc->availableGeometry();
+    return {0, 0, 1024, 768};
+}
+
+void TMainWindow::ConnectOperatorControls() {
+    auto left = [](auto handler) {
+        return [handler](Qt::MouseButton b, Qt::KeyboardModifiers) { handler(b); };
+    };
+    connect(SBtnOperate, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnOperateMouseDown(b); }));
+    connect(SBtnSettings, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnSettingsMouseDown(b); }));
+    connect(SBtnOnLine, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnOnLineMouseDown(b); }));
+    connect(SBtnPreset, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnPresetMouseDown(b); }));
+    connect(SBtnTake, &TSpeedButton::MouseDown, this, &TMainWindow::SBtnTakeMouseDown);
+    connect(SBtnZoomIn, &TSpeedButton::MouseDown, this, [this] { SBtnZoomInMouseDown(); });
+    connect(SBtnZoomOut, &TSpeedButton::MouseDown, this, [this] { SBtnZoomOutMouseDown(); });
+    connect(SBtnPreview, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnPreviewMouseDown(b); }));
+    connect(SBtnHint, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnHintMouseDown(b); }));
+    connect(SBtnStatus, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnStatusMouseDown(b); }));
+    connect(SBtnHdmi, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnHdmiMouseDown(b); }));
+    connect(PMW, &QMenu::aboutToShow, this, [this] { PMWPopup(); });
+    connect(PMWstatus, &QAction::triggered, this, [this] { PMWstatusClick(); });
+    connect(PMWhdmi, &QAction::triggered, this, [this] { PMWhdmiClick(); });
+    connect(PMWmon, &QAction::triggered, this, [this] { PMWmonClick(); });
+    connect(SBtnMonitor, &TSpeedButton::MouseDown, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers) { SBtnMonitorMouseDown(b); });
+    connect(PanelFieldCaption, &TPanel::MouseDown, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint) {
+                PanelFieldCaptionMouseDown(b, m);
+            });
+    connect(TimerMon, &QTimer::timeout, this, &TMainWindow::TimerMonTimer);
+    std::vector<TSpeedButton*> keys(SBtnDigits.begin(), SBtnDigits.end());
+    keys.insert(keys.end(),
+                {SBtnBS, SBtnESC, SBtnConsoleOutput, SBtnConsoleInput, SBtnConsoleTake});
+    for (TSpeedButton* key : keys)
+        connect(key, &TSpeedButton::MouseDown, this,
+                [this, key] { SBtnConsoleOutputMouseDown(key); });
+
+    connect(SBtnNewSlot, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnNewSlotMouseDown(b); }));
+    connect(SBtnSaveSlot, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnSaveSlotMouseDown(b); }));
+    connect(SBtnDelSlot, &TSpeedButton::MouseDown, this,
+            left([this](Qt::MouseButton b) { SBtnDelSlotMouseDown(b); }));
+    connect(LBoxMemory, &QListWidget::itemClicked, this, [this] { LBoxMemoryClick(); });
+    // Save and Del follow the selection however it changes (arrow keys, Del).
+    connect(LBoxMemory, &QListWidget::itemSelectionChanged, this, [this] {
+        if (FMode != 0)
+            SetMode(FMode);
+    });
+    connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, [this] { LBoxMemoryDblClick(); });
+
+    Field->OnCellHover = [this](QWidget* sender, QPoint cell, int col, int row) {
+        ShowHover(sender, cell, col, row);
+    };
+    Field->OnHoverLeave = [this](QWidget*) { HideHover(); };
+    PanelFieldBack->OnMouseEnter = [this](THoverPanel*) { PanelFieldBackMouseEnter(); };
+    PanelFieldBack->OnMouseHover = [this](THoverPanel*, int x, int y) {
+        PanelFieldBackMouseHover(x, y);
+    };
+
+    // The form sees every key before the focused control, and mouse moves over
+    // the rest of the window take the hover display away.
+    qApp->installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>())
+        if (!Field->isAncestorOf(w) && w != Field)
+            w->setMouseTracking(true);
+    LBoxMemory->viewport()->setMouseTracking(true);
+}
+
+bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || w->window() != this)
+        return QWidget::eventFilter(watched, e);
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        // A key a child does not take travels on to its parents as the same
+        // event: the form handles it once, at its first delivery. A new press
+        // may reuse the address and the time stamp, so it is the step to the
+        // previous receiver's parent that tells a key travelling on.
+        const bool travelling = k == FLastKeyEvent && k->timestamp() == FLastKeyTime &&
+                                FLastKeyReceiver && w == FLastKeyReceiver->parentWidget();
+        FLastKeyEvent = k;
+        FLastKeyTime = k->timestamp();
+        FLastKeyReceiver = w;
+        if (travelling)
+            return false;
+        if (FormKeyDown(k->key(), k->modifiers()))
+            return true;
+        if (w == LBoxMemory && LBoxMemoryKeyDown(k->key()))
+            return true;
+    } else if (e->type() == QEvent::MouseMove) {
+        if (w != Field && !Field->isAncestorOf(w))
+            PanelFieldBackMouseMove();
+    } else if (e->type() == QEvent::WindowDeactivate && w == this) {
+        FormDeactivate();
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton)
+        return;
+    if (FMode != 0) {
+        SBtnOperate->setEnabled(false);
+        SBtnSettings->setEnabled(false);
+        if (PollThread)
+            PollThread->Terminate();
+        return;
+    }
+    LoadLevelSet();
+    if (FLevelCount > 0) {
+        SBtnOperate->setEnabled(false);
+        SBtnSettings->setEnabled(false);
+        PostWindowMessage(this, WM_STARTPOLL);
+        return;
+    }
+    if (RunModal([] {
+            msgbox::Show(QStringLiteral("Error"), QStringLiteral("None selected Routing Switchers"),
+                         msgbox::TIcon::Error);
+        }))
+        SBtnSettingsMouseDown(Qt::LeftButton);
+}
+
+void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || FSettingsDlg)
+        return;
+    TSettingsWindow dialog(FLevelSetFileName, this);
+    dialog.SetReadOnly(PollThread != nullptr);
+    dialog.move(geometry().center() - dialog.rect().center());
+    FSettingsDlg = &dialog;
+    int result = QDialog::Rejected;
+    RunModal([&] { result = msgbox::ExecDialog(dialog); });
+    FSettingsDlg = nullptr;
+    // Polling ending meanwhile closes the dialog as cancelled.
+    if (result != QDialog::Accepted || FClosing)
+        return;
+    QuitUtilities(); // the switchers may have changed
+    LoadLevelSet();
+}
+
+void TMainWindow::SBtnOnLineMouseDown(Qt::MouseButton button) {
+    if (button == Qt::LeftButton && FMode == 2)
+        SetMode(1);
+}
+
+void TMainWindow::SBtnPresetMouseDown(Qt::MouseButton button) {
+    if (button == Qt::LeftButton && FMode == 1)
+        SetMode(2);
+}
+
+void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+    if (button != Qt::LeftButton || FMode == 0 || !PollThread)
+        return;
+    bool ignore = false;
+    if ((mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
+        Qt::ControlModifier) {
+        msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+        if (!RunModal([&] {
+                answer = msgbox::Show(QStringLiteral("Confirm"),
+                                      QStringLiteral("Press OK if you want to Ignore locks."),
+                                      msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
+            }))
+            return; // polling ended or the mode changed while the box was open
+        if (answer != msgbox::TAnswer::Ok)
+            return;
+        ignore = true;
+    }
+    LogTake(ignore);
+    PollThread->Cycle().RequestSalvo(ignore); // stores FIgnoreLocks, then FSalvoRequest
+}
+
+void TMainWindow::SBtnZoomInMouseDown() {
+    Field->SetScale(Field->GetScale() + 1);
+}
+void TMainWindow::SBtnZoomOutMouseDown() {
+    Field->SetScale(Field->GetScale() - 1);
+}
+
+void TMainWindow::SBtnPreviewMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton)
+        return;
+    HideHover();
+    FSettings.FPreviewMode = !FSettings.FPreviewMode;
+    SetMode(FMode);
+}
+
+void TMainWindow::SBtnHintMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || FMode == 0)
+        return;
+    FSettings.FHintsOn = !FSettings.FHintsOn;
+    SetMode(FMode);
+}
+
+void TMainWindow::PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+    if (button != Qt::LeftButton || FMode == 0)
+        return;
+    const auto only =
+        mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (only == Qt::ShiftModifier) {
+        FShowCycleRate = !FShowCycleRate;
+        FCycleRateWanted.store(FShowCycleRate, std::memory_order_relaxed);
+        if (!FShowCycleRate)
+            PanelFieldCaption->SetCaption(FCaptionText);
+    } else if (only == Qt::ControlModifier) {
+        MonitorTestOn = !MonitorTestOn;
+        TimerMon->setProperty("Tag", 0);
+        if (MonitorTestOn)
+            TimerMon->start();
+        else
+            TimerMon->stop();
+        PanelFieldCaption->SetCaption(MonitorTestOn ? QStringLiteral("MONITOR TEST")
+                                                    : FCaptionText);
+    }
+}
+
+void TMainWindow::TimerMonTimer() {
+    TimerMon->stop();
+    const int t = TimerMon->property("Tag").toInt();
+    Field->ScrollToRow(t);
+    Field->SetMonitor({t, t, t, t});
+    PanelFieldCaption->SetCaption(QStringLiteral("MONITOR ON ") + QString::number(t + 1));
+    TimerMon->setProperty("Tag", t + 1);
+    if (t + 1 > Field->GetOutputCount() - 1 || FMode == 0) {
+        MonitorTestOn = false;
+        PanelFieldCaption->SetCaption(FCaptionText);
+    }
+    if (MonitorTestOn)
+        TimerMon->start();
+}
+
+void TMainWindow::RefreshConsole() {
+    std::vector<TSpeedButton*> keys(SBtnDigits.begin(), SBtnDigits.end());
+    keys.insert(keys.end(),
+                {SBtnBS, SBtnESC, SBtnConsoleOutput, SBtnConsoleInput, SBtnConsoleTake});
+    if (FMode == 0) {
+        for (TDigitalPanel* d : {DigitOutput[0], DigitOutput[1], DigitOutput[2], DigitInput[0],
+                                 DigitInput[1], DigitInput[2]})
+            d->ShowDigit(-1);
+        for (TSpeedButton* k : keys)
+            k->setEnabled(false);
+        SBtnConsoleOutput->SetColor(clr::Silver);
+        SBtnConsoleInput->SetColor(clr::Silver);
+        return;
+    }
+    if (!SBtnDigits[1]->isEnabled())
+        for (TSpeedButton* k : keys)
+            k->setEnabled(true);
+    SBtnConsoleOutput->SetColor(FConsoleToOutput ? clr::Lime : clr::Green);
+    SBtnConsoleInput->SetColor(FConsoleToOutput ? clr::Green : clr::Lime);
+    for (int p = 0; p < 3; ++p) {
+        DigitOutput[static_cast<std::size_t>(p)]->ShowDigit(
+            FConsoleOutput <= 0 ? -1 : DigitOf(FConsoleOutput, p));
+        DigitInput[static_cast<std::size_t>(p)]->ShowDigit(
+            FConsoleInput <= 0 ? -1 : DigitOf(FConsoleInput, p));
+    }
+    SBtnConsoleTake->setEnabled(FConsoleInput >= 1 && FConsoleInput <= Field->GetInputCount() &&
+                                FConsoleOutput >= 1 && FConsoleOutput <= Field->GetOutputCount());
+}
+
+void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
+    if (FMode == 0)
+        return;
+    if (key == SBtnConsoleInput || key == SBtnConsoleOutput) {
+        FConsoleEntering = false;
+        FConsoleToOutput = key == SBtnConsoleOutput;
+        RefreshConsole();
+        return;
+    }
+    if (key == SBtnConsoleTake) {
+        FConsoleEntering = false;
+        if (FConsoleInput < 1 || FConsoleInput > Field->GetInputCount() || FConsoleOutput < 1 ||
+            FConsoleOutput > Field->GetOutputCount())
+            return;
+        const int row = FConsoleOutput - 1;
+        const TLevelValues before = Field->GetStatus(row);
+        TLevelValues values = before;
+        const std::uint32_t control = Field->GetControl(), locks = Field->GetLock(row);
+        for (int k = 1; k <= Field->GetLevelCount(); ++k)
+            if (LevelFlag(control, k) && !LevelFlag(locks, k))
+                values[static_cast<std::size_t>(k - 1)] = FConsoleInput - 1;
+        Field->SetStatus(row, values);
+        LogRoute(QStringLiteral("CONSOLE"), row, before, Field->GetStatus(row));
+        return;
+    }
+    int& target = FConsoleToOutput ? FConsoleOutput : FConsoleInput;
+    const int limit = FConsoleToOutput ? Field->GetOutputCount() : Field->GetInputCount();
+    if (!FConsoleEntering)
+        target = 0;
+    int n = target;
+    if (key->Tag >= 0)
+        n = n * 10 + key->Tag;
+    else if (key->Tag == -1)
+        n = n / 10;
+    else
+        n = 0;
+    FConsoleEntering = true;
+    if (n > limit)
+        return; // refused; the read-outs keep what they showed
+    target = n;
+    RefreshConsole();
+}
+
+void TMainWindow::MonitorStep(int delta) {
+    const TLevelValues before = Field->GetMonitor();
+    TLevelValues monitor = before;
+    const std::uint32_t control = LevelControl->GetControl();
+    int last = -1;
+    for (int k = 1; k <= Field->GetLevelCount(); ++k) {
+        int& m = monitor[static_cast<std::size_t>(k - 1)];
+        if (!LevelFlag(control, k))
+            continue;
+        if ((delta < 0 && m > 0) || (delta > 0 && m < Field->GetOutputCount() - 1)) {
+            m += delta;
+            last = m;
+        }
+    }
+    Field->SetMonitor(monitor);
+    LogMonitor(before, Field->GetMonitor());
+    if (last >= 0)
+        Field->ScrollToRow(last);
+}
+
+bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
+    if (FMode != 0 && !PollThread)
+        return false;
+    if (FMode != 0 && !FSettings.FPreviewMode) {
+        const bool keypad = mods & Qt::KeypadModifier;
+        switch (key) {
+        case Qt::Key_PageUp:
+            MonitorStep(-1);
+            return true;
+        case Qt::Key_PageDown:
+            MonitorStep(1);
+            return true;
+        case Qt::Key_Space:
+            // A key carries no mouse button: the lock confirmation is never asked.
+            if (PollThread) {
+                LogTake(false);
+                PollThread->Cycle().RequestSalvo(false);
+            }
+            return true;
+        case Qt::Key_O:
+            SBtnOnLineMouseDown(Qt::LeftButton);
+            return true;
+        case Qt::Key_P:
+            SBtnPresetMouseDown(Qt::LeftButton);
+            return true;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            SBtnZoomInMouseDown();
+            return false;
+        case Qt::Key_Insert:
+            SBtnZoomOutMouseDown();
+            return false;
+        case Qt::Key_Minus:
+            if (keypad)
+                SBtnZoomOutMouseDown();
+            return false;
+        case Qt::Key_Left:
+            Field->ScrollColumns(-1);
+            return false;
+        case Qt::Key_Right:
+            Field->ScrollColumns(1);
+            return false;
+        case Qt::Key_Up:
+            Field->ScrollRows(-1);
+            return false;
+        case Qt::Key_Down:
+            Field->ScrollRows(1);
+            return false;
+        default:
+            break;
+        }
+    }
+    if (FMode != 0 && key == Qt::Key_M) {
+        SBtnPreviewMouseDown(Qt::LeftButton);
+        return true;
+    }
+    if (FMode == 0 && key == Qt::Key_S) {
+        SBtnSettingsMouseDown(Qt::LeftButton);
+        return true;
+    }
+    if (key == Qt::Key_W) {
+        SBtnOperateMouseDown(Qt::LeftButton);
+        return true;
+    }
+    return false;
+}
+
+void TMainWindow::FormDeactivate() {
+    PanelFieldBackMouseMove();
+}
+
+void TMainWindow::PanelFieldBackMouseMove() {
+    if (Tip && Tip->width() != 0)
+        HideHover();
+    if (Field->HoverCol() != -10)
+        Field->SetHoverCol(-10);
+    if (Field->HoverRow() != -10)
+        Field->SetHoverRow(-10);
+}
+
+void TMainWindow::PanelFieldBackMouseEnter() {
+    if (!FSettings.FPreviewMode)
+        PanelFieldBack->RequestHover(300);
+}
+
+void TMainWindow::PanelFieldBackMouseHover(int x, int y) {
+    if (FSettings.FPreviewMode)
+        return;
+    const int margin = PanelFieldBack->BevelInset() + 10;
+    if (x > PanelFieldBack->width() - margin)
+        Field->ScrollColumns(2);
+    else if (x < margin)
+        Field->ScrollColumns(-2);
+    if (y > PanelFieldBack->height() - margin)
+        Field->ScrollRows(2);
+    else if (y < margin)
+        Field->ScrollRows(-2);
+    PanelFieldBack->RequestHover(50);
+}
+
+void TMainWindow::ShowHover(QWidget*, QPoint cell, int col, int row) {
+    QString in, out;
+    if (col >= 0) {
+        in = QStringLiteral("IN") + Field->GetInputNumber(col);
+        if (!Field->GetInputName(col).isEmpty())
+            in += QLatin1Char(' ') + Field->GetInputName(col);
+    }
+    if (row >= 0) {
+        out = QStringLiteral("OUT") + Field->GetOutputNumber(row);
+        if (!Field->GetOutputName(row).isEmpty())
+            out += QLatin1Char(' ') + Field->GetOutputName(row);
+    }
+    PanelInOut->SetCaption(!in.isEmpty() && !out.isEmpty() ? in + QStringLiteral(" --> ") + out
+                                                           : (in.isEmpty() ? out : in));
+    PanelInOut->SetColor(RGBColor(0xEE, 0xEE, 0xEE));
+    if (!FSettings.FHintsOn || !Tip)
+        return;
+    Tip->move(TipPosition(cell, Field->Geometry().s, QSize(TipWidth, TipHeight), WorkArea()));
+    if (Tip->width() != TipWidth) {
+        Tip->resize(TipWidth, TipHeight);
+        if (TTip::TranslucencySupported())
+            Tip->setWindowOpacity(230 / 255.0);
+    }
+    Tip->InNumberText = col >= 0 ? Field->GetInputNumber(col) : QString();
+    Tip->InNameText = col >= 0 ? Field->GetInputName(col) : QString();
+    Field->CopyInputLogo(col, Tip->InLogo);
+    Tip->OutNumberText = row >= 0 ? Field->GetOutputNumber(row) : QString();
+    Tip->OutNameText = row >= 0 ? Field->GetOutputName(row) : QString();
+    Field->CopyOutputLogo(row, Tip->OutLogo);
+    Tip->update();
+}
+
+void TMainWindow::HideHover() {
+    if (Tip) {
+        if (TTip::TranslucencySupported())
+            Tip->setWindowOpacity(1.0);
+        Tip->setGeometry(0, Tip->y(), 0, Tip->height());
+    }
+    PanelInOut->SetCaption(QString());
+    PanelInOut->SetColor(clr::Silver);
+}
+
+void TMainWindow::SBtnStatusMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || !FSettings.StatusEnabled || !StatusWindow)
+        return;
+    StatusWindow->setVisible(!StatusWindow->isVisible());
+}
+
+void TMainWindow::SBtnHdmiMouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton || !FSettings.HdmiEnabled || !HdmiWindow)
+        return;
+    HdmiWindow->setVisible(!HdmiWindow->isVisible());
+}
+
+void TMainWindow::PMWPopup() {
+    PMWstatus->setChecked(FSettings.StatusEnabled);
+    PMWhdmi->setChecked(FSettings.HdmiEnabled);
+    PMWmon->setChecked(FSettings.FSfpEnabled);
+}
+
+void TMainWindow::PMWstatusClick() {
+    FSettings.StatusEnabled = !FSettings.StatusEnabled;
+    if (!FSettings.StatusEnabled && StatusWindow && StatusWindow->isVisible())
+        StatusWindow->close();
+    SBtnStatus->setEnabled(FSettings.StatusEnabled);
+    // Painting resumes with every row.
+    if (FSettings.StatusEnabled && PollThread)
+        PollThread->Cycle().RequestStatus();
+}
+
+void TMainWindow::PMWhdmiClick() {
+    FSettings.HdmiEnabled = !FSettings.HdmiEnabled;
+    if (FHdmiRequests)
+        FHdmiRequests->SetEnabled(FSettings.HdmiEnabled);
+    if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())
+        HdmiWindow->close();
+    SBtnHdmi->setEnabled(FSettings.HdmiEnabled && PollThread);
+    if (FSettings.HdmiEnabled && PollThread)
+        PollThread->Cycle().RequestHdmiRefresh();
+}
+
+void TMainWindow::LevelsVisibleChanged(TLevelControl* sender, int) {
+    const std::uint32_t visible = sender->GetVisible();
+    Field->SetVisible(visible);
+    PreviewField->SetVisible(visible);
+}
+
+void TMainWindow::LevelsControlChanged(TLevelControl* sender, int) {
+    Field->SetControl(sender->GetControl());
+}
+
+void TMainWindow::EditInputParams(int i) {
+    EditParams(true, i);
+}
+
+void TMainWindow::EditOutputParams(int o) {
+    EditParams(false, o);
+}
+
+void TMainWindow::EditParams(bool input, int index) {
+    if (index < 0 || index >= 256 || FParamsDlg)
+        return;
+    if (Tip && Tip->width() != 0)
+        HideHover();
+    TParamsWindow dialog(this);
+    dialog.setWindowTitle((input ? QStringLiteral("Input ") : QStringLiteral("Output ")) +
+                          QString::number(index + 1));
+    dialog.SetLogoFile(input ? Field->GetInputLogo(index) : Field->GetOutputLogo(index));
+    dialog.EditName->setText(input ? Field->GetInputName(index) : Field->GetOutputName(index));
+    dialog.move(geometry().center() - dialog.rect().center());
+    FParamsDlg = &dialog;
+    const TPollThread* polling = PollThread;
+    int result = QDialog::Rejected;
+    RunModal([&] { result = msgbox::ExecDialog(dialog); });
+    FParamsDlg = nullptr;
+    // Ending polling cancels the dialog; a resize or mode change meanwhile does
+    // not touch names, which are kept for every index.
+    if (result != QDialog::Accepted || FClosing || !PollThread || PollThread != polling)
+        return;
+    const QString name = CleanParamsName(dialog.EditName->text());
+    dialog.EditName->setText(name);
+    const QString logo = dialog.LogoFile();
+    if (input) {
+        Field->SetInputLogo(index, logo);
+        Field->SetInputName(index, name);
+        PreviewField->SetInputName(index, name);
+    } else {
+        Field->SetOutputLogo(index, logo);
+        Field->SetOutputName(index, name);
+        PreviewField->SetOutputName(index, name);
+    }
+
+    TIniFile ini(FIniFileName.toStdString());
+    QString failure;
+    if (!ini.Load() && QFileInfo::exists(FIniFileName)) {
+        // Writing now would replace a file we could not read, with all its other keys.
+        failure = QString::fromStdString(ini.LastError());
+    } else {
+        const char* section = input ? "INPUTS" : "OUTPUTS";
+        const std::string n = std::to_string(index);
+        ini.WriteString(section, "LOGO" + n, logo.toStdString());
+        ini.WriteString(section, "NAME" + n, name.toStdString());
+        if (!ini.Save())
+            failure = QString::fromStdString(ini.LastError());
+    }
+    if (failure.isEmpty())
+        return;
+    qCWarning(lcFiles).noquote() << "Cannot save" << FIniFileName << "(" << failure << ")";
+    msgbox::Show(QStringLiteral("Error:"),
+                 QStringLiteral("The name could not be saved to %1:\n%2\nIt is shown until the "
+                                "panel closes.")
+                     .arg(FIniFileName, failure),
+                 msgbox::TIcon::Error);
+}
+
+bool TMainWindow::RunModal(const std::function<void()>& step) {
+    const quint64 before = FWorldVersion;
+    step();
+    return FWorldVersion == before && !FClosing;
+}
