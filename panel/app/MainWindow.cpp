@@ -185,15 +185,15 @@ void TMainWindow::FormCreate() {
     Field->hide();
     Field->OnInputNameDblClick = [this](TField*, int i) { EditInputParams(i); };
     Field->OnOutputNameDblClick = [this](TField*, int o) { EditOutputParams(o); };
-    Field->OnOperatorAction = [this](TField::TAction a, int row, const TLevelValues& before,
-                                     const TLevelValues& after) {
-        if (a == TField::TAction::Status)
-            LogRoute(QStringLiteral("ON LINE"), row, before, after);
-        else if (a == TField::TAction::Lock)
-            LogLocks(row, before, after);
-        else
-            LogMonitor(before, after);
-    };
+    Field->CrossPoints().OnOperatorAction =
+        [this](TOperatorAction a, int row, const TLevelValues& before, const TLevelValues& after) {
+            if (a == TOperatorAction::Status)
+                LogRoute(QStringLiteral("ON LINE"), row, before, after);
+            else if (a == TOperatorAction::Lock)
+                LogLocks(row, before, after);
+            else
+                LogMonitor(before, after);
+        };
 
     // 7. The preview, in the same place, hidden until shown instead of the field.
     PreviewField = new TPreviewField(PanelFieldBack2);

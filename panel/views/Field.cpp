@@ -86,7 +86,23 @@ private:
     TFieldPane FPane;
 };
 
-TField::TField(QWidget* parent) : QWidget(parent), FLevelColors(StandardLevelColors()) {
+TField::TField(QWidget* parent, TCrossPoints* crossPoints)
+    : QWidget(parent), FOwnCross(crossPoints ? nullptr : std::make_unique<TCrossPoints>()),
+      FCross(crossPoints ? *crossPoints : *FOwnCross), FState(FCross.State()),
+      FLevelColors(StandardLevelColors()) {
+    FCross.OnCellChanged = [this](TCrossPointCell cell, int col, int row) {
+        switch (cell) {
+        case TCrossPointCell::Grid:
+            RepaintCell(TFieldPane::Grid, col, row);
+            break;
+        case TCrossPointCell::Monitor:
+            RepaintCell(TFieldPane::Monitor, 0, row);
+            break;
+        case TCrossPointCell::Lock:
+            RepaintCell(TFieldPane::Lock, 0, row);
+            break;
+        }
+    };
     setAutoFillBackground(true);
     FLogoTimer = new QTimer(this);
     FLogoTimer->setSingleShot(true);
@@ -129,7 +145,9 @@ TField::TField(QWidget* parent) : QWidget(parent), FLevelColors(StandardLevelCol
     Relayout();
 }
 
-TField::~TField() = default;
+TField::~TField() {
+    FCross.OnCellChanged = nullptr; // the cross-points may outlive this view
+}
 
 QWidget* TField::Surface(TFieldPane pane) const {
     return FSurfaces[static_cast<std::size_t>(pane)];
@@ -207,8 +225,7 @@ void TField::ScrollToRow(int row) {
 }
 
 void TField::SetSize(int inputs, int outputs) {
-    FState.SetInputs(std::clamp(inputs, 0, 256));
-    FState.SetOutputs(std::clamp(outputs, 0, 256));
+    FCross.SetSize(inputs, outputs);
     FInputStrip = QImage(std::max(1, FState.Inputs()) * LogoSize, LogoSize, QImage::Format_RGB32);
     FOutputStrip = QImage(LogoSize, std::max(1, FState.Outputs()) * LogoSize, QImage::Format_RGB32);
     FPendingLogos.clear();
@@ -220,7 +237,7 @@ void TField::SetSize(int inputs, int outputs) {
 }
 
 void TField::SetLevelCount(int n) {
-    FState.SetLevelCount(std::clamp(n, 0, FieldLevels));
+    FCross.SetLevelCount(n);
     Relayout();
 }
 
@@ -252,95 +269,14 @@ void TField::SetLevelColors(const std::array<TColor, 4>& colours) {
 }
 
 void TField::SetVisible(std::uint32_t packed) {
-    FState.SetVisible(packed);
+    FCross.SetVisible(packed);
     RedrawMarks();
 }
 
 void TField::SetControl(std::uint32_t packed) {
-    FState.SetControl(packed);
+    FCross.SetControl(packed);
     RepaintCell(TFieldPane::Grid, FHoverCol, FHoverRow);
     RepaintCell(TFieldPane::Monitor, 0, FHoverRow);
-}
-
-void TField::SetPresetMode(bool on) {
-    const bool was = FPresetMode;
-    FPresetMode = on;
-    if (was && !on) {
-        for (int row = 0; row < FState.Outputs(); ++row) {
-            const TLevelValues st = FState.Status(row), pr = FState.Preset(row);
-            bool differs = false;
-            for (int k = 1; k <= FState.LevelCount(); ++k)
-                differs = differs || st[static_cast<std::size_t>(k - 1)] !=
-                                         pr[static_cast<std::size_t>(k - 1)];
-            if (differs)
-                ApplyPreset(row, st, true);
-        }
-    }
-}
-
-void TField::SetLock(int row, std::uint32_t lockBytes) {
-    FState.StoreLock(row, lockBytes);
-    RepaintCell(TFieldPane::Lock, 0, row);
-}
-
-bool TField::ClickableLevel(int row, int k, bool preset) const {
-    return LevelFlag(FState.Control(), k) && ((preset && FPresetMode) || !FState.Locked(row, k));
-}
-
-// Changes one output's status (or preset) on the levels the rule allows and
-// repaints each affected input's cell of that row once.
-void TField::ApplyRow(bool preset, int row, const TLevelValues& values, bool force) {
-    if (!TFieldState::ValidRow(row))
-        return;
-    std::array<std::uint8_t, FieldSlots> queued{};
-    std::vector<int> queue;
-    auto enqueue = [&](int input) {
-        // A value with no cell (outside 0..256) is stored but never queued.
-        if (input >= 0 && input < FieldSlots && !queued[static_cast<std::size_t>(input)]++)
-            queue.push_back(input);
-    };
-    for (int k = 1; k <= FState.LevelCount(); ++k) {
-        const int old = preset ? FState.Preset(row, k) : FState.Status(row, k);
-        const int now = values[static_cast<std::size_t>(k - 1)];
-        if (now != old && (force || ClickableLevel(row, k, preset))) {
-            enqueue(old);
-            enqueue(now);
-            if (preset)
-                FState.StorePreset(row, k, now);
-            else
-                FState.StoreStatus(row, k, now);
-        }
-    }
-    for (int input : queue)
-        RepaintCell(TFieldPane::Grid, input, row);
-}
-
-void TField::ApplyStatus(int row, const TLevelValues& values, bool force) {
-    ApplyRow(false, row, values, force);
-    ApplyPreset(row, values, force);
-}
-
-void TField::ApplyPreset(int row, const TLevelValues& values, bool force) {
-    ApplyRow(true, row, values, force);
-}
-
-void TField::ApplyMonitor(const TLevelValues& values, bool force) {
-    std::array<std::uint8_t, FieldSlots> queued{};
-    std::vector<int> queue;
-    auto enqueue = [&](int row) {
-        if (row >= 0 && row < FieldSlots && !queued[static_cast<std::size_t>(row)]++)
-            queue.push_back(row);
-    };
-    for (int k = 1; k <= FState.LevelCount(); ++k) {
-        const int old = FState.Monitor(k), now = values[static_cast<std::size_t>(k - 1)];
-        if (now != old && (force || LevelFlag(FState.Control(), k))) {
-            enqueue(old);
-            enqueue(now);
-            FState.StoreMonitor(k, now);
-        }
-    }
-    for (int row : queue)
-        RepaintCell(TFieldPane::Monitor, 0, row);
 }
 
 void TField::RedrawMarks() {
@@ -659,7 +595,7 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
         std::array<int, 4> ring{};
         int q = 0;
         for (int k = 1; k <= FState.LevelCount(); ++k)
-            if (LevelFlag(FState.Control(), k) && (FPresetMode || !FState.Locked(o, k)))
+            if (LevelFlag(FState.Control(), k) && (FCross.PresetMode() || !FState.Locked(o, k)))
                 ring[static_cast<std::size_t>(q++)] = k;
         PaintRing(p, ring, q, GridG.Ink);
     }
@@ -940,33 +876,17 @@ void TField::SurfaceEnter(TFieldPane pane) {
 }
 
 void TField::SurfacePress(TFieldPane pane, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
-    const int ni = FState.Inputs(), no = FState.Outputs();
     const int c = FHoverCol, r = FHoverRow;
     if (pane == TFieldPane::Grid) {
-        if (!Interactive || c < 0 || c >= ni || r < 0 || r >= no)
+        if (!Interactive || c < 0 || c >= FState.Inputs() || r < 0 || r >= FState.Outputs())
             return;
-        if (button == Qt::LeftButton) {
-            const TLevelValues values{c, c, c, c};
-            if (FPresetMode) {
-                ApplyPreset(r, values, false);
-            } else {
-                const TLevelValues before = FState.Status(r);
-                ApplyStatus(r, values, false);
-                const TLevelValues after = FState.Status(r);
-                if (after != before && OnOperatorAction)
-                    OnOperatorAction(TAction::Status, r, before, after);
-            }
-        } else if (button == Qt::RightButton) {
-            ApplyPreset(r, FState.Status(r), true);
-        }
+        if (button == Qt::LeftButton)
+            FCross.Route(r, c);
+        else if (button == Qt::RightButton)
+            FCross.CopyStatusToPreset(r);
     } else if (pane == TFieldPane::Monitor) {
-        if (button == Qt::LeftButton && Interactive && c == -3 && r >= 0 && r < no) {
-            const TLevelValues before = FState.Monitor();
-            ApplyMonitor({r, r, r, r}, false);
-            const TLevelValues after = FState.Monitor();
-            if (after != before && OnOperatorAction)
-                OnOperatorAction(TAction::Monitor, -1, before, after);
-        }
+        if (button == Qt::LeftButton && Interactive && c == -3)
+            FCross.SelectMonitor(r);
     } else if (pane == TFieldPane::Lock) {
         FLockShift = button == Qt::LeftButton ? mods : Qt::NoModifier;
     }
@@ -978,28 +898,9 @@ void TField::SurfaceDoubleClick(TFieldPane pane) {
         const Qt::KeyboardModifiers shift =
             FLockShift & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
         FLockShift = Qt::NoModifier;
-        if (!Interactive || FState.LevelCount() <= 0 || c != -2 || r < 0 || r >= FState.Outputs())
+        if (!Interactive || c != -2 || (shift != Qt::ShiftModifier && shift != Qt::ControlModifier))
             return;
-        std::uint32_t bytes = FState.Lock(r);
-        const bool lock = shift == Qt::ShiftModifier, unlock = shift == Qt::ControlModifier;
-        if (!lock && !unlock)
-            return;
-        for (int k = 1; k <= FieldLevels; ++k)
-            if (LevelFlag(FState.Control(), k)) {
-                bytes &= ~PackedFlag(k);
-                if (lock)
-                    bytes |= 1u << (8 * (k - 1));
-            }
-        const std::uint32_t old = FState.Lock(r);
-        SetLock(r, bytes);
-        auto flags = [](std::uint32_t b) {
-            TLevelValues v{};
-            for (int k = 1; k <= FieldLevels; ++k)
-                v[static_cast<std::size_t>(k - 1)] = LevelFlag(b, k) ? 1 : 0;
-            return v;
-        };
-        if (bytes != old && OnOperatorAction)
-            OnOperatorAction(TAction::Lock, r, flags(old), flags(bytes));
+        FCross.ChangeLocks(r, shift == Qt::ShiftModifier);
     } else if (pane == TFieldPane::InputName) {
         if (c >= 0 && c < FState.Inputs() && OnInputNameDblClick)
             OnInputNameDblClick(this, c);

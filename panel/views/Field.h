@@ -1,7 +1,7 @@
 #pragma once
 
+#include "CrossPoints.h"
 #include "FieldGeometry.h"
-#include "FieldState.h"
 #include "LogoPicture.h"
 #include "Look.h"
 
@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -35,8 +36,8 @@ enum class TFieldPane {
 };
 
 // The cross-point field: inputs as columns, outputs as rows, one colour per
-// level. It holds the operator's wanted state (status, preset, locks,
-// monitored outputs); the poll engine reads it through State().
+// level. It draws the cross-points it is given (or its own when none is) and
+// hands the operator's clicks to them.
 // Names longer than this are cut when handed to the field: far more than any
 // cell shows, and a hand-edited megabyte name cannot stall every repaint.
 constexpr int MaxNameChars = 400;
@@ -46,7 +47,7 @@ class TField : public QWidget {
 public:
     using TDataSArray = std::array<QString, FieldSlots>;
 
-    explicit TField(QWidget* parent = nullptr);
+    explicit TField(QWidget* parent = nullptr, TCrossPoints* crossPoints = nullptr);
     ~TField() override;
 
     // Shape.
@@ -62,8 +63,8 @@ public:
     void SetVisible(std::uint32_t packed);
     std::uint32_t GetControl() const { return FState.Control(); }
     void SetControl(std::uint32_t packed);
-    void SetPresetMode(bool on);
-    bool PresetMode() const { return FPresetMode; }
+    void SetPresetMode(bool on) { FCross.SetPresetMode(on); }
+    bool PresetMode() const { return FCross.PresetMode(); }
 
     // Cross-point state.
     TLevelValues GetStatus(int row) const { return FState.Status(row); }
@@ -71,13 +72,19 @@ public:
     void SetStatus(int row, const TLevelValues& values) { ApplyStatus(row, values, true); }
     void SetPreset(int row, const TLevelValues& values) { ApplyPreset(row, values, true); }
     std::uint32_t GetLock(int row) const { return FState.Lock(row); }
-    void SetLock(int row, std::uint32_t lockBytes);
+    void SetLock(int row, std::uint32_t lockBytes) { FCross.SetLock(row, lockBytes); }
     TLevelValues GetMonitor() const { return FState.Monitor(); }
     void SetMonitor(const TLevelValues& values) { ApplyMonitor(values, true); }
 
-    void ApplyStatus(int row, const TLevelValues& values, bool force);
-    void ApplyPreset(int row, const TLevelValues& values, bool force);
-    void ApplyMonitor(const TLevelValues& values, bool force);
+    void ApplyStatus(int row, const TLevelValues& values, bool force) {
+        FCross.ApplyStatus(row, values, force);
+    }
+    void ApplyPreset(int row, const TLevelValues& values, bool force) {
+        FCross.ApplyPreset(row, values, force);
+    }
+    void ApplyMonitor(const TLevelValues& values, bool force) {
+        FCross.ApplyMonitor(values, force);
+    }
     void RedrawMarks();
 
     // Texts and logos, index 0..256.
@@ -107,6 +114,7 @@ public:
 
     // The state the poll engine reads from its own thread.
     const TFieldState& State() const { return FState; }
+    TCrossPoints& CrossPoints() { return FCross; }
 
     bool Interactive = true;
 
@@ -117,12 +125,6 @@ public:
     std::function<void(QWidget*)> OnHoverLeave;
     // Called for every cell repaint requested (pane, column, row); for tests and benchmarks.
     std::function<void(TFieldPane, int, int)> OnRepaintCell;
-    // An operator's click or double-click that changed what is sent to the
-    // switchers: the row's status, its lock flags (1 per locked level) or the
-    // monitored outputs (row -1), before and after.
-    enum class TAction { Status, Lock, Monitor };
-    std::function<void(TAction, int row, const TLevelValues& before, const TLevelValues& after)>
-        OnOperatorAction;
 
     // Paints one cell into a fresh image (what the surface shows there).
     QImage RenderCell(TFieldPane pane, int col, int row);
@@ -168,15 +170,14 @@ private:
     void PaintRing(QPainter& p, const std::array<int, 4>& levels, int q, TColor ink);
     void CellBase(QPainter& p, TColor back, TColor frame);
     QFont FitFont(const QString& text);
-    bool ClickableLevel(int row, int k, bool preset) const;
-    void ApplyRow(bool preset, int row, const TLevelValues& values, bool force);
 
-    TFieldState FState;
+    std::unique_ptr<TCrossPoints> FOwnCross; // when none is given
+    TCrossPoints& FCross;
+    const TFieldState& FState;
     int FScale = 4;
     TFieldGeometry FGeom;
     std::array<TColor, 4> FLevelColors;
     std::array<QImage, 4> FPatterns;
-    bool FPresetMode = false;
     int FHoverCol = -10, FHoverRow = -10, FPrevHoverCol = -10, FPrevHoverRow = -10;
     Qt::KeyboardModifiers FLockShift;
     TDataSArray FInputNames, FOutputNames, FInputLogos, FOutputLogos;

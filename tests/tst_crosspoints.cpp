@@ -1,0 +1,136 @@
+// The operator's rules on the cross-point table, without a view: which levels
+// a click changes, what it reports for the log, which cells it repaints. Plain
+// C++, so it also runs under ThreadSanitizer with a reader thread.
+#include "CrossPoints.h"
+#include "PlainTest.h"
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct TRecorder {
+    std::vector<TOperatorAction> Actions;
+    std::vector<std::pair<int, int>> GridCells;
+    explicit TRecorder(TCrossPoints& x) {
+        x.OnOperatorAction = [this](TOperatorAction a, int, const TLevelValues&,
+                                    const TLevelValues&) { Actions.push_back(a); };
+        x.OnCellChanged = [this](TCrossPointCell c, int col, int row) {
+            if (c == TCrossPointCell::Grid)
+                GridCells.emplace_back(col, row);
+        };
+    }
+};
+
+// A 4 x 4 matrix on four levels, every output routed to input 0, output 1
+// locked on level 2, CONTROL on levels 1 and 2.
+void Fill(TCrossPoints& x) {
+    x.SetSize(4, 4);
+    x.SetLevelCount(4);
+    for (int o = 0; o < 4; ++o)
+        x.ApplyStatus(o, {0, 0, 0, 0}, true);
+    x.SetLock(1, PackedFlag(2) & 0x01010101u);
+    x.SetControl(PackedFlag(1) | PackedFlag(2));
+}
+
+void RouteFollowsControlLocksAndMode() {
+    struct TCase {
+        const char* Name;
+        bool Preset;
+        int Output;
+        TLevelValues Status, PresetValues;
+        std::size_t Reports;
+    };
+    const TCase cases[] = {
+        {"on line, unlocked: controlled levels", false, 0, {3, 3, 0, 0}, {3, 3, 0, 0}, 1},
+        {"on line, locked level kept", false, 1, {3, 0, 0, 0}, {3, 0, 0, 0}, 1},
+        {"preset: status kept, lock ignored", true, 1, {0, 0, 0, 0}, {3, 3, 0, 0}, 0},
+    };
+    for (const TCase& c : cases) {
+        TCrossPoints x;
+        Fill(x);
+        x.SetPresetMode(c.Preset);
+        TRecorder rec(x);
+        x.Route(c.Output, 3);
+        if (!CHECK(x.State().Status(c.Output) == c.Status) ||
+            !CHECK(x.State().Preset(c.Output) == c.PresetValues) ||
+            !CHECK(rec.Actions.size() == c.Reports))
+            std::printf("  case: %s\n", c.Name);
+        // Only the old and the new input's cells of the row are repainted.
+        const std::set<std::pair<int, int>> cells(rec.GridCells.begin(), rec.GridCells.end());
+        CHECK(cells == (std::set<std::pair<int, int>>{{0, c.Output}, {3, c.Output}}));
+    }
+}
+
+void OutOfRangeAndNoChangeReportNothing() {
+    TCrossPoints x;
+    Fill(x);
+    TRecorder rec(x);
+    x.Route(4, 0);
+    x.Route(0, 4);
+    x.Route(-1, 0);
+    x.Route(0, 0); // already there
+    x.SelectMonitor(9);
+    x.ChangeLocks(7, true);
+    CHECK(rec.Actions.empty());
+    CHECK(rec.GridCells.empty());
+}
+
+void LocksAndMonitorOnControlledLevels() {
+    TCrossPoints x;
+    Fill(x);
+    TRecorder rec(x);
+    x.ChangeLocks(2, true);
+    CHECK(x.State().Lock(2) == 0x00000101u);
+    x.ChangeLocks(1, false);
+    CHECK(x.State().Lock(1) == 0u);
+    x.SelectMonitor(3);
+    CHECK(x.State().Monitor() == (TLevelValues{3, 3, 0, 0}));
+    CHECK(rec.Actions == (std::vector<TOperatorAction>{TOperatorAction::Lock, TOperatorAction::Lock,
+                                                       TOperatorAction::Monitor}));
+}
+
+void LeavingPresetDropsDifferingPresets() {
+    TCrossPoints x;
+    Fill(x);
+    x.SetPresetMode(true);
+    x.Route(2, 1);
+    x.SetPresetMode(false);
+    CHECK(x.State().Preset(2) == x.State().Status(2));
+}
+
+// The poll thread reads rows while the GUI thread routes.
+void ReaderSeesWholeValues() {
+    TCrossPoints x;
+    x.SetSize(256, 256);
+    x.SetLevelCount(4);
+    std::atomic<bool> done{false};
+    std::atomic<int> bad{0};
+    std::thread reader([&] {
+        while (!done.load())
+            for (int o = 0; o < 256; o += 7)
+                for (std::int32_t v : x.State().Status(o))
+                    if (v < 0 || v > 255)
+                        bad.fetch_add(1);
+    });
+    for (int round = 0; round < 50; ++round)
+        for (int o = 0; o < 256; ++o)
+            x.Route(o, (o + round) % 256);
+    done.store(true);
+    reader.join();
+    CHECK(bad.load() == 0);
+    CHECK(x.State().Status(10)[0] == (10 + 49) % 256);
+}
+
+} // namespace
+
+int main() {
+    RouteFollowsControlLocksAndMode();
+    OutOfRangeAndNoChangeReportNothing();
+    LocksAndMonitorOnControlledLevels();
+    LeavingPresetDropsDifferingPresets();
+    ReaderSeesWholeValues();
+    return plain::Summary();
+}
