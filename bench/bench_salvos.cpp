@@ -39,11 +39,11 @@ int main(int argc, char* argv[]) {
         return 1;
     QElapsedTimer t;
     t.start();
-    w.ApplySize(16, 16);
+    w.Session().ApplySize(16, 16);
     QApplication::processEvents(); // the list lays itself out
     const double load = double(t.nsecsElapsed()) / 1e6;
-    w.FirstCycle(2);
-    w.SetMode(2);
+    w.Session().FirstCycle(2);
+    w.Session().SetMode(TMode::Preset);
     double toDialog = -1;
     msgbox::SetDialogHandler([&](QDialog&) {
         toDialog = double(t.nsecsElapsed()) / 1e6;

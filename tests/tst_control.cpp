@@ -172,7 +172,7 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         w.Field->SetSize(100, 8);
         w.Field->SetLevelCount(2);
-        w.SetMode(1);
+        w.Session().SetMode(TMode::OnLine);
         QVERIFY(Key(w, "SBtn1")->isEnabled());
         QCOMPARE(Key(w, "SBtnConsoleOutput")->Color(), clr::Lime);
         Press(w, {"SBtnConsoleInput", "SBtn1", "SBtn2", "SBtn3"});
@@ -203,7 +203,7 @@ private Q_SLOTS:
         Press(w, {"SBtn7"});
         QCOMPARE(w.FConsoleInput, 7);
 
-        w.SetMode(0);
+        w.Session().SetMode(TMode::Off);
         QVERIFY(!Key(w, "SBtn1")->isEnabled());
         QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, -1, -1}));
         Press(w, {"SBtn2"}); // ignored while not operating
@@ -214,17 +214,17 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         w.Field->SetSize(16, 16);
         w.Field->SetLevelCount(2);
-        w.SetMode(1);
+        w.Session().SetMode(TMode::OnLine);
         w.SBtnOnLineMouseDown(Qt::LeftButton);
-        QCOMPARE(w.FMode, 1);
+        QCOMPARE(w.Session().Mode(), TMode::OnLine);
         w.SBtnPresetMouseDown(Qt::RightButton);
-        QCOMPARE(w.FMode, 1);
+        QCOMPARE(w.Session().Mode(), TMode::OnLine);
         w.SBtnPresetMouseDown(Qt::LeftButton);
-        QCOMPARE(w.FMode, 2);
+        QCOMPARE(w.Session().Mode(), TMode::Preset);
         w.SBtnPresetMouseDown(Qt::LeftButton);
-        QCOMPARE(w.FMode, 2);
+        QCOMPARE(w.Session().Mode(), TMode::Preset);
         w.SBtnOnLineMouseDown(Qt::LeftButton);
-        QCOMPARE(w.FMode, 1);
+        QCOMPARE(w.Session().Mode(), TMode::OnLine);
         w.SBtnZoomInMouseDown();
         QCOMPARE(w.Field->GetScale(), 4);
         w.SBtnZoomOutMouseDown();
@@ -235,7 +235,7 @@ private Q_SLOTS:
         w.FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER 16 x 16");
         w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
         QVERIFY(w.FShowCycleRate);
-        w.ShowCycleRate(123.44);
+        w.Session().ShowCycleRate(123.44);
         QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("   123.4"));
         w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
         QCOMPARE(w.PanelFieldCaption->Caption(), w.FCaptionText);
@@ -263,7 +263,7 @@ private Q_SLOTS:
         w.Field->SetSize(16, 8);
         w.Field->SetInputName(11, QStringLiteral("CAM1"));
         w.Field->SetOutputName(2, QStringLiteral("VTR"));
-        w.SetMode(1);
+        w.Session().SetMode(TMode::OnLine);
         w.ShowHover(nullptr, QPoint(10, 10), 11, 2);
         QCOMPARE(w.PanelInOut->Caption(), QStringLiteral("IN12 CAM1 --> OUT3 VTR"));
         QCOMPARE(w.PanelInOut->Color(), RGBColor(0xEE, 0xEE, 0xEE));
@@ -296,7 +296,7 @@ private Q_SLOTS:
         w.show();
         QCoreApplication::processEvents();
         const int before = w.ShapeConfig->PaintCount();
-        w.SetConfigIndicator(true, true, 2);
+        w.Session().SetConfigIndicator(true, true, 2);
         QTRY_VERIFY(w.ShapeConfig->PaintCount() > before);
         QCOMPARE(w.ShapeConfig->Color(), clr::Lime);
         QCOMPARE(w.LabelClients->Caption(), QStringLiteral("Clients 2"));
@@ -304,14 +304,14 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         const int painted = w.ShapeConfig->PaintCount();
         for (int i = 0; i < 5; ++i)
-            w.SetConfigIndicator(true, true, 2);
+            w.Session().SetConfigIndicator(true, true, 2);
         QCoreApplication::processEvents();
         QCOMPARE(w.ShapeConfig->PaintCount(), painted);
-        w.SetConfigIndicator(true, false, 2);
+        w.Session().SetConfigIndicator(true, false, 2);
         QCOMPARE(w.ShapeConfig->Color(), clr::Red);
-        w.SetProcIndicator(true);
+        w.Session().SetProcIndicator(true);
         QCOMPARE(w.ShapeProc->Color(), clr::Aqua);
-        w.SetInitIndicator(false, false);
+        w.Session().SetInitIndicator(false, false);
         QCOMPARE(w.ShapeInit->Color(), clr::White);
         // The indicator is a rounded box: its corner pixel stays outside the fill.
         const QImage img = w.ShapeProc->grab().toImage();
@@ -392,7 +392,7 @@ private Q_SLOTS:
         w.show();
         QTest::qWait(20); // the first idle pass resets the field to 1 x 1
         w.Field->SetSize(64, 64);
-        w.SetMode(1);
+        w.Session().SetMode(TMode::OnLine);
         QTest::qWait(20); // the scroll bars take their range on a later pass
         w.PanelFieldBackMouseHover(w.PanelFieldBack->width() - 2, w.PanelFieldBack->height() - 2);
         QCOMPARE(w.Field->VisibleCells().Left, 2);
@@ -409,7 +409,7 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error"));
         QCOMPARE(FBoxes[0].Text, QStringLiteral("None selected Routing Switchers"));
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
-        QCOMPARE(w.PollThread, nullptr);
+        QCOMPARE(w.Session().PollThread(), nullptr);
         QVERIFY(w.SBtnOperate->isEnabled());
         // Then Settings opens, so the operator can enter the levels.
         QCOMPARE(FDialogs, QStringList{QStringLiteral("Settings")});
@@ -436,7 +436,7 @@ private Q_SLOTS:
         // W starts operation like OPERATE.
         QVERIFY(w.FormKeyDown(Qt::Key_W, Qt::NoModifier));
         QVERIFY(!w.SBtnOperate->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         QVERIFY(w.SBtnOperate->isEnabled());
 
         auto takes = [&](int sub) {
@@ -457,7 +457,7 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Confirm"));
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
         QCOMPARE(FBoxes[0].Buttons, msgbox::TButtons::OkCancel);
-        QVERIFY(!w.PollThread->Cycle().SalvoRequested());
+        QVERIFY(!w.Session().PollThread()->Cycle().SalvoRequested());
         FAnswer = msgbox::TAnswer::Ok;
         w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(takes(11), 1, 5000);
@@ -489,9 +489,9 @@ private Q_SLOTS:
         QVERIFY(!w.FormKeyDown(Qt::Key_Plus, Qt::KeypadModifier));
         QCOMPARE(w.Field->GetScale(), 4);
         QVERIFY(w.FormKeyDown(Qt::Key_P, Qt::NoModifier));
-        QCOMPARE(w.FMode, 2);
+        QCOMPARE(w.Session().Mode(), TMode::Preset);
         QVERIFY(w.FormKeyDown(Qt::Key_O, Qt::NoModifier));
-        QCOMPARE(w.FMode, 1);
+        QCOMPARE(w.Session().Mode(), TMode::OnLine);
         QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
         QVERIFY(w.FSettings.FPreviewMode);
         QVERIFY(!w.Field->isVisible());
@@ -500,8 +500,8 @@ private Q_SLOTS:
 
         // OPERATE again stops; the poll engine's end returns to mode 0.
         w.SBtnOperateMouseDown(Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 5000);
-        QCOMPARE(w.FMode, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
+        QCOMPARE(w.Session().Mode(), TMode::Off);
         QVERIFY(FBoxes.size() == 2);
         QVERIFY(w.FormKeyDown(Qt::Key_S, Qt::NoModifier));
         QCOMPARE(FDialogs, QStringList{QStringLiteral("Settings")});

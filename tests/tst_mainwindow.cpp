@@ -103,8 +103,8 @@ private Q_SLOTS:
                 !w.FSettings.FSfpEnabled && !w.FSettings.FHintsOn);
         QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, true, true, true}));
         QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, true, true}));
-        QCOMPARE(w.FLevelCount, 0);
-        QCOMPARE(w.FMode, 0);
+        QCOMPARE(w.Session().Levels().Count, 0);
+        QCOMPARE(w.Session().Mode(), TMode::Off);
         QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL"));
         QCOMPARE(w.windowTitle(), QStringLiteral("HALO SERIES CONTROL PANEL"));
         QVERIFY(!w.SBtnMonitor->isEnabled());
@@ -316,7 +316,7 @@ private Q_SLOTS:
         }
         {
             TMainWindow w(Ini());
-            QCOMPARE(w.FLevelCount, 0);
+            QCOMPARE(w.Session().Levels().Count, 0);
             if (kind == 4) {
                 // Far larger than 1 MB: refused whole, so the defaults hold.
                 QCOMPARE(w.Field->GetScale(), 3);
@@ -415,10 +415,10 @@ private Q_SLOTS:
         QVERIFY(w.findChild<QObject*>(QStringLiteral("PMWmon")));
         // Mode 0 colours: OPERATE entry 6 (silver), ON LINE entry 0.
         QCOMPARE(button("SBtnOperate")->Color(), clr::Silver);
-        w.SetMode(1);
+        w.Session().SetMode(TMode::OnLine);
         QCOMPARE(button("SBtnOnLine")->Color(), clr::Red);
         QCOMPARE(button("SBtnOperate")->Color(), clr::Lime);
-        w.SetMode(2);
+        w.Session().SetMode(TMode::Preset);
         QCOMPARE(button("SBtnPreset")->Color(), clr::Aqua);
         QVERIFY(button("SBtnTake")->isEnabled());
         QVERIFY(w.LBoxMemory->isEnabled());
@@ -432,11 +432,11 @@ private Q_SLOTS:
         TStatusWindow status;
         THdmiWindow hdmi;
         w.AttachForms(nullptr, &hdmi, &status);
-        QCOMPARE(w.FLevelCount, 3);
-        QCOMPARE(w.FSwitcherCount, 2);
-        QCOMPARE(w.FSwitcherIP[0], 16777343);
-        QCOMPARE(w.FSwitcherIP[1], 33554559);
-        QCOMPARE(w.FLevelAddress[3], 3);
+        QCOMPARE(w.Session().Levels().Count, 3);
+        QCOMPARE(w.Session().Levels().SwitcherCount, 2);
+        QCOMPARE(w.Session().Levels().SwitcherIP[0], 16777343);
+        QCOMPARE(w.Session().Levels().SwitcherIP[1], 33554559);
+        QCOMPARE(w.Session().Levels().Address[3], 3);
         // The first idle pass loads the level set again, now with the tab rows.
         QTRY_COMPARE(status.StatusTab->count(), 2);
         QCOMPARE(status.StatusTab->tabText(0), QStringLiteral("127.0.0.1"));
@@ -469,7 +469,7 @@ private Q_SLOTS:
         w.resize(990, 850);
         w.show();
         QCoreApplication::processEvents(); // the first idle pass reloads the level set
-        w.SetMode(1);
+        w.Session().SetMode(TMode::OnLine);
         QVERIFY(w.Field->isVisible());
         QCOMPARE(w.Field->geometry().top(), w.PanelInOut->geometry().bottom() + 1);
         QCOMPARE(w.Field->width(), w.PanelInOut->width());
@@ -482,7 +482,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents(); // scroll bars follow the range on the next pass
         const QImage shot = w.grab().toImage();
         QVERIFY(shot.save(QStringLiteral(ARTEFACT_DIR "/mainwindow-field.png")));
-        w.SetMode(0);
+        w.Session().SetMode(TMode::Off);
         QVERIFY(!w.Field->isVisible());
     }
 

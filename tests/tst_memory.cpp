@@ -57,14 +57,14 @@ class TestMemory : public QObject {
     // A window in PRESET mode on a 16 x 16 matrix with two levels.
     std::unique_ptr<TMainWindow> Preset() {
         auto w = std::make_unique<TMainWindow>(FDir.filePath(QStringLiteral("matrixpanel.ini")));
-        w->FSizeSettleMs = 0; // the size holds: its folder comes at once
+        w->Session().SizeSettleMs = 0; // the size holds: its folder comes at once
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
         QCoreApplication::processEvents(); // first idle pass
-        w->ApplySize(16, 16);
-        w->FirstCycle(2);
-        w->SetMode(2);
+        w->Session().ApplySize(16, 16);
+        w->Session().FirstCycle(2);
+        w->Session().SetMode(TMode::Preset);
         return w;
     }
     static int Type(TSalvoDialog& d, const QString& name, const QString& numbers = {}) {
@@ -224,7 +224,7 @@ private Q_SLOTS:
     void defaultFolder() {
         auto w = Preset();
         QVERIFY(w);
-        QCOMPARE(w->FMemoryDir, Folder16());
+        QCOMPARE(w->Session().SalvoFolder(), Folder16());
         const QStringList files = QDir(Folder16()).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files.size(), 18);
         QVERIFY(files.contains(QStringLiteral("001-ALL.mem")));
@@ -254,7 +254,7 @@ private Q_SLOTS:
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("tiny");
         bad.close();
-        w->ApplySize(16, 16);
+        w->Session().ApplySize(16, 16);
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
         QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("a.b"), Qt::MatchExactly).isEmpty());
         QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("X"), Qt::MatchExactly).isEmpty());
@@ -273,7 +273,7 @@ private Q_SLOTS:
         QFile blocker(FDir.filePath(QStringLiteral("Memory")));
         QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
         blocker.close();
-        w->ApplySize(8, 8);
+        w->Session().ApplySize(8, 8);
         QCOMPARE(w->LBoxMemory->count(), 0);
     }
 
@@ -374,9 +374,9 @@ private Q_SLOTS:
     void sizeFoldersOnlyForSizesThatHold() {
         auto w = Preset(); // 16 x 16, created at once
         QVERIFY(w);
-        w->FSizeSettleMs = 300;
+        w->Session().SizeSettleMs = 300;
         for (int n = 17; n < 47; ++n)
-            w->ApplySize(n, n);
+            w->Session().ApplySize(n, n);
         QTest::qWait(50);
         QCOMPARE(QDir(FDir.filePath(QStringLiteral("Memory")))
                      .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
@@ -390,9 +390,9 @@ private Q_SLOTS:
                      .size(),
                  2);
         // The bound: with none left, a new size gets no folder, and New says so.
-        w->FNewMemoryDirsLeft = 0;
-        w->FSizeSettleMs = 0;
-        w->ApplySize(8, 8);
+        w->Session().NewSalvoFoldersLeft = 0;
+        w->Session().SizeSettleMs = 0;
+        w->Session().ApplySize(8, 8);
         QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("Memory/8x8-4"))));
         QCOMPARE(w->LBoxMemory->count(), 0);
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("Kept")); }
@@ -401,9 +401,9 @@ private Q_SLOTS:
         QCOMPARE(FBoxes.size(), 1);
         QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
         // With folders left, New on an unsettled size creates it at once.
-        w->FNewMemoryDirsLeft = 1;
-        w->FSizeSettleMs = 60000;
-        w->ApplySize(9, 9);
+        w->Session().NewSalvoFoldersLeft = 1;
+        w->Session().SizeSettleMs = 60000;
+        w->Session().ApplySize(9, 9);
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("Now")); };
         QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/Now.mem"))));
@@ -547,9 +547,9 @@ private Q_SLOTS:
             TMainWindow* win = w.get();
             FDialogSteps << [win, change](TSalvoDialog& d) {
                 if (change == 0)
-                    win->ApplySize(8, 8);
+                    win->Session().ApplySize(8, 8);
                 else
-                    win->SetMode(0);
+                    win->Session().SetMode(TMode::Off);
                 return Type(d, QStringLiteral("Late"));
             };
             QTest::mouseClick(QByteArray(button) == "new" ? w->SBtnNewSlot : w->SBtnSaveSlot,
@@ -557,12 +557,12 @@ private Q_SLOTS:
             QVERIFY(FBoxes.isEmpty());
             QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Late.mem")));
             QVERIFY(!QFile::exists(FDir.filePath(QStringLiteral("Memory/8x8-4/Late.mem"))));
-            w->ApplySize(16, 16);
-            w->SetMode(2);
+            w->Session().ApplySize(16, 16);
+            w->Session().SetMode(TMode::Preset);
             ClickItem(*w, QStringLiteral("N-N"));
         }
         // The Del question outlived by a size change deletes nothing.
-        FOnBox = [&] { w->ApplySize(8, 8); };
+        FOnBox = [&] { w->Session().ApplySize(8, 8); };
         QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
     }
@@ -590,7 +590,7 @@ private Q_SLOTS:
         const std::string bytes = salvofile::Encode(slot);
         f.write(bytes.data(), qint64(bytes.size()));
         f.close();
-        w->LoadMemory();
+        w->Session().LoadSalvos();
         const TLevelValues before1 = w->Field->GetPreset(1), before2 = w->Field->GetPreset(2);
         ClickItem(*w, QStringLiteral("Wide"));
         const QRect r = w->LBoxMemory->visualItemRect(w->LBoxMemory->currentItem());
@@ -622,10 +622,10 @@ private Q_SLOTS:
         QTest::keyClick(w->LBoxMemory, Qt::Key_Return);
         QCOMPARE(w->Field->GetPreset(9)[0], 9);
         // Not in ON LINE mode.
-        w->SetMode(1);
-        w->SetMode(2);
+        w->Session().SetMode(TMode::OnLine);
+        w->Session().SetMode(TMode::Preset);
         ClickItem(*w, QStringLiteral("007-ALL"));
-        w->SetMode(1);
+        w->Session().SetMode(TMode::OnLine);
         w->LBoxMemoryDblClick();
         QCOMPARE(w->Field->GetPreset(9)[0], w->Field->GetStatus(9)[0]);
     }

@@ -105,15 +105,15 @@ class TestMonitors : public QObject {
         if (!QTest::qWaitFor([&] { return p->Hdmi->HdmiTab->count() == 2; }, 5000))
             return nullptr;
         QTest::mouseClick(p->Main->SBtnOperate, Qt::LeftButton);
-        if (!QTest::qWaitFor([&] { return p->Main->FMode != 0; }, 5000))
+        if (!QTest::qWaitFor([&] { return p->Main->Session().Mode() != TMode::Off; }, 5000))
             return nullptr;
         return p;
     }
     void Stop(TMainWindow& w) {
-        if (!w.PollThread)
+        if (!w.Session().PollThread())
             return;
-        w.PollThread->Terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 5000);
+        w.Session().PollThread()->Terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
     }
 
 private Q_SLOTS:

@@ -61,15 +61,18 @@ class TestOperator : public QObject {
         f.write("[WINDOW]\nLEFT=0\nTOP=0\nWIDTH=760\nHEIGHT=720\nZOOM=3\n" + ini);
         f.close();
         auto w = std::make_unique<TMainWindow>(Ini());
-        w->FSizeSettleMs = 0; // salvo folders at once
+        w->Session().SizeSettleMs = 0; // salvo folders at once
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
         QApplication::setActiveWindow(w.get());
         QTest::mouseClick(w->SBtnOperate, Qt::LeftButton);
         // The mode stays set once the first cycle has run.
-        if (!QTest::qWaitFor([&] { return w->FMode != 0 && w->Field->GetInputCount() == 64; },
-                             5000))
+        if (!QTest::qWaitFor(
+                [&] {
+                    return w->Session().Mode() != TMode::Off && w->Field->GetInputCount() == 64;
+                },
+                5000))
             return nullptr;
         return w;
     }
@@ -80,10 +83,10 @@ class TestOperator : public QObject {
         return {col * s + s / 2, row * s + s / 2};
     }
     void Stop(TMainWindow& w) {
-        if (!w.PollThread)
+        if (!w.Session().PollThread())
             return;
-        w.PollThread->Terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 5000);
+        w.Session().PollThread()->Terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
     }
 
 private Q_SLOTS:
@@ -159,7 +162,7 @@ private Q_SLOTS:
     void recallAndTakeASalvo() {
         auto w = Operating("LASTSTATE=2\n");
         QVERIFY(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w->FMode, 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Session().Mode(), TMode::Preset, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(w->LBoxMemory->count() > 0, 5000);
         const auto found = w->LBoxMemory->findItems(QStringLiteral("007-ALL"), Qt::MatchExactly);
         QVERIFY(!found.isEmpty());
@@ -181,20 +184,20 @@ private Q_SLOTS:
     void takeConfirmationOutlivedByPolling() {
         auto w = Operating("LASTSTATE=2\n");
         QVERIFY(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w->FMode, 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Session().Mode(), TMode::Preset, 5000);
         bool ended = false;
         FOnBox = [&](const msgbox::TBox&) -> msgbox::TAnswer {
-            w->PollThread->Terminate();
+            w->Session().PollThread()->Terminate();
             // The box's own event loop serves the end of polling.
-            ended = QTest::qWaitFor([&] { return w->PollThread == nullptr; }, 5000);
+            ended = QTest::qWaitFor([&] { return w->Session().PollThread() == nullptr; }, 5000);
             return msgbox::TAnswer::Ok;
         };
         QTest::mouseClick(w->SBtnTake, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
         QVERIFY(ended);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
-        QCOMPARE(w->FMode, 0);
-        QCOMPARE(w->PollThread, nullptr);
+        QCOMPARE(w->Session().Mode(), TMode::Off);
+        QCOMPARE(w->Session().PollThread(), nullptr);
     }
     // The DISPLAY toggles, pressed with the mouse: VISIBLE hides a level in the
     // field and the preview, CONTROL changes which levels a click switches,
@@ -302,8 +305,8 @@ private Q_SLOTS:
             auto* params = qobject_cast<TParamsWindow*>(&d);
             d.show();
             params->EditName->setText(QStringLiteral("New"));
-            w->PollThread->Terminate();
-            ended = QTest::qWaitFor([&] { return w->PollThread == nullptr; }, 5000);
+            w->Session().PollThread()->Terminate();
+            ended = QTest::qWaitFor([&] { return w->Session().PollThread() == nullptr; }, 5000);
             closed = !d.isVisible() && d.result() == QDialog::Rejected;
             return int(QDialog::Accepted);
         });

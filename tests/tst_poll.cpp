@@ -1,3 +1,4 @@
+#include "CommunicationError.h"
 #include "Field.h"
 #include "IndicatorBox.h"
 #include "IpText.h"
@@ -64,13 +65,13 @@ class TestPoll : public QObject {
         // a condition, so a wait for it to exist could miss it.
         TWindowMessage start(WM_STARTPOLL);
         QCoreApplication::sendEvent(&w, &start);
-        QVERIFY(w.PollThread != nullptr);
+        QVERIFY(w.Session().PollThread() != nullptr);
     }
 
     void Stop(TMainWindow& w) {
-        if (w.PollThread)
-            w.PollThread->Terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 5000);
+        if (w.Session().PollThread())
+            w.Session().PollThread()->Terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
     }
 
 private Q_SLOTS:
@@ -138,7 +139,7 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         QSignalSpy saved(&w, &TMainWindow::IniSaved);
         Start(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL ROUTING SWITCHER 16 x 8"));
         QCOMPARE(w.Field->GetLevelCount(), 3);
         QVERIFY(w.Field->isVisible());
@@ -158,15 +159,15 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.Field->GetStatus(5)[2], 14, 3000);
 
         // PRESET and a salvo over three levels.
-        w.SetMode(2);
+        w.Session().SetMode(TMode::Preset);
         w.Field->SurfaceMouseMove(TFieldPane::Grid, QPoint(7 * s + 2, 0 * s + 2));
         w.Field->SurfacePress(TFieldPane::Grid, Qt::LeftButton, Qt::NoModifier);
         QCOMPARE(w.Field->GetPreset(0)[0], 7);
         QCOMPARE(a->Crosspoint(1, 0), 0);
         QSignalSpy progress(&w, &TMainWindow::ProgressShown);
-        w.PollThread->Cycle().RequestSalvo(false);
+        w.Session().PollThread()->Cycle().RequestSalvo(false);
         QTRY_COMPARE_WITH_TIMEOUT(a->Crosspoint(1, 0), 7, 5000);
-        QTRY_VERIFY(!w.PollThread->Cycle().SalvoRequested());
+        QTRY_VERIFY(!w.Session().PollThread()->Cycle().SalvoRequested());
         // The window saw every step and has closed again.
         QTRY_COMPARE(progress.count(), 5);
         QTRY_VERIFY(w.FProgress == nullptr);
@@ -177,7 +178,7 @@ private Q_SLOTS:
 
         // OPERATE again: no message, mode 0, white indicators, clients hidden.
         Stop(w);
-        QCOMPARE(w.FMode, 0);
+        QCOMPARE(w.Session().Mode(), TMode::Off);
         QVERIFY(FBoxes.isEmpty());
         for (TIndicatorBox* i : {w.ShapeInit, w.ShapeConfig, w.ShapeState, w.ShapeProc})
             QCOMPARE(i->Color(), clr::White);
@@ -215,13 +216,13 @@ private Q_SLOTS:
             ch->AddFault({command, sim::TFault(fault), -1, p1, 0});
         TMainWindow w(Ini());
         Start(w);
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 8000);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Communication Error:"));
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
         QCOMPARE(FBoxes[0].Text,
                  text + QStringLiteral(" (") + c.Address.toString() + QStringLiteral(":10004)"));
-        QCOMPARE(w.FMode, 0);
+        QCOMPARE(w.Session().Mode(), TMode::Off);
     }
 
     void presetTableFailureNamesTheLevel() {
@@ -234,12 +235,12 @@ private Q_SLOTS:
         WriteLevels(c.Address, c.Address, 2);
         TMainWindow w(Ini());
         Start(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         // Every switching reply is cut: the preset table of AUDIO (address 2)... the
         // first level, VIDEO, fails first.
         ch->AddFault({5, sim::TFault::CloseMidReply, -1, 0, 0});
-        w.PollThread->Cycle().RequestSalvo(false);
-        QTRY_VERIFY_WITH_TIMEOUT(w.PollThread == nullptr, 8000);
+        w.Session().PollThread()->Cycle().RequestSalvo(false);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 8000);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Cannot send Preset salvo (VIDEO) (") +
                                      c.Address.toString() + QStringLiteral(":10004)"));
@@ -255,7 +256,7 @@ private Q_SLOTS:
         ini.close();
         TMainWindow w(Ini());
         Start(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         QCOMPARE(w.Field->GetInputCount(), 256);
         QCOMPARE(w.Field->GetOutputCount(), 64);
         QCOMPARE(w.PanelFieldCaption->Caption(),
@@ -276,10 +277,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(FBoxes.size(), 1, 30000);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Communication Error:"));
         QVERIFY(FBoxes[0].Text.contains(c.Address.toString() + QStringLiteral(":10004)")));
-        QCOMPARE(w.FMode, 0);
+        QCOMPARE(w.Session().Mode(), TMode::Off);
         ch->ClearFaults();
         Start(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         w.Field->SetStatus(5, {2, 0, 0, 0});
         QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(1, 5), 2, 5000);
         Stop(w);
@@ -295,7 +296,7 @@ private Q_SLOTS:
         QVERIFY(ch);
         TMainWindow w(Ini());
         Start(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         ch->AddFault({6, sim::TFault::BadWords, -1, 0x7FFF, 0});
         ch->ExternalRoute(1, 0, 3); // makes the panel read the state
         QTRY_COMPARE_WITH_TIMEOUT(w.Field->GetStatus(0)[0], 0x7FFF - 1, 5000);
@@ -305,7 +306,7 @@ private Q_SLOTS:
         ch->AddFault({9, sim::TFault::SizeFlip, -1, 0, 0});
         const quint64 before = w.FWorldVersion;
         QTRY_VERIFY_WITH_TIMEOUT(w.FWorldVersion > before + 20, 10000); // 20 size changes
-        QVERIFY(w.PollThread != nullptr);
+        QVERIFY(w.Session().PollThread() != nullptr);
         Stop(w);
         QVERIFY(FBoxes.isEmpty());
     }
@@ -316,11 +317,11 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         QSignalSpy saved(&w, &TMainWindow::IniSaved);
         Start(w);
-        QTRY_COMPARE_WITH_TIMEOUT(w.FMode, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         w.close();
         QVERIFY(w.isVisible()); // refused while the threads run
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
-        QCOMPARE(w.PollThread, nullptr);
+        QCOMPARE(w.Session().PollThread(), nullptr);
         QCOMPARE(w.ClockThread, nullptr);
         QVERIFY(FBoxes.isEmpty());
         QCOMPARE(saved.count(), 1);

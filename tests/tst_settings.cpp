@@ -296,7 +296,7 @@ private Q_SLOTS:
     void okQuitsUtilitiesBeforeReload() {
         WriteLevelSet(Set().toStdString(), {Level(1, "VIDEO", "127.0.0.1")});
         TMainWindow w(Ini());
-        QCOMPARE(w.FSwitcherCount, 1);
+        QCOMPARE(w.Session().Levels().SwitcherCount, 1);
         w.FUtilityPath = QStringLiteral(FIBREWATCH_PATH);
         w.LaunchUtility(1);
         const qint64 pid = w.FSwitcherPID[0];
@@ -309,7 +309,7 @@ private Q_SLOTS:
             return d.result();
         });
         w.SBtnSettingsMouseDown(Qt::LeftButton);
-        QCOMPARE(w.FLevelCount, 0);
+        QCOMPARE(w.Session().Levels().Count, 0);
         QCOMPARE(w.FSwitcherPID[0], 0);
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);
         QCOMPARE(w.FSettingsDlg, nullptr);

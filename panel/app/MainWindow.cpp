@@ -8,9 +8,7 @@
 #include "LevelControl.h"
 #include "LogCategories.h"
 #include "MessageBox.h"
-#include "OperatorLog.h"
 #include "Panel.h"
-#include "PollThread.h"
 #include "PreviewField.h"
 #include "SafeFile.h"
 #include "ScreenFit.h"
@@ -22,6 +20,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -117,6 +116,12 @@ TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
     setGeometry(220, 88, 990, 850);
     FUptime.start();
     FUtilityPath = QCoreApplication::applicationDirPath() + QStringLiteral("/SFP/fibrewatch");
+    // The level set, the salvos and the operator's log live beside the INI file.
+    QString levelSet = FIniFileName;
+    if (levelSet.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+        levelSet.chop(4);
+    FSession = std::make_unique<TSession>(QFileInfo(FIniFileName).absolutePath(),
+                                          levelSet + QStringLiteral(".set"));
     FormCreate();
 }
 
@@ -127,18 +132,15 @@ TMainWindow::~TMainWindow() {
     // The pointers are cleared first: the completion handlers then leave them alone.
     FClosing = false;
     FFirstIdleDone = true; // events served below must not run start-up work
-    if (TPollThread* poll = std::exchange(PollThread, nullptr)) {
-        poll->Terminate();
-        while (!poll->wait(5))
-            QCoreApplication::processEvents();
-        delete poll;
-    }
+    FSession->EndPolling();
     if (TTimeThread* clock = std::exchange(ClockThread, nullptr)) {
         clock->Terminate();
         while (!clock->wait(5))
             QCoreApplication::processEvents();
         delete clock;
     }
+    // The field draws the session's cross-points: it goes first.
+    delete std::exchange(Field, nullptr);
 }
 
 void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* status) {
@@ -146,18 +148,12 @@ void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* statu
     HdmiWindow = hdmi;
     StatusWindow = status;
     if (hdmi) {
-        FHdmiRequests = hdmi->Requests();
-        FHdmiRequests->SetEnabled(FSettings.HdmiEnabled);
-        hdmi->OnHdmiRefresh = [this] {
-            if (PollThread)
-                PollThread->Cycle().RequestHdmiRefresh();
-        };
+        hdmi->SetRequests(FSession->HdmiRequests());
+        FSession->HdmiRequests()->SetEnabled(FSettings.HdmiEnabled);
+        hdmi->OnHdmiRefresh = [this] { FSession->RequestHdmiRefresh(); };
     }
     if (status)
-        status->OnStatusRequest = [this] {
-            if (PollThread)
-                PollThread->Cycle().RequestStatus();
-        };
+        status->OnStatusRequest = [this] { FSession->RequestStatus(); };
 }
 
 QSize TMainWindow::ScreenSize() const {
@@ -178,22 +174,13 @@ void TMainWindow::FormCreate() {
     setMinimumSize(MinimumClientSize(PanelLevelsBack->height(), PanelOperBack->BevelInset()));
 
     // 6 and 9: the cross-point field, empty and hidden until operation starts.
-    Field = new TField(PanelFieldBack2);
+    Field = new TField(PanelFieldBack2, &FSession->CrossPoints());
     Field->setObjectName(QStringLiteral("Field"));
     Field->SetLevelCount(0);
     Field->SetSize(1, 1);
     Field->hide();
     Field->OnInputNameDblClick = [this](TField*, int i) { EditInputParams(i); };
     Field->OnOutputNameDblClick = [this](TField*, int o) { EditOutputParams(o); };
-    Field->CrossPoints().OnOperatorAction =
-        [this](TOperatorAction a, int row, const TLevelValues& before, const TLevelValues& after) {
-            if (a == TOperatorAction::Status)
-                LogRoute(QStringLiteral("ON LINE"), row, before, after);
-            else if (a == TOperatorAction::Lock)
-                LogLocks(row, before, after);
-            else
-                LogMonitor(before, after);
-        };
 
     // 7. The preview, in the same place, hidden until shown instead of the field.
     PreviewField = new TPreviewField(PanelFieldBack2);
@@ -215,7 +202,7 @@ void TMainWindow::FormCreate() {
     FButtonColors[5] = clr::Aqua;
     FButtonColors[7] = clr::Lime;
     FButtonColors[8] = clr::Lime;
-    SetAllIndicatorsIdle();
+    ApplyIndicators();
 
     // 4. Date and time strips just wide enough for their digits, centred.
     for (TPanel* strip : {PanelDateBack, PanelTimeBack}) {
@@ -228,38 +215,28 @@ void TMainWindow::FormCreate() {
         strip->move((SectionWidth - strip->width()) / 2, strip->y());
     }
 
-    // 5. The level set lives beside the INI file.
-    FLevelSetFileName = FIniFileName;
-    if (FLevelSetFileName.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
-        FLevelSetFileName.chop(4);
-    FLevelSetFileName += QStringLiteral(".set");
-
-    // Every routing action is written down beside the INI file.
-    FOperatorLog = std::make_unique<TOperatorLog>(
-        QFileInfo(FIniFileName).absolutePath() + QLatin1Char('/') + QLatin1String(OperatorLogName));
-    FOperatorLog->OnFailure = [this](const QString& why) {
-        msgbox::Notify(QStringLiteral("Error:"),
-                       QStringLiteral("The operator's log %1 cannot be written (%2). Routing "
-                                      "goes on; this is reported once.")
-                           .arg(FOperatorLog->FileName(), why),
-                       msgbox::TIcon::Error);
-    };
+    // 5. The session: what it reports is shown here.
+    ConnectSession();
 
     // 10.
     FCaptionText = QStringLiteral("KESTREL");
     PanelFieldCaption->SetCaption(FCaptionText);
 
     // What a save killed before its rename left beside the program.
-    RemoveUnfinishedSaves(QFileInfo(FIniFileName).absolutePath());
+    for (const std::string& name :
+         safefile::RemoveStaleTemporaries(QFileInfo(FIniFileName).absolutePath().toStdString()))
+        qCWarning(lcFiles).noquote()
+            << "Removed an unfinished save:"
+            << QDir(QFileInfo(FIniFileName).absolutePath()).filePath(QString::fromStdString(name));
     LoadIni();      // 11
     LoadLevelSet(); // 12
-    LoadMemory();   // 13: no folder yet, so the list stays empty
+    ShowSalvos();   // 13: no folder yet, so the list stays empty
 
     // 14. The clock runs for the whole life of the window.
     ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);
     ClockThread->start();
 
-    SetMode(0);                // 15
+    ShowMode();                // 15
     ConnectOperatorControls(); // 16
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -448,10 +425,6 @@ void TMainWindow::CreateOperColumn() {
     TimerMon = new QTimer(this);
     TimerMon->setObjectName(QStringLiteral("TimerMon"));
     TimerMon->setInterval(1000);
-    FFolderTimer = new QTimer(this);
-    FFolderTimer->setObjectName(QStringLiteral("FolderTimer"));
-    FFolderTimer->setSingleShot(true);
-    connect(FFolderTimer, &QTimer::timeout, this, &TMainWindow::MemoryDirSettled);
     StatusTimer = new QTimer(this);
     StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
     StatusTimer->setInterval(500);
@@ -559,12 +532,6 @@ bool TMainWindow::event(QEvent* e) {
             case WM_STARTPOLL:
                 WMStartPoll();
                 return true;
-            case WM_POLLDONE:
-                WMPollDone();
-                return true;
-            case WM_PROGRESS:
-                WMProgress(msg->WParam, msg->LParam);
-                return true;
             default:
                 break;
             }
@@ -589,7 +556,7 @@ void TMainWindow::WMClockDone() {
 }
 
 void TMainWindow::closeEvent(QCloseEvent* e) {
-    if (!PollThread && !ClockThread) {
+    if (!FSession->Polling() && !ClockThread) {
         e->accept();
         QuitUtilities();
         SaveIni();
@@ -598,8 +565,7 @@ void TMainWindow::closeEvent(QCloseEvent* e) {
     // Refuse for now; each thread's completion message closes the window again.
     e->ignore();
     FClosing = true;
-    if (PollThread)
-        PollThread->Terminate();
+    FSession->StopPolling();
     if (ClockThread)
         ClockThread->Terminate();
 }

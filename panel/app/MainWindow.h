@@ -3,7 +3,7 @@
 #include "IniSettings.h"
 #include "LevelSetFile.h"
 #include "Look.h"
-#include "PollCycle.h"
+#include "Session.h"
 #include "TimeThread.h"
 
 #include <QElapsedTimer>
@@ -66,14 +66,7 @@ int DigitOf(int n, int p);
 // the work area.
 QPoint TipPosition(QPoint cell, int s, QSize tip, QRect workArea);
 
-// Text of the "Communication Error:" report for a connection status (operation,
-// error, detail, extra from the low byte up) and the switcher's packed IP;
-// empty when the status holds no error.
-QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelCount,
-                               const std::array<std::string, 5>& levelNames,
-                               const std::array<std::int32_t, 5>& levelAddresses);
-
-class TMainWindow : public QWidget, public IPollViews {
+class TMainWindow : public QWidget {
     Q_OBJECT
 public:
     // iniFileName: the INI path (beside the executable in the program); the level
@@ -87,39 +80,25 @@ public:
     void LoadIni();
     // False (with one log line naming the file and the reason) when nothing could be written.
     bool SaveIni();
+    // Reads the level set into the session and shows its levels.
     void LoadLevelSet();
-    void SetMode(int m);
+    TSession& Session() { return *FSession; }
 
     // Screen size used by the clamping rules; defaults to the primary screen.
     void SetScreenSize(QSize s) { FScreenSize = s; }
 
     // State of the INI file.
     QString FIniFileName;
-    QString FLevelSetFileName;
     bool FClosing = false;
     TIniSettings FSettings;
 
-    // Level table and switcher list (the level set).
-    int FLevelCount = 0;
-    std::array<std::int32_t, 5> FLevelIP{};
-    std::array<std::int32_t, 5> FLevelAddress{};
-    std::array<std::string, 5> FLevelNames;
-    std::array<TColor, 5> FLevelColors{};
-    std::array<TColor, 5> FLevelTextColors{};
-    std::array<std::int32_t, 4> FSwitcherIP{};
-    int FSwitcherCount = 0;
-
-    int FMode = 0;
     QString FCaptionText;
-    QString FMemoryDir;
     std::array<TColor, 4> FIndicatorColors{}; // busy, ok, error, idle
     std::array<TColor, 12> FButtonColors{};
 
     TTimeThread* ClockThread = nullptr;
-    TPollThread* PollThread = nullptr;
     TProgressWindow* FProgress = nullptr;
     bool FShowCycleRate = false;
-    std::atomic<bool> FCycleRateWanted{false}; // FShowCycleRate for the poll thread
     bool MonitorTestOn = false;
     int FConsoleInput = 0;
     int FConsoleOutput = 0;
@@ -132,28 +111,11 @@ public:
     // in (same mode, same poll thread, same matrix size and level set, not
     // closing); when not, the caller gives up quietly on what it held.
     bool RunModal(const std::function<void()>& step);
-    // Counts the changes RunModal watches for.
+    // Counts the window's own changes RunModal watches for (the session counts its own).
     quint64 FWorldVersion = 0;
-    bool FLevelSetWarned = false;
 
-    // Salvos (MEMORY section).
-    // Sets FMemoryDir for the matrix size. A missing folder is created, with the
-    // default salvos, at once when `now` (or FSizeSettleMs is 0), else once the
-    // size has held for FSizeSettleMs.
-    void PrepareMemoryDir(bool now = false);
-    bool CreateMemoryDir();
-    void MemoryDirSettled();
-    int FSizeSettleMs = 3000;
-    // New size folders one run may create; more sizes get none (said once).
-    static constexpr int MaxNewMemoryDirs = 16;
-    int FNewMemoryDirsLeft = MaxNewMemoryDirs;
-    bool FUnstableSizeReported = false, FMemoryDirsExhaustedReported = false;
-    QString FPendingMemoryDir;
-    QTimer* FFolderTimer = nullptr;
-    void LoadMemory();
-    // False, with the reason in `error`, when the file could not be written or removed.
-    bool SaveSlotFile(const TMemorySlot& slot, QString* error = nullptr);
-    bool DeleteSlotFile(const TMemorySlot& slot, QString* error = nullptr);
+    // Salvos (MEMORY section): the list shows the session's salvos.
+    void ShowSalvos();
     // What storing an edited salvo came to: Failed shows Error and brings the
     // dialog back with the texts as typed.
     struct TCommitResult {
@@ -165,8 +127,6 @@ public:
     // a commit step is given) only on OK with the window still in PRESET mode
     // on the same folder.
     bool EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit = {});
-    // Removes, with a warning each, what interrupted saves left in folder.
-    void RemoveUnfinishedSaves(const QString& folder);
     // Asks an OK/Cancel question ("Confirm"); true on OK with the window still
     // in PRESET mode in the world it asked in.
     bool ConfirmInPreset(const QString& question);
@@ -234,17 +194,6 @@ public:
     QString FUtilityPath;
     // A started utility without a window yet counts as running this long.
     static constexpr qint64 UtilityGraceMs = 10000;
-    // The operator's log beside the INI file, and its lines.
-    std::unique_ptr<TOperatorLog> FOperatorLog;
-    static constexpr const char* OperatorLogName = "matrixpanel-operations.log";
-    QString LevelPlace(int k) const;
-    void LogRoute(const QString& action, int row, const TLevelValues& before,
-                  const TLevelValues& after);
-    void LogLocks(int row, const TLevelValues& before, const TLevelValues& after);
-    void LogMonitor(const TLevelValues& before, const TLevelValues& after);
-    void LogTake(bool ignoreLocks);
-    // The HDMI window's requests, shared with the poll thread.
-    std::shared_ptr<THdmiRequests> FHdmiRequests;
     void RefreshConsole();
     void LevelsVisibleChanged(TLevelControl* sender, int level);
     void LevelsControlChanged(TLevelControl* sender, int level);
@@ -255,37 +204,6 @@ public:
     QRect WorkArea() const;
     void SetWorkArea(QRect r) { FWorkArea = r; }
     int FClientsShown = 0;
-    // Indicator state as the poll thread stores it: entries of FIndicatorColors
-    // for init, config, state and proc; the client count (-1: none yet).
-    std::array<std::atomic<int>, 4> FIndicatorWanted{3, 3, 3, 3};
-    std::atomic<int> FClientsWanted{-1};
-
-    void SetInitIndicator(bool active, bool ok) override;
-    void SetConfigIndicator(bool active, bool ok, int clients) override;
-    void SetStateIndicator(bool active, bool ok) override;
-    void SetProcIndicator(bool busy) override;
-
-    // The poll thread's view of this window.
-    const TFieldState& FieldState() const override;
-    bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const override;
-    bool CycleRateWanted() const override {
-        return FCycleRateWanted.load(std::memory_order_relaxed);
-    }
-    void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status, int count) override;
-    void EnableStatusRows() override;
-    void ResetStatusRows() override;
-    void ApplySize(int inputs, int outputs) override;
-    void FirstCycle(int levelCount) override;
-    void SetFieldStatus(int output, const TLevelValues& inputs) override;
-    void SetFieldLock(int output, std::uint32_t lockBytes) override;
-    void SetFieldMonitor(const TLevelValues& outputs) override;
-    void SetPreviewStatus(int output, const TLevelValues& inputs) override;
-    void ShowCycleRate(double cyclesPerSecond) override;
-    void PublishHdmi(int switcherIndex, const THdmiState& state, const THdmiState& shadow) override;
-    void Finish() override;
-    void PostProgress(int percent, int show) override;
-    void PostPollDone() override;
-
     // Components, by their names.
     THoverPanel* PanelFieldBack;
     TPanel *PanelOperBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
@@ -338,13 +256,15 @@ private:
     void Relayout();
     void WMClockDone();
     void WMStartPoll();
-    void WMPollDone();
-    void WMProgress(std::intptr_t percent, std::intptr_t show);
-    void WantIndicator(int index, int entry);
+    void ConnectSession();
+    void ShowMode();
+    void ShowSize(int inputs, int outputs);
+    void PollingEnded(const QString& errorText);
+    void ShowProgress(int percent, int show);
     void ApplyIndicators();
-    void SetAllIndicatorsIdle();
     QSize ScreenSize() const;
 
+    std::unique_ptr<TSession> FSession;
     QSize FScreenSize;
     QRect FWorkArea;
     const QEvent* FLastKeyEvent = nullptr;

@@ -12,7 +12,6 @@
 #include "OperatorLog.h"
 #include "Panel.h"
 #include "ParamsWindow.h"
-#include "PollThread.h"
 #include "PreviewField.h"
 #include "SettingsWindow.h"
 #include "SpeedButton.h"
@@ -110,8 +109,8 @@ void TMainWindow::ConnectOperatorControls() {
     connect(LBoxMemory, &QListWidget::itemClicked, this, [this] { LBoxMemoryClick(); });
     // Save and Del follow the selection however it changes (arrow keys, Del).
     connect(LBoxMemory, &QListWidget::itemSelectionChanged, this, [this] {
-        if (FMode != 0)
-            SetMode(FMode);
+        if (FSession->Mode() != TMode::Off)
+            ShowMode();
     });
     connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, [this] { LBoxMemoryDblClick(); });
 
@@ -166,15 +165,14 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
 void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
     if (button != Qt::LeftButton)
         return;
-    if (FMode != 0) {
+    if (FSession->Mode() != TMode::Off) {
         SBtnOperate->setEnabled(false);
         SBtnSettings->setEnabled(false);
-        if (PollThread)
-            PollThread->Terminate();
+        FSession->StopPolling();
         return;
     }
     LoadLevelSet();
-    if (FLevelCount > 0) {
+    if (FSession->Levels().Count > 0) {
         SBtnOperate->setEnabled(false);
         SBtnSettings->setEnabled(false);
         PostWindowMessage(this, WM_STARTPOLL);
@@ -190,8 +188,8 @@ void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
 void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
     if (button != Qt::LeftButton || FSettingsDlg)
         return;
-    TSettingsWindow dialog(FLevelSetFileName, this);
-    dialog.SetReadOnly(PollThread != nullptr);
+    TSettingsWindow dialog(FSession->LevelSetFileName(), this);
+    dialog.SetReadOnly(FSession->Polling());
     dialog.move(geometry().center() - dialog.rect().center());
     FSettingsDlg = &dialog;
     int result = QDialog::Rejected;
@@ -205,17 +203,17 @@ void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
 }
 
 void TMainWindow::SBtnOnLineMouseDown(Qt::MouseButton button) {
-    if (button == Qt::LeftButton && FMode == 2)
-        SetMode(1);
+    if (button == Qt::LeftButton && FSession->Mode() == TMode::Preset)
+        FSession->SetMode(TMode::OnLine);
 }
 
 void TMainWindow::SBtnPresetMouseDown(Qt::MouseButton button) {
-    if (button == Qt::LeftButton && FMode == 1)
-        SetMode(2);
+    if (button == Qt::LeftButton && FSession->Mode() == TMode::OnLine)
+        FSession->SetMode(TMode::Preset);
 }
 
 void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods) {
-    if (button != Qt::LeftButton || FMode == 0 || !PollThread)
+    if (button != Qt::LeftButton || FSession->Mode() == TMode::Off || !FSession->Polling())
         return;
     bool ignore = false;
     if ((mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
@@ -231,8 +229,7 @@ void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifier
             return;
         ignore = true;
     }
-    LogTake(ignore);
-    PollThread->Cycle().RequestSalvo(ignore); // stores FIgnoreLocks, then FSalvoRequest
+    FSession->Take(ignore);
 }
 
 void TMainWindow::SBtnZoomInMouseDown() {
@@ -247,24 +244,24 @@ void TMainWindow::SBtnPreviewMouseDown(Qt::MouseButton button) {
         return;
     HideHover();
     FSettings.FPreviewMode = !FSettings.FPreviewMode;
-    SetMode(FMode);
+    ShowMode();
 }
 
 void TMainWindow::SBtnHintMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton || FMode == 0)
+    if (button != Qt::LeftButton || FSession->Mode() == TMode::Off)
         return;
     FSettings.FHintsOn = !FSettings.FHintsOn;
-    SetMode(FMode);
+    ShowMode();
 }
 
 void TMainWindow::PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods) {
-    if (button != Qt::LeftButton || FMode == 0)
+    if (button != Qt::LeftButton || FSession->Mode() == TMode::Off)
         return;
     const auto only =
         mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if (only == Qt::ShiftModifier) {
         FShowCycleRate = !FShowCycleRate;
-        FCycleRateWanted.store(FShowCycleRate, std::memory_order_relaxed);
+        FSession->SetCycleRateWanted(FShowCycleRate);
         if (!FShowCycleRate)
             PanelFieldCaption->SetCaption(FCaptionText);
     } else if (only == Qt::ControlModifier) {
@@ -286,7 +283,7 @@ void TMainWindow::TimerMonTimer() {
     Field->SetMonitor({t, t, t, t});
     PanelFieldCaption->SetCaption(QStringLiteral("MONITOR ON ") + QString::number(t + 1));
     TimerMon->setProperty("Tag", t + 1);
-    if (t + 1 > Field->GetOutputCount() - 1 || FMode == 0) {
+    if (t + 1 > Field->GetOutputCount() - 1 || FSession->Mode() == TMode::Off) {
         MonitorTestOn = false;
         PanelFieldCaption->SetCaption(FCaptionText);
     }
@@ -298,7 +295,7 @@ void TMainWindow::RefreshConsole() {
     std::vector<TSpeedButton*> keys(SBtnDigits.begin(), SBtnDigits.end());
     keys.insert(keys.end(),
                 {SBtnBS, SBtnESC, SBtnConsoleOutput, SBtnConsoleInput, SBtnConsoleTake});
-    if (FMode == 0) {
+    if (FSession->Mode() == TMode::Off) {
         for (TDigitalPanel* d : {DigitOutput[0], DigitOutput[1], DigitOutput[2], DigitInput[0],
                                  DigitInput[1], DigitInput[2]})
             d->ShowDigit(-1);
@@ -324,7 +321,7 @@ void TMainWindow::RefreshConsole() {
 }
 
 void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
-    if (FMode == 0)
+    if (FSession->Mode() == TMode::Off)
         return;
     if (key == SBtnConsoleInput || key == SBtnConsoleOutput) {
         FConsoleEntering = false;
@@ -337,15 +334,7 @@ void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
         if (FConsoleInput < 1 || FConsoleInput > Field->GetInputCount() || FConsoleOutput < 1 ||
             FConsoleOutput > Field->GetOutputCount())
             return;
-        const int row = FConsoleOutput - 1;
-        const TLevelValues before = Field->GetStatus(row);
-        TLevelValues values = before;
-        const std::uint32_t control = Field->GetControl(), locks = Field->GetLock(row);
-        for (int k = 1; k <= Field->GetLevelCount(); ++k)
-            if (LevelFlag(control, k) && !LevelFlag(locks, k))
-                values[static_cast<std::size_t>(k - 1)] = FConsoleInput - 1;
-        Field->SetStatus(row, values);
-        LogRoute(QStringLiteral("CONSOLE"), row, before, Field->GetStatus(row));
+        FSession->CrossPoints().KeypadRoute(FConsoleOutput - 1, FConsoleInput - 1);
         return;
     }
     int& target = FConsoleToOutput ? FConsoleOutput : FConsoleInput;
@@ -367,29 +356,15 @@ void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
 }
 
 void TMainWindow::MonitorStep(int delta) {
-    const TLevelValues before = Field->GetMonitor();
-    TLevelValues monitor = before;
-    const std::uint32_t control = LevelControl->GetControl();
-    int last = -1;
-    for (int k = 1; k <= Field->GetLevelCount(); ++k) {
-        int& m = monitor[static_cast<std::size_t>(k - 1)];
-        if (!LevelFlag(control, k))
-            continue;
-        if ((delta < 0 && m > 0) || (delta > 0 && m < Field->GetOutputCount() - 1)) {
-            m += delta;
-            last = m;
-        }
-    }
-    Field->SetMonitor(monitor);
-    LogMonitor(before, Field->GetMonitor());
+    const int last = FSession->CrossPoints().StepMonitor(delta);
     if (last >= 0)
         Field->ScrollToRow(last);
 }
 
 bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
-    if (FMode != 0 && !PollThread)
+    if (FSession->Mode() != TMode::Off && !FSession->Polling())
         return false;
-    if (FMode != 0 && !FSettings.FPreviewMode) {
+    if (FSession->Mode() != TMode::Off && !FSettings.FPreviewMode) {
         const bool keypad = mods & Qt::KeypadModifier;
         switch (key) {
         case Qt::Key_PageUp:
@@ -400,10 +375,7 @@ bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
             return true;
         case Qt::Key_Space:
             // A key carries no mouse button: the lock confirmation is never asked.
-            if (PollThread) {
-                LogTake(false);
-                PollThread->Cycle().RequestSalvo(false);
-            }
+            FSession->Take(false);
             return true;
         case Qt::Key_O:
             SBtnOnLineMouseDown(Qt::LeftButton);
@@ -438,11 +410,11 @@ bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
             break;
         }
     }
-    if (FMode != 0 && key == Qt::Key_M) {
+    if (FSession->Mode() != TMode::Off && key == Qt::Key_M) {
         SBtnPreviewMouseDown(Qt::LeftButton);
         return true;
     }
-    if (FMode == 0 && key == Qt::Key_S) {
+    if (FSession->Mode() == TMode::Off && key == Qt::Key_S) {
         SBtnSettingsMouseDown(Qt::LeftButton);
         return true;
     }
@@ -552,19 +524,18 @@ void TMainWindow::PMWstatusClick() {
         StatusWindow->close();
     SBtnStatus->setEnabled(FSettings.StatusEnabled);
     // Painting resumes with every row.
-    if (FSettings.StatusEnabled && PollThread)
-        PollThread->Cycle().RequestStatus();
+    if (FSettings.StatusEnabled)
+        FSession->RequestStatus();
 }
 
 void TMainWindow::PMWhdmiClick() {
     FSettings.HdmiEnabled = !FSettings.HdmiEnabled;
-    if (FHdmiRequests)
-        FHdmiRequests->SetEnabled(FSettings.HdmiEnabled);
+    FSession->HdmiRequests()->SetEnabled(FSettings.HdmiEnabled);
     if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())
         HdmiWindow->close();
-    SBtnHdmi->setEnabled(FSettings.HdmiEnabled && PollThread);
-    if (FSettings.HdmiEnabled && PollThread)
-        PollThread->Cycle().RequestHdmiRefresh();
+    SBtnHdmi->setEnabled(FSettings.HdmiEnabled && FSession->Polling());
+    if (FSettings.HdmiEnabled)
+        FSession->RequestHdmiRefresh();
 }
 
 void TMainWindow::LevelsVisibleChanged(TLevelControl* sender, int) {
@@ -597,13 +568,14 @@ void TMainWindow::EditParams(bool input, int index) {
     dialog.EditName->setText(input ? Field->GetInputName(index) : Field->GetOutputName(index));
     dialog.move(geometry().center() - dialog.rect().center());
     FParamsDlg = &dialog;
-    const TPollThread* polling = PollThread;
+    const TPollThread* polling = FSession->PollThread();
     int result = QDialog::Rejected;
     RunModal([&] { result = msgbox::ExecDialog(dialog); });
     FParamsDlg = nullptr;
     // Ending polling cancels the dialog; a resize or mode change meanwhile does
     // not touch names, which are kept for every index.
-    if (result != QDialog::Accepted || FClosing || !PollThread || PollThread != polling)
+    if (result != QDialog::Accepted || FClosing || !FSession->Polling() ||
+        FSession->PollThread() != polling)
         return;
     const QString name = CleanParamsName(dialog.EditName->text());
     dialog.EditName->setText(name);
@@ -611,10 +583,12 @@ void TMainWindow::EditParams(bool input, int index) {
     if (input) {
         Field->SetInputLogo(index, logo);
         Field->SetInputName(index, name);
+        FSession->SetInputName(index, Field->GetInputName(index));
         PreviewField->SetInputName(index, name);
     } else {
         Field->SetOutputLogo(index, logo);
         Field->SetOutputName(index, name);
+        FSession->SetOutputName(index, Field->GetOutputName(index));
         PreviewField->SetOutputName(index, name);
     }
 
@@ -642,7 +616,7 @@ void TMainWindow::EditParams(bool input, int index) {
 }
 
 bool TMainWindow::RunModal(const std::function<void()>& step) {
-    const quint64 before = FWorldVersion;
+    const quint64 before = FWorldVersion, sessionBefore = FSession->WorldVersion();
     step();
-    return FWorldVersion == before && !FClosing;
+    return FWorldVersion == before && FSession->WorldVersion() == sessionBefore && !FClosing;
 }

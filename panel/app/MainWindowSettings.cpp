@@ -103,6 +103,7 @@ void TMainWindow::LoadIni() {
         qCWarning(lcFiles).noquote() << "Cannot read" << FIniFileName << "("
                                      << ini.LastError().c_str() << "): the defaults are used";
     FSettings = ReadIniSettings(ini);
+    FSession->SetLastMode(FSettings.FLastState == 2 ? TMode::Preset : TMode::OnLine);
     const QSize screen = ScreenSize();
     if (FSettings.Maximized) {
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -126,8 +127,10 @@ void TMainWindow::LoadIni() {
         };
         Field->SetInputLogo(n, text("INPUTS", "LOGO" + i));
         Field->SetInputName(n, text("INPUTS", "NAME" + i));
+        FSession->SetInputName(n, Field->GetInputName(n));
         Field->SetOutputLogo(n, text("OUTPUTS", "LOGO" + i));
         Field->SetOutputName(n, text("OUTPUTS", "NAME" + i));
+        FSession->SetOutputName(n, Field->GetOutputName(n));
     }
     const std::uint32_t visible = PackLevelFlags(FSettings.FVisibleLevels);
     const std::uint32_t control = PackLevelFlags(FSettings.FControlLevels);
@@ -181,37 +184,19 @@ bool TMainWindow::SaveIni() {
 }
 
 void TMainWindow::LoadLevelSet() {
-    ++FWorldVersion;
-    std::string error;
-    const std::vector<TSettingsItem> levels = ReadLevelSet(FLevelSetFileName.toStdString(), &error);
-    if (!error.empty() && QFileInfo::exists(FLevelSetFileName) && !FLevelSetWarned) {
-        qCWarning(lcFiles).noquote()
-            << "Cannot read" << FLevelSetFileName << "(" << error.c_str() << "): no levels";
-        FLevelSetWarned = true; // read at start and on every OPERATE: one line is enough
-    }
-    FLevelCount = static_cast<int>(levels.size());
-    FLevelIP.fill(0);
-    FLevelAddress.fill(0);
-    for (int n = 1; n <= FLevelCount; ++n) {
-        const TSettingsItem& item = levels[static_cast<std::size_t>(n - 1)];
-        const auto k = static_cast<std::size_t>(n);
-        FLevelAddress[k] = item.Address;
-        FLevelIP[k] = item.IP;
-        FLevelNames[k] = item.Name;
-        FLevelColors[k] = item.Color;
-        FLevelTextColors[k] = item.TextColor;
-    }
+    FSession->LoadLevelSet();
+    const TLevels& levels = FSession->Levels();
     std::array<TColor, 4> colours = StandardLevelColors();
-    for (int n = 1; n <= FLevelCount; ++n)
-        colours[static_cast<std::size_t>(n - 1)] = FLevelColors[static_cast<std::size_t>(n)];
     std::array<TColor, 4> textColours{};
-    for (int n = 1; n <= FLevelCount; ++n)
+    for (int n = 1; n <= levels.Count; ++n) {
+        colours[static_cast<std::size_t>(n - 1)] = levels.Colors[static_cast<std::size_t>(n)];
         textColours[static_cast<std::size_t>(n - 1)] =
-            FLevelTextColors[static_cast<std::size_t>(n)];
-    LevelControl->SetLevelCount(FLevelCount);
-    for (int n = 1; n <= FLevelCount; ++n)
+            levels.TextColors[static_cast<std::size_t>(n)];
+    }
+    LevelControl->SetLevelCount(levels.Count);
+    for (int n = 1; n <= levels.Count; ++n)
         LevelControl->SetLevelName(
-            n, QString::fromStdString(FLevelNames[static_cast<std::size_t>(n)]));
+            n, QString::fromStdString(levels.Names[static_cast<std::size_t>(n)]));
     LevelControl->SetLevelColors(colours);
     Field->SetLevelColors(colours);
     PreviewField->SetLevelColors(colours);
@@ -220,19 +205,10 @@ void TMainWindow::LoadLevelSet() {
     PreviewField->SetSize(1, 1);
     SizeLevelsPanel();
 
-    // Distinct switcher addresses in order of first appearance.
-    FSwitcherCount = 0;
-    FSwitcherIP.fill(0);
-    for (int n = 1; n <= FLevelCount; ++n) {
-        const std::int32_t ip = FLevelIP[static_cast<std::size_t>(n)];
-        const auto end = FSwitcherIP.begin() + FSwitcherCount;
-        if (std::find(FSwitcherIP.begin(), end, ip) == end)
-            FSwitcherIP[static_cast<std::size_t>(FSwitcherCount++)] = ip;
-    }
-
     QStringList captions;
-    for (int i = 0; i < FSwitcherCount; ++i)
-        captions << QString::fromStdString(FormatIP(FSwitcherIP[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < levels.SwitcherCount; ++i)
+        captions << QString::fromStdString(
+            FormatIP(levels.SwitcherIP[static_cast<std::size_t>(i)]));
     if (StatusWindow)
         StatusWindow->StatusTab->Rebuild(captions);
     if (HdmiWindow) {

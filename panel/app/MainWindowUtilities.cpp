@@ -26,7 +26,7 @@ bool TMainWindow::FindUtilityWindows(std::array<std::uint64_t, 4>& found) {
     const bool searchable = findwindow::Available();
     const std::string program = QFileInfo(FUtilityPath).canonicalFilePath().toStdString();
     bool any = false;
-    for (int i = 0; i < std::min(FSwitcherCount, 4); ++i) {
+    for (int i = 0; i < std::min(FSession->Levels().SwitcherCount, 4); ++i) {
         qint64& pid = FSwitcherPID[static_cast<std::size_t>(i)];
         if (pid == 0)
             continue;
@@ -69,12 +69,12 @@ void TMainWindow::QuitUtilities() {
 }
 
 void TMainWindow::LaunchUtility(int i) {
-    if (i < 1 || i > std::min(FSwitcherCount, 4))
+    if (i < 1 || i > std::min(FSession->Levels().SwitcherCount, 4))
         return;
     const auto slot = static_cast<std::size_t>(i - 1);
     if (FSwitcherPID[slot] == 0) {
         qint64 pid = 0;
-        const QString ip = QString::fromStdString(FormatIP(FSwitcherIP[slot]));
+        const QString ip = QString::fromStdString(FormatIP(FSession->Levels().SwitcherIP[slot]));
         // Its window carries a role made for this start, so that another
         // window claiming the same process id is never taken for it.
         const QString role =
@@ -106,15 +106,14 @@ void TMainWindow::LaunchUtility(int i) {
 void TMainWindow::SBtnMonitorMouseDown(Qt::MouseButton) {
     if (!FSettings.FSfpEnabled || FMonitorDlg)
         return;
+    const TLevels levels = FSession->Levels();
     QStringList captions;
-    for (int i = 0; i < std::min(FSwitcherCount, 4); ++i)
-        captions << MonitorCaption(FSwitcherIP[static_cast<std::size_t>(i)], FLevelCount, FLevelIP,
-                                   FLevelAddress,
+    for (int i = 0; i < std::min(levels.SwitcherCount, 4); ++i)
+        captions << MonitorCaption(levels.SwitcherIP[static_cast<std::size_t>(i)], levels.Count,
+                                   levels.IP, levels.Address,
                                    [this](int j) { return LevelControl->GetLevelName(j); });
     TMonitorWindow dialog(captions, this);
     dialog.move(geometry().center() - dialog.rect().center());
-    const auto switchers = FSwitcherIP;
-    const int switcherCount = FSwitcherCount;
     int pressed = 0;
     dialog.OnPress = [&pressed](int i) { pressed = i; };
     FMonitorDlg = &dialog;
@@ -122,7 +121,9 @@ void TMainWindow::SBtnMonitorMouseDown(Qt::MouseButton) {
     RunModal([&] { msgbox::ExecDialog(dialog); });
     FMonitorDlg = nullptr;
     // The list of switchers is the one the buttons were made for.
-    if (pressed != 0 && !FClosing && switchers == FSwitcherIP && switcherCount == FSwitcherCount)
+    const TLevels& now = FSession->Levels();
+    if (pressed != 0 && !FClosing && levels.SwitcherIP == now.SwitcherIP &&
+        levels.SwitcherCount == now.SwitcherCount)
         LaunchUtility(pressed);
 }
 

@@ -149,3 +149,33 @@ void TCrossPoints::ChangeLocks(int output, bool lock) {
     SetLock(output, bytes);
     Report(TOperatorAction::Lock, output, LockFlags(old), LockFlags(bytes));
 }
+
+void TCrossPoints::KeypadRoute(int output, int input) {
+    if (output < 0 || output >= Outputs() || input < 0 || input >= Inputs())
+        return;
+    const TLevelValues before = FState.Status(output);
+    TLevelValues values = before;
+    for (int k = 1; k <= LevelCount(); ++k)
+        if (LevelFlag(FState.Control(), k) && !FState.Locked(output, k))
+            values[U(k - 1)] = input;
+    ApplyStatus(output, values, true);
+    Report(TOperatorAction::KeypadStatus, output, before, FState.Status(output));
+}
+
+int TCrossPoints::StepMonitor(int delta) {
+    const TLevelValues before = FState.Monitor();
+    TLevelValues monitor = before;
+    int last = -1;
+    for (int k = 1; k <= LevelCount(); ++k) {
+        int& m = monitor[U(k - 1)];
+        if (!LevelFlag(FState.Control(), k))
+            continue;
+        if ((delta < 0 && m > 0) || (delta > 0 && m < Outputs() - 1)) {
+            m += delta;
+            last = m;
+        }
+    }
+    ApplyMonitor(monitor, true);
+    Report(TOperatorAction::Monitor, -1, before, FState.Monitor());
+    return last;
+}

@@ -10,7 +10,7 @@
 enum class TCrossPointCell { Grid, Monitor, Lock };
 
 // An operator's change of what is sent to the switchers.
-enum class TOperatorAction { Status, Lock, Monitor };
+enum class TOperatorAction { Status, KeypadStatus, Lock, Monitor };
 
 // The cross-points the operator wants, with the rules of who may change what:
 // CONTROL picks the levels a click changes, a lock keeps a level's status, and
@@ -48,6 +48,12 @@ public:
     void SelectMonitor(int output);
     // Locks (or unlocks) output on the controlled levels.
     void ChangeLocks(int output, bool lock);
+    // The keypad's route: input to output on the controlled, unlocked levels,
+    // sent at once in either mode.
+    void KeypadRoute(int output, int input);
+    // Moves each controlled level's monitored output by delta within the
+    // matrix; the last output moved to, or -1.
+    int StepMonitor(int delta);
 
     std::function<void(TCrossPointCell, int col, int row)> OnCellChanged;
     std::function<void(TOperatorAction, int row, const TLevelValues& before,

@@ -361,6 +361,11 @@ void THdmiWindow::PublishHdmi(int tab, const THdmiState& state, const THdmiState
     FPainting = false;
 }
 
+void THdmiWindow::SetRequests(std::shared_ptr<THdmiRequests> requests) {
+    FRequests = std::move(requests);
+    FRequests->SetTab(HdmiTab->currentIndex());
+}
+
 void THdmiWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     FRequests->SetTab(HdmiTab->currentIndex());

@@ -50,6 +50,8 @@ public:
     void PublishHdmi(int tab, const THdmiState& state, const THdmiState& shadow);
     // Shared with the poll thread.
     const std::shared_ptr<THdmiRequests>& Requests() const { return FRequests; }
+    // Shares the requests of an operating session (the window keeps its own until then).
+    void SetRequests(std::shared_ptr<THdmiRequests> requests);
 
     // Showing the window or a tab change asks for a full repaint.
     std::function<void()> OnHdmiRefresh;

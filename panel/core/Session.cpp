@@ -1,0 +1,290 @@
+#include "Session.h"
+
+#include "CommunicationError.h"
+#include "HdmiRequests.h"
+#include "IpText.h"
+#include "LogCategories.h"
+#include "OperatorLog.h"
+#include "PollThread.h"
+#include "WindowMessages.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFileInfo>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+constexpr std::size_t U(int i) {
+    return static_cast<std::size_t>(i);
+}
+// Indicator entries.
+enum { IndBusy, IndOk, IndError, IndIdle };
+int IndicatorEntry(bool active, bool ok) {
+    return !active ? IndIdle : ok ? IndOk : IndError;
+}
+} // namespace
+
+TSession::TSession(QString folder, QString levelSetFileName, QObject* parent)
+    : QObject(parent), FFolder(std::move(folder)), FLevelSetFileName(std::move(levelSetFileName)),
+      FHdmiRequests(std::make_shared<THdmiRequests>()),
+      FOperatorLog(std::make_unique<TOperatorLog>(FFolder + QLatin1Char('/') +
+                                                  QLatin1String(OperatorLogName))),
+      FFolderTimer(new QTimer(this)) {
+    FOperatorLog->OnFailure = [this](const QString& why) {
+        Q_EMIT OperatorLogFailed(FOperatorLog->FileName(), why);
+    };
+    FCross.OnOperatorAction = [this](TOperatorAction a, int row, const TLevelValues& before,
+                                     const TLevelValues& after) {
+        LogAction(a, row, before, after);
+    };
+    FCross.SetLevelCount(0);
+    FCross.SetSize(1, 1);
+    FFolderTimer->setSingleShot(true);
+    connect(FFolderTimer, &QTimer::timeout, this, &TSession::SalvoFolderSettled);
+}
+
+TSession::~TSession() {
+    EndPolling();
+}
+
+// The thread is stopped while its pending synchronised steps are served, so
+// neither side blocks; the pointer is cleared first so that the completion
+// message finds nothing to do.
+void TSession::EndPolling() {
+    if (TPollThread* poll = std::exchange(FPollThread, nullptr)) {
+        poll->Terminate();
+        while (!poll->wait(5))
+            QCoreApplication::processEvents();
+        delete poll;
+    }
+}
+
+void TSession::LoadLevelSet() {
+    ++FWorldVersion;
+    std::string error;
+    const std::vector<TSettingsItem> items = ReadLevelSet(FLevelSetFileName.toStdString(), &error);
+    if (!error.empty() && QFileInfo::exists(FLevelSetFileName) && !FLevelSetWarned) {
+        qCWarning(lcFiles).noquote()
+            << "Cannot read" << FLevelSetFileName << "(" << error.c_str() << "): no levels";
+        FLevelSetWarned = true; // read at start and on every OPERATE: one line is enough
+    }
+    TLevels levels;
+    levels.Count = static_cast<int>(std::min<std::size_t>(items.size(), 4));
+    for (int n = 1; n <= levels.Count; ++n) {
+        const TSettingsItem& item = items[U(n - 1)];
+        levels.Address[U(n)] = item.Address;
+        levels.IP[U(n)] = item.IP;
+        levels.Names[U(n)] = item.Name;
+        levels.Colors[U(n)] = item.Color;
+        levels.TextColors[U(n)] = item.TextColor;
+        const auto end = levels.SwitcherIP.begin() + levels.SwitcherCount;
+        if (std::find(levels.SwitcherIP.begin(), end, item.IP) == end)
+            levels.SwitcherIP[U(levels.SwitcherCount++)] = item.IP;
+    }
+    FLevels = levels;
+    FCross.SetSize(1, 1);
+    Q_EMIT LevelsChanged();
+}
+
+void TSession::SetMode(TMode mode) {
+    if (mode != FMode)
+        ++FWorldVersion;
+    FMode = mode;
+    FCross.SetPresetMode(mode == TMode::Preset);
+    Q_EMIT ModeChanged();
+}
+
+bool TSession::StartPolling(int outputLimit) {
+    if (FPollThread)
+        return false;
+    TPollLevels levels;
+    levels.LevelCount = FLevels.Count;
+    levels.LevelIP = FLevels.IP;
+    levels.LevelAddress = FLevels.Address;
+    levels.TcpPort = port::DefaultPort;
+    levels.OutputLimit = outputLimit;
+    ++FWorldVersion;
+    FPollThread = new TPollThread(levels, *this, this);
+    FPollThread->start();
+    return true;
+}
+
+void TSession::StopPolling() {
+    if (FPollThread)
+        FPollThread->Terminate();
+}
+
+bool TSession::Take(bool ignoreLocks) {
+    if (FMode == TMode::Off || !FPollThread)
+        return false;
+    LogTake(ignoreLocks);
+    FPollThread->Cycle().RequestSalvo(ignoreLocks); // stores the lock choice, then the request
+    return true;
+}
+
+void TSession::RequestStatus() {
+    if (FPollThread)
+        FPollThread->Cycle().RequestStatus();
+}
+
+void TSession::RequestHdmiRefresh() {
+    if (FPollThread)
+        FPollThread->Cycle().RequestHdmiRefresh();
+}
+
+void TSession::SetInputName(int i, const QString& name) {
+    if (TFieldState::ValidRow(i))
+        FInputNames[U(i)] = name;
+}
+
+void TSession::SetOutputName(int o, const QString& name) {
+    if (TFieldState::ValidRow(o))
+        FOutputNames[U(o)] = name;
+}
+
+QString TSession::InputName(int i) const {
+    return TFieldState::ValidRow(i) ? FInputNames[U(i)] : QString();
+}
+
+QString TSession::OutputName(int o) const {
+    return TFieldState::ValidRow(o) ? FOutputNames[U(o)] : QString();
+}
+
+int TSession::IndicatorWanted(int index) const {
+    return index >= 0 && index < 4 ? FIndicatorWanted[U(index)].load(std::memory_order_relaxed)
+                                   : IndIdle;
+}
+
+bool TSession::event(QEvent* e) {
+    if (e->type() >= QEvent::User && e->type() <= QEvent::MaxUser) {
+        if (const auto* msg = dynamic_cast<TWindowMessage*>(e)) {
+            if (msg->Msg == WM_POLLDONE) {
+                PollDone();
+                return true;
+            }
+            if (msg->Msg == WM_PROGRESS) {
+                Q_EMIT ProgressRequested(static_cast<int>(msg->WParam),
+                                         static_cast<int>(msg->LParam));
+                return true;
+            }
+        }
+    }
+    return QObject::event(e);
+}
+
+void TSession::PollDone() {
+    if (!FPollThread)
+        return;
+    const std::uint32_t error = FPollThread->Cycle().FLastError;
+    const std::int32_t ip = FPollThread->Cycle().FLastErrorIP;
+    // The message is the thread's last action: it ends at once.
+    if (FPollThread->wait(10000))
+        delete FPollThread;
+    else
+        connect(FPollThread, &QThread::finished, FPollThread, &QObject::deleteLater);
+    FPollThread = nullptr;
+    ++FWorldVersion;
+    FCross.SetLevelCount(0);
+    SetMode(TMode::Off);
+    const QString text =
+        CommunicationErrorText(error, ip, FLevels.Count, FLevels.Names, FLevels.Address);
+    if (!text.isEmpty())
+        Log(QStringLiteral("COMMUNICATION ERROR"), text);
+    Q_EMIT PollingEnded(text);
+}
+
+// The indicator setters are called on the poll thread hundreds of times a
+// second: they only store, and a view shows the stored state at its own pace
+// (a GUI-thread caller is told at once).
+void TSession::WantIndicator(int index, int entry) {
+    FIndicatorWanted[U(index)].store(entry, std::memory_order_relaxed);
+    if (QThread::currentThread() == thread())
+        Q_EMIT IndicatorsChanged();
+}
+
+void TSession::SetInitIndicator(bool active, bool ok) {
+    WantIndicator(0, IndicatorEntry(active, ok));
+}
+
+void TSession::SetConfigIndicator(bool active, bool ok, int clients) {
+    FClientsWanted.store(clients, std::memory_order_relaxed);
+    WantIndicator(1, IndicatorEntry(active, ok));
+}
+
+void TSession::SetStateIndicator(bool active, bool ok) {
+    WantIndicator(2, IndicatorEntry(active, ok));
+}
+
+void TSession::SetProcIndicator(bool busy) {
+    WantIndicator(3, busy ? IndBusy : IndIdle);
+}
+
+// Poll thread: only the requests' own lock is taken, no Qt object is touched.
+bool TSession::HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const {
+    return FHdmiRequests->Snapshot(switcherIndex, wanted);
+}
+
+void TSession::PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status, int count) {
+    Q_EMIT StatusPainted(force, status, count);
+}
+
+void TSession::ApplySize(int inputs, int outputs) {
+    ++FWorldVersion;
+    FCross.SetSize(inputs, outputs);
+    Q_EMIT SizeChanged(FCross.Inputs(), FCross.Outputs());
+    PrepareSalvoFolder();
+    LoadSalvos();
+}
+
+void TSession::FirstCycle(int levelCount) {
+    for (int i = 0; i < 4; ++i)
+        FIndicatorWanted[U(i)].store(IndIdle, std::memory_order_relaxed);
+    Q_EMIT IndicatorsChanged();
+    FCross.SetLevelCount(levelCount);
+    Q_EMIT FirstCycleStarted(FCross.LevelCount());
+    SetMode(FLastMode == TMode::Preset ? TMode::Preset : TMode::OnLine);
+    EnableStatusRows();
+}
+
+void TSession::SetFieldStatus(int output, const TLevelValues& inputs) {
+    FCross.ApplyStatus(output, inputs, true);
+}
+
+void TSession::SetFieldLock(int output, std::uint32_t lockBytes) {
+    FCross.SetLock(output, lockBytes);
+}
+
+void TSession::SetFieldMonitor(const TLevelValues& outputs) {
+    FCross.ApplyMonitor(outputs, true);
+}
+
+void TSession::SetPreviewStatus(int output, const TLevelValues& inputs) {
+    Q_EMIT PreviewStatusChanged(output, inputs);
+}
+
+void TSession::PublishHdmi(int switcherIndex, const THdmiState& state, const THdmiState& shadow) {
+    Q_EMIT HdmiPublished(switcherIndex, state, shadow);
+}
+
+void TSession::Finish() {
+    for (int i = 0; i < 4; ++i)
+        FIndicatorWanted[U(i)].store(IndIdle, std::memory_order_relaxed);
+    FClientsWanted.store(-1, std::memory_order_relaxed);
+    Q_EMIT IndicatorsChanged();
+    SetLastMode(FMode);
+    ResetStatusRows();
+    FHdmiRequests->ResetTag();
+    Q_EMIT Finished();
+}
+
+void TSession::PostProgress(int percent, int show) {
+    PostWindowMessage(this, WM_PROGRESS, percent, show);
+}
+
+void TSession::PostPollDone() {
+    PostWindowMessage(this, WM_POLLDONE);
+}

@@ -1,0 +1,218 @@
+#pragma once
+
+#include "CrossPoints.h"
+#include "LevelSetFile.h"
+#include "PollCycle.h"
+#include "SalvoFile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTimer;
+class THdmiRequests;
+class TOperatorLog;
+class TPollThread;
+
+// What the operator's clicks do: nothing (not operating), route at once, or
+// prepare a preset that TAKE sends.
+enum class TMode { Off, OnLine, Preset };
+
+// The panel's levels as the level set names them (1-based), and the distinct
+// switchers they are on, in order of first appearance.
+struct TLevels {
+    int Count = 0;
+    std::array<std::int32_t, 5> IP{};
+    std::array<std::int32_t, 5> Address{};
+    std::array<std::string, 5> Names;
+    std::array<TColor, 5> Colors{};
+    std::array<TColor, 5> TextColors{};
+    int SwitcherCount = 0;
+    std::array<std::int32_t, 4> SwitcherIP{};
+};
+
+// The operating session: the levels, the mode, the poll thread's life, the
+// cross-points the operator wants, the HDMI values asked for, the salvos of
+// the matrix size and the operator's log. It carries out the poll cycle's view
+// steps and reports what a window shows through its signals; it needs no
+// widgets, so a program without a window can drive it.
+class TSession : public QObject, public IPollViews {
+    Q_OBJECT
+public:
+    // folder: where the level set file (levelSetFileName), Memory/ and the
+    // operator's log live.
+    TSession(QString folder, QString levelSetFileName, QObject* parent = nullptr);
+    ~TSession() override;
+
+    // Levels.
+    // Reads the level set file; polling must not run.
+    void LoadLevelSet();
+    const TLevels& Levels() const { return FLevels; }
+    const QString& LevelSetFileName() const { return FLevelSetFileName; }
+    const QString& Folder() const { return FFolder; }
+
+    // Mode.
+    TMode Mode() const { return FMode; }
+    void SetMode(TMode mode);
+    // The mode polling starts in again (kept in the INI file).
+    TMode LastMode() const { return FLastMode; }
+    void SetLastMode(TMode mode) {
+        FLastMode = mode == TMode::Preset ? TMode::Preset : TMode::OnLine;
+    }
+
+    // Operation.
+    // Starts the poll thread on the levels read last; false when it runs already.
+    bool StartPolling(int outputLimit);
+    // Asks the poll thread to end; PollingEnded follows.
+    void StopPolling();
+    // Ends the poll thread now, serving its pending steps meanwhile; for a
+    // shutdown that cannot wait for PollingEnded.
+    void EndPolling();
+    bool Polling() const { return FPollThread != nullptr; }
+    TPollThread* PollThread() const { return FPollThread; }
+    // Sends the preset (PRESET mode) or nothing new (ON LINE) as a salvo:
+    // false when not operating.
+    bool Take(bool ignoreLocks);
+    void RequestStatus();
+    void RequestHdmiRefresh();
+    // Counts the changes a modal step must notice: mode, polling, matrix size, level set.
+    quint64 WorldVersion() const { return FWorldVersion; }
+
+    TCrossPoints& CrossPoints() { return FCross; }
+    const TCrossPoints& CrossPoints() const { return FCross; }
+    // Input and output names as the log quotes them (index 0..256).
+    void SetInputName(int i, const QString& name);
+    void SetOutputName(int o, const QString& name);
+    QString InputName(int i) const;
+    QString OutputName(int o) const;
+
+    const std::shared_ptr<THdmiRequests>& HdmiRequests() const { return FHdmiRequests; }
+    void SetCycleRateWanted(bool on) { FCycleRateWanted.store(on, std::memory_order_relaxed); }
+
+    // Indicator entries (0 busy, 1 ok, 2 error, 3 idle) of init, config,
+    // state and proc as the poll thread left them, and the client count (-1 none yet).
+    int IndicatorWanted(int index) const;
+    int ClientsWanted() const { return FClientsWanted.load(std::memory_order_relaxed); }
+
+    // Salvos of the matrix size.
+    // The folder of the current size ("Memory/<I>x<O>-4/"); created with the
+    // default salvos at once when `now` (or SizeSettleMs is 0), else once the
+    // size has held for SizeSettleMs.
+    void PrepareSalvoFolder(bool now = false);
+    const QString& SalvoFolder() const { return FSalvoFolder; }
+    // Reads the folder's salvos (sorted by name, case ignored).
+    void LoadSalvos();
+    const std::vector<TMemorySlot>& Salvos() const { return FSalvos; }
+    const TMemorySlot* FindSalvo(const std::string& name) const;
+    // Writes a salvo file and lists it in place of `replaces` (a name), if given;
+    // false with the reason in `error`.
+    bool StoreSalvo(const TMemorySlot& slot, const std::string* replaces, QString* error);
+    bool DeleteSalvo(const std::string& name, QString* error);
+    // Writes the salvo's presets into the preset table (every level, whatever
+    // CONTROL and the locks say); inputs the matrix lacks keep their preset.
+    void RecallSalvo(const TMemorySlot& slot);
+    // A salvo of the current presets for the outputs named; the error text
+    // shown to the operator, or empty.
+    QString CheckSalvoName(const std::string& name, const std::string* ownName) const;
+    TMemorySlot SalvoOfPresets(const std::string& name, const std::vector<int>& outputs) const;
+    int SizeSettleMs = 3000;
+    // New size folders one run may create; more sizes get none (said once).
+    static constexpr int MaxNewSalvoFolders = 16;
+    int NewSalvoFoldersLeft = MaxNewSalvoFolders;
+
+    // The operator's log.
+    static constexpr const char* OperatorLogName = "matrixpanel-operations.log";
+    TOperatorLog* OperatorLog() const { return FOperatorLog.get(); }
+    void Log(const QString& action, const QString& details);
+
+    // Poll cycle view steps.
+    const TFieldState& FieldState() const override { return FCross.State(); }
+    bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const override;
+    bool CycleRateWanted() const override {
+        return FCycleRateWanted.load(std::memory_order_relaxed);
+    }
+    void SetInitIndicator(bool active, bool ok) override;
+    void SetConfigIndicator(bool active, bool ok, int clients) override;
+    void SetStateIndicator(bool active, bool ok) override;
+    void SetProcIndicator(bool busy) override;
+    void PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& status, int count) override;
+    void EnableStatusRows() override { Q_EMIT StatusRowsEnabled(); }
+    void ResetStatusRows() override { Q_EMIT StatusRowsReset(); }
+    void ApplySize(int inputs, int outputs) override;
+    void FirstCycle(int levelCount) override;
+    void SetFieldStatus(int output, const TLevelValues& inputs) override;
+    void SetFieldLock(int output, std::uint32_t lockBytes) override;
+    void SetFieldMonitor(const TLevelValues& outputs) override;
+    void SetPreviewStatus(int output, const TLevelValues& inputs) override;
+    void ShowCycleRate(double cyclesPerSecond) override {
+        Q_EMIT CycleRateMeasured(cyclesPerSecond);
+    }
+    void PublishHdmi(int switcherIndex, const THdmiState& state, const THdmiState& shadow) override;
+    void Finish() override;
+    void PostProgress(int percent, int show) override;
+    void PostPollDone() override;
+
+Q_SIGNALS:
+    void LevelsChanged();
+    void ModeChanged();
+    // The matrix size the switchers report (before the salvos of the size are read).
+    void SizeChanged(int inputs, int outputs);
+    void FirstCycleStarted(int levelCount);
+    void SalvosChanged();
+    // An indicator changed on the GUI thread (the poll thread's changes are read per frame).
+    void IndicatorsChanged();
+    // Polling has ended and the thread is gone; the report text, empty without an error.
+    void PollingEnded(const QString& errorText);
+    // The progress of a long step: show 1 with a percentage, 0 when done.
+    void ProgressRequested(int percent, int show);
+    void StatusPainted(bool force, const std::array<TSwitcherStatus, 4>& status, int count);
+    void StatusRowsEnabled();
+    void StatusRowsReset();
+    void PreviewStatusChanged(int output, const TLevelValues& inputs);
+    void CycleRateMeasured(double cyclesPerSecond);
+    void HdmiPublished(int switcherIndex, const THdmiState& state, const THdmiState& shadow);
+    void Finished();
+    // The operator's log could not be written (reported once).
+    void OperatorLogFailed(const QString& fileName, const QString& why);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void PollDone();
+    void WantIndicator(int index, int entry);
+    bool CreateSalvoFolder();
+    void SalvoFolderSettled();
+    void RemoveUnfinishedSaves();
+    void SortSalvos();
+    QString LevelPlace(int k) const;
+    void LogAction(TOperatorAction action, int row, const TLevelValues& before,
+                   const TLevelValues& after);
+    void LogTake(bool ignoreLocks);
+
+    QString FFolder;
+    QString FLevelSetFileName;
+    bool FLevelSetWarned = false;
+    TLevels FLevels;
+    TMode FMode = TMode::Off;
+    TMode FLastMode = TMode::OnLine;
+    quint64 FWorldVersion = 0;
+    TPollThread* FPollThread = nullptr;
+    TCrossPoints FCross;
+    std::array<QString, FieldSlots> FInputNames, FOutputNames;
+    std::shared_ptr<THdmiRequests> FHdmiRequests;
+    std::atomic<bool> FCycleRateWanted{false};
+    std::array<std::atomic<int>, 4> FIndicatorWanted{3, 3, 3, 3};
+    std::atomic<int> FClientsWanted{-1};
+    std::unique_ptr<TOperatorLog> FOperatorLog;
+
+    QString FSalvoFolder, FPendingSalvoFolder;
+    QTimer* FFolderTimer;
+    bool FUnstableSizeReported = false, FSalvoFoldersExhaustedReported = false;
+    std::vector<TMemorySlot> FSalvos;
+};

@@ -1,0 +1,99 @@
+#include "Session.h"
+
+#include "IpText.h"
+#include "OperatorLog.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr std::size_t U(int i) {
+    return static_cast<std::size_t>(i);
+}
+
+QString Quoted(const QString& name) {
+    return name.isEmpty() ? QString() : QStringLiteral(" \"") + name + QLatin1Char('"');
+}
+
+} // namespace
+
+void TSession::Log(const QString& action, const QString& details) {
+    if (FOperatorLog)
+        FOperatorLog->Append(action, details);
+}
+
+// "L1 VIDEO 127.0.0.1 level 1": the panel's level, its switcher and its address there.
+QString TSession::LevelPlace(int k) const {
+    return QStringLiteral("L%1 %2 %3 level %4")
+        .arg(k)
+        .arg(QString::fromStdString(FLevels.Names[U(k)]))
+        .arg(QString::fromStdString(FormatIP(FLevels.IP[U(k)])))
+        .arg(FLevels.Address[U(k)]);
+}
+
+void TSession::LogAction(TOperatorAction action, int row, const TLevelValues& before,
+                         const TLevelValues& after) {
+    const int levels = std::min(FLevels.Count, 4);
+    QStringList parts;
+    for (int k = 1; k <= levels; ++k) {
+        const int now = after[U(k - 1)];
+        if (now == before[U(k - 1)])
+            continue;
+        switch (action) {
+        case TOperatorAction::Status:
+        case TOperatorAction::KeypadStatus:
+            parts << LevelPlace(k) + QStringLiteral(": in ") + QString::number(now + 1) +
+                         Quoted(InputName(now));
+            break;
+        case TOperatorAction::Lock:
+            parts << LevelPlace(k) +
+                         (now ? QStringLiteral(" locked") : QStringLiteral(" unlocked"));
+            break;
+        case TOperatorAction::Monitor:
+            parts << LevelPlace(k) + QStringLiteral(": out ") + QString::number(now + 1) +
+                         Quoted(OutputName(now));
+            break;
+        }
+    }
+    if (parts.isEmpty())
+        return;
+    const QString out = QStringLiteral("out ") + QString::number(row + 1) + Quoted(OutputName(row));
+    switch (action) {
+    case TOperatorAction::Status:
+    case TOperatorAction::KeypadStatus:
+        Log(action == TOperatorAction::Status ? QStringLiteral("ON LINE")
+                                              : QStringLiteral("CONSOLE"),
+            out + QStringLiteral(" <- ") + parts.join(QStringLiteral("; ")));
+        break;
+    case TOperatorAction::Lock:
+        Log(QStringLiteral("LOCK"), out + QStringLiteral(": ") + parts.join(QStringLiteral("; ")));
+        break;
+    case TOperatorAction::Monitor:
+        Log(QStringLiteral("MONITOR"), parts.join(QStringLiteral("; ")));
+        break;
+    }
+}
+
+void TSession::LogTake(bool ignoreLocks) {
+    // What the TAKE changes: per level, the outputs whose preset differs.
+    const TFieldState& f = FCross.State();
+    QStringList parts;
+    for (int k = 1; k <= std::min(FLevels.Count, 4); ++k) {
+        if (!LevelFlag(f.Control(), k))
+            continue;
+        QStringList routes;
+        for (int o = 0; o < f.Outputs(); ++o) {
+            const int p = f.Preset(o, k);
+            if (p != f.Status(o, k))
+                routes << QStringLiteral("out %1%2 <- in %3%4")
+                              .arg(o + 1)
+                              .arg(Quoted(OutputName(o)))
+                              .arg(p + 1)
+                              .arg(Quoted(InputName(p)));
+        }
+        if (!routes.isEmpty())
+            parts << LevelPlace(k) + QStringLiteral(": ") + routes.join(QStringLiteral(", "));
+    }
+    Log(ignoreLocks ? QStringLiteral("TAKE ignoring locks") : QStringLiteral("TAKE"),
+        parts.isEmpty() ? QStringLiteral("no preset differs") : parts.join(QStringLiteral("; ")));
+}
