@@ -71,7 +71,7 @@ struct TWindow {
     MainWindow W{QStringLiteral("127.0.0.1"), nullptr, /*startWorker*/ false};
     void Deliver(int command, const QByteArray& bytes) {
         W.tcpThread.StoreReply(command, bytes);
-        W.slot_SrvMsgObrabot();
+        W.ShowReply();
     }
     QTableWidgetItem* Item(QTableWidget* t, int row, int column) { return t->item(row, column); }
     QColor Bg(QTableWidget* t, int row, int column) {
@@ -336,8 +336,8 @@ private Q_SLOTS:
         // Two replies before the window runs: only the later one is handled.
         w.W.tcpThread.StoreReply(100, Reply(Sfp(0, 2, 7, -70)));
         w.W.tcpThread.StoreReply(102, Reply(Power()));
-        w.W.slot_SrvMsgObrabot();
-        w.W.slot_SrvMsgObrabot(); // finds kod reset: nothing
+        w.W.ShowReply();
+        w.W.ShowReply(); // finds the reply taken: nothing
         QCOMPARE(w.W.ui->tableWidget2->item(3, 4)->text(), QStringLiteral("-5.3"));
         QCOMPARE(w.W.ui->tableWidget1->item(1, 1)->text(), QStringLiteral("OK"));
     }
@@ -354,10 +354,10 @@ private Q_SLOTS:
         QVERIFY(!w.W.mbx.isVisible());
         // The same for the connection message.
         w.W.tcpThread.connState.store(-1);
-        w.W.slot_InfoMsgExec();
+        w.W.ShowConnectionState();
         QVERIFY(w.W.mbx.isVisible());
         w.W.tcpThread.connState.store(1);
-        w.W.slot_InfoMsgExec();
+        w.W.ShowConnectionState();
         QVERIFY(!w.W.mbx.isVisible());
         QCOMPARE(w.W.windowTitle(), QStringLiteral("Fibre watch")); // the panel finds it by this
     }

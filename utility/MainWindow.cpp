@@ -55,8 +55,8 @@ TReplyClass ClassifyReply(const std::int16_t* words, int wordCount, std::uint16_
 MainWindow::MainWindow(const QString& deviceAddress, QWidget* parent, bool startWorker)
     : QMainWindow(parent), mbx(), ui(new Ui_MainWindow), tcpThread(deviceAddress) {
     ui->setupUi(this);
-    connect(&tcpThread, &TcpThread::sig_SrvMsgObrabot, this, &MainWindow::slot_SrvMsgObrabot);
-    connect(&tcpThread, &TcpThread::sig_InfoMsgExec, this, &MainWindow::slot_InfoMsgExec);
+    connect(&tcpThread, &TcpThread::ReplyStored, this, &MainWindow::ShowReply);
+    connect(&tcpThread, &TcpThread::ConnectionChanged, this, &MainWindow::ShowConnectionState);
     if (startWorker)
         tcpThread.start(QThread::InheritPriority);
 }
@@ -79,8 +79,8 @@ void MainWindow::CloseMessage() {
     mbx.hide();
 }
 
-void MainWindow::slot_InfoMsgExec() {
-    tcpThread.infoMsgPending.store(false);
+void MainWindow::ShowConnectionState() {
+    tcpThread.connectionPending.store(false);
     mbx.setParent(this);
     mbx.setWindowModality(Qt::NonModal);
     mbx.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowTitleHint);
@@ -100,43 +100,43 @@ void MainWindow::slot_InfoMsgExec() {
     }
 }
 
-void MainWindow::slot_SrvMsgObrabot() {
-    tcpThread.srvMsgPending.store(false); // before taking: a newer reply signals again
+void MainWindow::ShowReply() {
+    tcpThread.replyPending.store(false); // before taking: a newer reply signals again
     const TPendingReply reply = tcpThread.TakeReply();
-    if (reply.Kod != 100 && reply.Kod != 101 && reply.Kod != 102)
+    if (reply.Command != 100 && reply.Command != 101 && reply.Command != 102)
         return;
-    const int kod = reply.Kod;
-    qCDebug(lcFibrewatch).noquote() << QStringLiteral("slot_SrvMsgObrabot(): kod=%1").arg(kod);
+    const int command = reply.Command;
+    qCDebug(lcFibrewatch).noquote() << QStringLiteral("slot_SrvMsgObrabot(): kod=%1").arg(command);
     std::uint16_t sum = 0;
-    const QString from = QStringLiteral("FROM COMMAND %1: ").arg(kod);
+    const QString from = QStringLiteral("FROM COMMAND %1: ").arg(command);
     switch (ClassifyReply(reply.Words.data(), reply.WordCount, sum)) {
     case TReplyClass::Undefined:
         qCDebug(lcFibrewatch).noquote()
-            << QStringLiteral("Error: kod=0: undefined kommand:  otvet na kod = %1").arg(kod);
+            << QStringLiteral("Error: kod=0: undefined kommand:  otvet na kod = %1").arg(command);
         ShowMessage(from + QStringLiteral("COMMAND IS UNDEFINED"));
         return;
     case TReplyClass::Error:
         qCDebug(lcFibrewatch).noquote()
-            << (kod == 100 ? QStringLiteral("Error: s100[2]=99h: otvet na kod = 100")
-                           : QStringLiteral("Error 99h: otvet na kod = %1").arg(kod));
+            << (command == 100 ? QStringLiteral("Error: s100[2]=99h: otvet na kod = 100")
+                               : QStringLiteral("Error 99h: otvet na kod = %1").arg(command));
         ShowMessage(from + QStringLiteral("ERROR COMMAND"));
         return;
     case TReplyClass::Checksum:
         qCDebug(lcFibrewatch).noquote()
-            << QStringLiteral("Erorr: ks%1!=0 ks%1=%2").arg(kod).arg(sum);
+            << QStringLiteral("Erorr: ks%1!=0 ks%1=%2").arg(command).arg(sum);
         ShowMessage(from + QStringLiteral("ERROR KS"));
         return;
     case TReplyClass::Valid:
         CloseMessage();
-        if (kod == 102)
-            Fill102(reply);
+        if (command == 102)
+            FillPower(reply);
         else
-            FillSfp(reply, kod == 100 ? 0 : 1);
+            FillSfp(reply, command == 100 ? 0 : 1);
         return;
     }
 }
 
-void MainWindow::Fill102(const TPendingReply& reply) {
+void MainWindow::FillPower(const TPendingReply& reply) {
     const auto& w = reply.Words;
     QTableWidget* t1 = ui->tableWidget1;
     QTableWidget* t2 = ui->tableWidget1_2;

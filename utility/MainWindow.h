@@ -55,8 +55,8 @@ public:
 public Q_SLOTS:
     void slot_SpinValueChanged();
     void slot_CheckStateChanged();
-    void slot_SrvMsgObrabot();
-    void slot_InfoMsgExec();
+    void ShowReply();
+    void ShowConnectionState();
 
 protected:
     bool event(QEvent* e) override { return QMainWindow::event(e); }
@@ -64,7 +64,7 @@ protected:
 private:
     void ShowMessage(const QString& text);
     void CloseMessage();
-    void Fill102(const TPendingReply& reply);
+    void FillPower(const TPendingReply& reply);
     void FillSfp(const TPendingReply& reply, int t);
     void CheckRow(int t, int r);
     QTableWidget* TableOf(int t) const;

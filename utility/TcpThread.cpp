@@ -66,62 +66,62 @@ void TcpThread::StoreReply(int command, const QByteArray& data) {
     };
     switch (command) {
     case 102:
-        store(s102);
+        store(FPowerReply);
         break;
     case 100:
-        store(s100);
+        store(FReceiveSfpReply);
         break;
     case 101:
-        store(s101);
+        store(FTransmitSfpReply);
         break;
     default:
         return;
     }
-    kod = static_cast<std::int16_t>(command);
+    FPendingCommand = static_cast<std::int16_t>(command);
 }
 
 TPendingReply TcpThread::TakeReply() {
     QMutexLocker lock(&FLock);
     TPendingReply r;
-    r.Kod = kod;
+    r.Command = FPendingCommand;
     auto copy = [&](const auto& buffer) {
         std::copy(buffer.Words_.begin(), buffer.Words_.end(), r.Words.begin());
         std::copy(buffer.Bytes.begin(), buffer.Bytes.end(), r.Bytes.begin());
         r.WordCount = static_cast<int>(buffer.Words_.size());
     };
-    switch (kod) {
+    switch (FPendingCommand) {
     case 102:
-        copy(s102);
+        copy(FPowerReply);
         break;
     case 100:
-        copy(s100);
+        copy(FReceiveSfpReply);
         break;
     case 101:
-        copy(s101);
+        copy(FTransmitSfpReply);
         break;
     default:
-        r.Kod = -1;
+        r.Command = -1;
         break;
     }
-    kod = -1;
+    FPendingCommand = -1;
     FTaken.wakeAll();
     return r;
 }
 
-void TcpThread::EmitSrvMsg() {
-    if (!srvMsgPending.exchange(true))
-        Q_EMIT sig_SrvMsgObrabot();
+void TcpThread::EmitReplyStored() {
+    if (!replyPending.exchange(true))
+        Q_EMIT ReplyStored();
 }
 
-void TcpThread::EmitInfoMsg() {
-    if (!infoMsgPending.exchange(true))
-        Q_EMIT sig_InfoMsgExec();
+void TcpThread::EmitConnectionChanged() {
+    if (!connectionPending.exchange(true))
+        Q_EMIT ConnectionChanged();
 }
 
 void TcpThread::WaitUntilTaken(int waitMs) {
     QMutexLocker lock(&FLock);
     QDeadlineTimer deadline(waitMs);
-    while (kod != -1 && !deadline.hasExpired() && !isInterruptionRequested())
+    while (FPendingCommand != -1 && !deadline.hasExpired() && !isInterruptionRequested())
         FTaken.wait(&FLock, QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), 50)));
 }
 
@@ -152,7 +152,7 @@ void TcpThread::run() {
                 if (connState.load() != 1) {
                     qCInfo(lcFibrewatch).noquote() << "Connected to" << FAddress;
                     connState.store(1);
-                    EmitInfoMsg();
+                    EmitConnectionChanged();
                 }
             } else {
                 qCDebug(lcFibrewatch).noquote() << "Didn't connected!";
@@ -160,7 +160,7 @@ void TcpThread::run() {
                     qCWarning(lcFibrewatch).noquote()
                         << "No connection to" << FAddress << "; retrying";
                 connState.store(-1);
-                EmitInfoMsg();
+                EmitConnectionChanged();
                 failedAttempt = true;
             }
         }
@@ -171,7 +171,7 @@ void TcpThread::run() {
             tcp.write(RequestBytes(code));
             if (tcp.waitForReadyRead(ReplyWaitMs)) {
                 StoreReply(code, tcp.read(ExpectedReplyBytes(code)));
-                EmitSrvMsg();
+                EmitReplyStored();
                 WaitUntilTaken(HandOverWaitMs);
             } else {
                 qCDebug(lcFibrewatch).noquote()

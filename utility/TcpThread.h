@@ -20,7 +20,7 @@ template <int Words> struct TReplyBuffer {
 
 // A stored reply handed to the window: the command it answers and copies of its buffer.
 struct TPendingReply {
-    int Kod = -1;
+    int Command = -1;
     std::array<std::int16_t, 419> Words{};
     std::array<std::uint8_t, 838> Bytes{};
     int WordCount = 0;
@@ -39,8 +39,8 @@ constexpr int MinConnectAttemptMs = 1000;
 constexpr int HandOverWaitMs = 500;
 
 // Polls the device for commands 102, 100 and 101, one cycle at a time and
-// paced; each reply is stored under one lock together with `kod`, then
-// sig_SrvMsgObrabot() tells the window.
+// paced; each reply is stored under one lock together with `FPendingCommand`, then
+// ReplyStored() tells the window.
 class TcpThread : public QThread {
     Q_OBJECT
 public:
@@ -51,24 +51,25 @@ public:
     std::atomic<int> connState{-1};
     // Set while a signal waits in the window's queue: the worker emits again
     // only once the window took the last one, so a fast loop never floods it.
-    std::atomic<bool> srvMsgPending{false}, infoMsgPending{false};
+    std::atomic<bool> replyPending{false}, connectionPending{false};
 
-    // Takes the pending reply (if kod names one) and resets kod, as one step.
+    // Takes the pending reply (if FPendingCommand names one) and resets FPendingCommand, as one
+    // step.
     TPendingReply TakeReply();
     // Stores a reply as the worker does; used by the worker and by tests.
     void StoreReply(int command, const QByteArray& data);
     const QString& DeviceAddress() const { return FAddress; }
 
 Q_SIGNALS:
-    void sig_SrvMsgObrabot();
-    void sig_InfoMsgExec();
+    void ReplyStored();
+    void ConnectionChanged();
 
 protected:
     void run() override;
 
 private:
-    void EmitSrvMsg();
-    void EmitInfoMsg();
+    void EmitReplyStored();
+    void EmitConnectionChanged();
     // Waits, at most waitMs, for the window to take the stored reply: replies
     // of one cycle come in a burst, and without this the window would mostly
     // find only the last of them. A window that does not answer (a modal box,
@@ -81,11 +82,12 @@ private:
 private:
     QString FAddress;
     QMutex FLock;
-    QWaitCondition FTaken; // kod went back to -1: the window took the reply
-    std::int16_t kod = -1;
-    TReplyBuffer<37> s102;
-    TReplyBuffer<387> s100;
-    TReplyBuffer<419> s101;
+    QWaitCondition FTaken; // FPendingCommand went back to -1: the window took the reply
+    // The command whose reply waits for the window, -1 none; the last reply of each command.
+    std::int16_t FPendingCommand = -1;
+    TReplyBuffer<37> FPowerReply;
+    TReplyBuffer<387> FReceiveSfpReply;
+    TReplyBuffer<419> FTransmitSfpReply;
 };
 
 // word i = byte 2i + 256 x byte 2i+1; refuses (with a log line) mismatched sizes.
