@@ -49,7 +49,7 @@ class TestControl : public QObject {
     }
     void Press(TMainWindow& w, std::initializer_list<const char*> keys) {
         for (const char* k : keys)
-            w.SBtnConsoleOutputMouseDown(Key(w, k));
+            w.KeypadKeyDown(Key(w, k));
     }
     QList<int> Shown(const std::array<TDigitalPanel*, 3>& d) {
         QList<int> out;
@@ -325,16 +325,16 @@ private Q_SLOTS:
         status.StatusTab->Rebuild({QStringLiteral("127.0.0.1")});
         w.FSettings.StatusEnabled = true;
         status.StatusTab->SetTabColor(0, clr::Red);
-        w.StatusTimerTimer();
+        w.FlashStatusButton();
         QCOMPARE(w.SBtnStatus->Color(), clr::Red);
-        w.StatusTimerTimer();
+        w.FlashStatusButton();
         QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
-        w.StatusTimerTimer();
+        w.FlashStatusButton();
         QCOMPARE(w.SBtnStatus->Color(), clr::Red);
         status.StatusTab->SetTabColor(0, TColorTabBar::NormalTabColor);
-        w.StatusTimerTimer();
+        w.FlashStatusButton();
         QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
-        w.StatusTimerTimer();
+        w.FlashStatusButton();
         QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
     }
 

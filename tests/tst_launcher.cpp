@@ -188,12 +188,12 @@ private Q_SLOTS:
         PressMonitor(*w);
         QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
         const qint64 first = w->FSwitcherPID[0];
-        w->PMWmonClick();
+        w->WindowMenuMonitorClick();
         QVERIFY(!w->SBtnMonitor->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(first), 5000);
         QCOMPARE(w->FSwitcherPID[0], 0);
 
-        w->PMWmonClick();
+        w->WindowMenuMonitorClick();
         PressMonitor(*w);
         const qint64 second = w->FSwitcherPID[0];
         QVERIFY(second > 0 && second != first);

@@ -236,7 +236,7 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         w.resize(990, 850);
         w.show();
-        const QStringList order{"PanelComBack",    "PanelDTBack",      "Panel1",
+        const QStringList order{"PanelComBack",    "PanelDTBack",      "PanelWindowBack",
                                 "PanelLevelsBack", "PanelControlBack", "PanelConsoleBack",
                                 "PanelMemoryBack"};
         auto geometries = [&] {
@@ -382,7 +382,7 @@ private Q_SLOTS:
                      qPrintable(QToolTip::text()));
             QToolTip::hideText();
         }
-        w.PMWmonClick();
+        w.WindowMenuMonitorClick();
         QVERIFY(w.SBtnMonitor->isEnabled());
         QVERIFY(w.SBtnMonitor->toolTip().isEmpty());
     }
@@ -404,7 +404,7 @@ private Q_SLOTS:
                  clr::Silver); // console off while not operating
         QVERIFY(!button("SBtnConsoleTake")->isEnabled());
         QVERIFY(!button("SBtnNewSlot")->isEnabled());
-        QCOMPARE(w.findChild<TPanel*>(QStringLiteral("Panel2"))->Caption(),
+        QCOMPARE(w.findChild<TPanel*>(QStringLiteral("PanelWindowCaption"))->Caption(),
                  QStringLiteral("WINDOW"));
         QCOMPARE(w.findChild<TPanel*>(QStringLiteral("PanelDot2"))->Caption(), QStringLiteral("."));
         // Date and time strips fitted to their digits and centred.
@@ -412,7 +412,7 @@ private Q_SLOTS:
         QCOMPARE(w.PanelTimeBack->width(), 2 + 112 + 4);
         QCOMPARE(w.PanelTimeBack->x(), (157 - w.PanelTimeBack->width()) / 2);
         QVERIFY(w.findChild<QObject*>(QStringLiteral("TimerMon")));
-        QVERIFY(w.findChild<QObject*>(QStringLiteral("PMWmon")));
+        QVERIFY(w.findChild<QObject*>(QStringLiteral("WindowMenuMonitor")));
         // Mode 0 colours: OPERATE entry 6 (silver), ON LINE entry 0.
         QCOMPARE(button("SBtnOperate")->Color(), clr::Silver);
         w.Session().SetMode(TMode::OnLine);

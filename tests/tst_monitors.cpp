@@ -410,7 +410,7 @@ private Q_SLOTS:
         auto p = Operating();
         QVERIFY(p);
         TMainWindow& w = *p->Main;
-        w.PMWmonClick();
+        w.WindowMenuMonitorClick();
         QVERIFY(w.SBtnMonitor->isEnabled());
         w.StatusTimer->stop();
         p->Status->StatusTab->SetTabColor(0, clr::Red);
@@ -481,7 +481,7 @@ private Q_SLOTS:
         QCOMPARE(h.SBtnMETER1->Color(), clr::Silver); // B's meter 2 is off
 
         // HDMI off: nothing painted, nothing sent, the window closes.
-        w.PMWhdmiClick();
+        w.WindowMenuHdmiClick();
         QVERIFY(!h.isVisible() && !w.SBtnHdmi->isEnabled());
         FB->SetHdmi([](sim::THdmi& x) { x.StandardName = "1080p25"; });
         QTest::mouseClick(h.SBtnMETER0, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
@@ -516,7 +516,7 @@ private Q_SLOTS:
         QTest::qWait(1200);
         QCOMPARE(s.StatusTab->TabColor(1), clr::Grey);
         // Status off: the button is disabled and stays silver.
-        w.PMWstatusClick();
+        w.WindowMenuStatusClick();
         QVERIFY(!s.isVisible() && !w.SBtnStatus->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(w.SBtnStatus->Color(), clr::Silver, 3000);
         QTest::qWait(600);

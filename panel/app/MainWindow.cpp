@@ -304,15 +304,18 @@ void TMainWindow::CreateOperColumn() {
     ClockPanels.SecL = MakeDigit(PanelTimeBack, "PanelSecL", 7, zero);
 
     // WINDOW
-    Panel1 = MakeSection(PanelOperBack, "Panel1", "Panel2", QStringLiteral("WINDOW"), Panel2);
-    SBtnPreview =
-        MakeButton(Panel1, "SBtnPreview", QStringLiteral("MODE"), QRect(10, 24, 65, 17), true);
-    SBtnHint = MakeButton(Panel1, "SBtnHint", QStringLiteral("HINT"), QRect(82, 24, 65, 17), true);
-    SBtnHdmi = MakeButton(Panel1, "SBtnHdmi", QStringLiteral("HDMI"), QRect(10, 48, 65, 17), true);
-    SBtnStatus =
-        MakeButton(Panel1, "SBtnStatus", QStringLiteral("STATUS"), QRect(82, 48, 65, 17), true);
-    SBtnMonitor =
-        MakeButton(Panel1, "SBtnMonitor", QStringLiteral("MONITOR"), QRect(10, 72, 65, 17), true);
+    PanelWindowBack = MakeSection(PanelOperBack, "PanelWindowBack", "PanelWindowCaption",
+                                  QStringLiteral("WINDOW"), PanelWindowCaption);
+    SBtnPreview = MakeButton(PanelWindowBack, "SBtnPreview", QStringLiteral("MODE"),
+                             QRect(10, 24, 65, 17), true);
+    SBtnHint = MakeButton(PanelWindowBack, "SBtnHint", QStringLiteral("HINT"),
+                          QRect(82, 24, 65, 17), true);
+    SBtnHdmi = MakeButton(PanelWindowBack, "SBtnHdmi", QStringLiteral("HDMI"),
+                          QRect(10, 48, 65, 17), true);
+    SBtnStatus = MakeButton(PanelWindowBack, "SBtnStatus", QStringLiteral("STATUS"),
+                            QRect(82, 48, 65, 17), true);
+    SBtnMonitor = MakeButton(PanelWindowBack, "SBtnMonitor", QStringLiteral("MONITOR"),
+                             QRect(10, 72, 65, 17), true);
     // Until an operator finds the WINDOW panel's menu, the grey buttons say how.
     SBtnStatus->SetDisabledTip(
         QStringLiteral("Right-click this WINDOW panel and tick STATUS to use it."));
@@ -320,20 +323,20 @@ void TMainWindow::CreateOperColumn() {
         "Right-click this WINDOW panel and tick HDMI to use it; it opens while operating."));
     SBtnMonitor->SetDisabledTip(
         QStringLiteral("Right-click this WINDOW panel and tick MONITOR to use it."));
-    PMW = new QMenu(this);
-    PMW->setObjectName(QStringLiteral("PMW"));
-    PMWstatus = PMW->addAction(QStringLiteral("STATUS"));
-    PMWstatus->setObjectName(QStringLiteral("PMWstatus"));
-    PMWhdmi = PMW->addAction(QStringLiteral("HDMI"));
-    PMWhdmi->setObjectName(QStringLiteral("PMWhdmi"));
-    PMWmon = PMW->addAction(QStringLiteral("MONITOR"));
-    PMWmon->setObjectName(QStringLiteral("PMWmon"));
-    for (QAction* a : {PMWstatus, PMWhdmi, PMWmon})
+    WindowMenu = new QMenu(this);
+    WindowMenu->setObjectName(QStringLiteral("WindowMenu"));
+    WindowMenuStatus = WindowMenu->addAction(QStringLiteral("STATUS"));
+    WindowMenuStatus->setObjectName(QStringLiteral("WindowMenuStatus"));
+    WindowMenuHdmi = WindowMenu->addAction(QStringLiteral("HDMI"));
+    WindowMenuHdmi->setObjectName(QStringLiteral("WindowMenuHdmi"));
+    WindowMenuMonitor = WindowMenu->addAction(QStringLiteral("MONITOR"));
+    WindowMenuMonitor->setObjectName(QStringLiteral("WindowMenuMonitor"));
+    for (QAction* a : {WindowMenuStatus, WindowMenuHdmi, WindowMenuMonitor})
         a->setCheckable(true);
-    for (TPanel* p : {Panel1, Panel2}) {
+    for (TPanel* p : {PanelWindowBack, PanelWindowCaption}) {
         p->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(p, &QWidget::customContextMenuRequested, this,
-                [this, p](const QPoint& at) { PMW->popup(p->mapToGlobal(at)); });
+                [this, p](const QPoint& at) { WindowMenu->popup(p->mapToGlobal(at)); });
     }
 
     // DISPLAY
@@ -354,8 +357,8 @@ void TMainWindow::CreateOperColumn() {
         b->setEnabled(false);
 
     // CONSOLE
-    PanelConsoleBack =
-        MakeSection(PanelOperBack, "PanelConsoleBack", "Panel4", QStringLiteral("CONSOLE"), Panel4);
+    PanelConsoleBack = MakeSection(PanelOperBack, "PanelConsoleBack", "PanelConsoleCaption",
+                                   QStringLiteral("CONSOLE"), PanelConsoleCaption);
     // Digit read-outs: hundreds, tens, units of the output and of the input number.
     const char* outNames[3] = {"DigitOutput2", "DigitOutput1", "DigitOutput0"};
     const char* inNames[3] = {"DigitInput2", "DigitInput1", "DigitInput0"};
@@ -428,7 +431,7 @@ void TMainWindow::CreateOperColumn() {
     StatusTimer = new QTimer(this);
     StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
     StatusTimer->setInterval(500);
-    connect(StatusTimer, &QTimer::timeout, this, &TMainWindow::StatusTimerTimer);
+    connect(StatusTimer, &QTimer::timeout, this, &TMainWindow::StatusTimerBeat);
     IndicatorTimer = new QTimer(this);
     IndicatorTimer->setObjectName(QStringLiteral("IndicatorTimer"));
     IndicatorTimer->setInterval(IndicatorFrameMs);
@@ -476,7 +479,7 @@ void TMainWindow::Relayout() {
     const int W = width(), H = height();
     PanelOperBack->setGeometry(W - OperColumnWidth, 0, OperColumnWidth, H);
     const int inset = PanelOperBack->BevelInset();
-    TPanel* sections[7] = {PanelComBack,     PanelDTBack,      Panel1,         PanelLevelsBack,
+    TPanel* sections[7] = {PanelComBack,     PanelDTBack,      PanelWindowBack, PanelLevelsBack,
                            PanelControlBack, PanelConsoleBack, PanelMemoryBack};
     const auto heights = OperColumnHeights(H - 2 * inset, PanelLevelsBack->height());
     int y = inset;

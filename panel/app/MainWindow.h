@@ -154,13 +154,15 @@ public:
     void SBtnHintMouseDown(Qt::MouseButton button);
     void PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
     void TimerMonTimer();
-    // Every 500 ms: the STATUS button's alarm flash, then the utilities' marks.
-    void StatusTimerTimer();
+    // StatusTimer's 500 ms beat, stopped while it runs: it drives two jobs.
+    void StatusTimerBeat();
+    // Flashes STATUS red and grey while a switcher's tab shows an alarm.
     void FlashStatusButton();
     // Colours MONITOR and the open SFP MONITOR list's buttons by which
     // utilities run (and forgets those that have gone).
     void MarkRunningUtilities();
-    void SBtnConsoleOutputMouseDown(TSpeedButton* key);
+    // Any of the CONSOLE keypad's keys: digits, back space, ESC, OUTPUT, INPUT and TAKE.
+    void KeypadKeyDown(TSpeedButton* key);
     // Returns whether the key was consumed.
     bool FormKeyDown(int key, Qt::KeyboardModifiers mods);
     void FormDeactivate();
@@ -171,14 +173,14 @@ public:
     void HideHover();
     void SBtnStatusMouseDown(Qt::MouseButton button);
     void SBtnHdmiMouseDown(Qt::MouseButton button);
-    void PMWPopup();
-    void PMWstatusClick();
-    void PMWhdmiClick();
+    void WindowMenuPopup();
+    void WindowMenuStatusClick();
+    void WindowMenuHdmiClick();
     // Settings dialog and the optical-module utilities.
     QPointer<TSettingsWindow> FSettingsDlg;
     QPointer<TMonitorWindow> FMonitorDlg;
     void SBtnMonitorMouseDown(Qt::MouseButton button);
-    void PMWmonClick();
+    void WindowMenuMonitorClick();
     // Fills found (slot i - 1 for switcher i) with the utility windows, clears
     // the entries of utilities that are gone; true while any still runs.
     bool FindUtilityWindows(std::array<std::uint64_t, 4>& found);
@@ -207,9 +209,11 @@ public:
     // Components, by their names.
     THoverPanel* PanelFieldBack;
     TPanel *PanelOperBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
-    TPanel *PanelComBack, *PanelComCaption, *PanelDTBack, *PanelDTCaption, *Panel1, *Panel2;
+    TPanel *PanelComBack, *PanelComCaption, *PanelDTBack, *PanelDTCaption, *PanelWindowBack,
+        *PanelWindowCaption;
     TPanel *PanelLevelsBack, *PanelLevelsCaption, *PanelControlBack, *PanelControlCaption;
-    TPanel *PanelConsoleBack, *Panel4, *PanelMemoryBack, *PanelMemoryCaption, *PanelMemoryBtns;
+    TPanel *PanelConsoleBack, *PanelConsoleCaption, *PanelMemoryBack, *PanelMemoryCaption,
+        *PanelMemoryBtns;
     TPanel *PanelDateBack, *PanelTimeBack;
     TField* Field = nullptr;
     TPreviewField* PreviewField = nullptr;
@@ -228,8 +232,8 @@ public:
     // Shows the indicators' stored state once per frame while operating.
     QTimer* IndicatorTimer;
     static constexpr int IndicatorFrameMs = 40;
-    QMenu* PMW;
-    QAction *PMWstatus, *PMWhdmi, *PMWmon;
+    QMenu* WindowMenu;
+    QAction *WindowMenuStatus, *WindowMenuHdmi, *WindowMenuMonitor;
 
     // The other forms; guarded, since they may go before this window does.
     QPointer<TTip> Tip;

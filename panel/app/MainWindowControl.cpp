@@ -82,10 +82,10 @@ void TMainWindow::ConnectOperatorControls() {
             left([this](Qt::MouseButton b) { SBtnStatusMouseDown(b); }));
     connect(SBtnHdmi, &TSpeedButton::MouseDown, this,
             left([this](Qt::MouseButton b) { SBtnHdmiMouseDown(b); }));
-    connect(PMW, &QMenu::aboutToShow, this, [this] { PMWPopup(); });
-    connect(PMWstatus, &QAction::triggered, this, [this] { PMWstatusClick(); });
-    connect(PMWhdmi, &QAction::triggered, this, [this] { PMWhdmiClick(); });
-    connect(PMWmon, &QAction::triggered, this, [this] { PMWmonClick(); });
+    connect(WindowMenu, &QMenu::aboutToShow, this, [this] { WindowMenuPopup(); });
+    connect(WindowMenuStatus, &QAction::triggered, this, [this] { WindowMenuStatusClick(); });
+    connect(WindowMenuHdmi, &QAction::triggered, this, [this] { WindowMenuHdmiClick(); });
+    connect(WindowMenuMonitor, &QAction::triggered, this, [this] { WindowMenuMonitorClick(); });
     connect(SBtnMonitor, &TSpeedButton::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers) { SBtnMonitorMouseDown(b); });
     connect(PanelFieldCaption, &TPanel::MouseDown, this,
@@ -97,8 +97,7 @@ void TMainWindow::ConnectOperatorControls() {
     keys.insert(keys.end(),
                 {SBtnBS, SBtnESC, SBtnConsoleOutput, SBtnConsoleInput, SBtnConsoleTake});
     for (TSpeedButton* key : keys)
-        connect(key, &TSpeedButton::MouseDown, this,
-                [this, key] { SBtnConsoleOutputMouseDown(key); });
+        connect(key, &TSpeedButton::MouseDown, this, [this, key] { KeypadKeyDown(key); });
 
     connect(SBtnNewSlot, &TSpeedButton::MouseDown, this,
             left([this](Qt::MouseButton b) { SBtnNewSlotMouseDown(b); }));
@@ -320,7 +319,7 @@ void TMainWindow::RefreshConsole() {
                                 FConsoleOutput >= 1 && FConsoleOutput <= Field->GetOutputCount());
 }
 
-void TMainWindow::SBtnConsoleOutputMouseDown(TSpeedButton* key) {
+void TMainWindow::KeypadKeyDown(TSpeedButton* key) {
     if (FSession->Mode() == TMode::Off)
         return;
     if (key == SBtnConsoleInput || key == SBtnConsoleOutput) {
@@ -512,13 +511,13 @@ void TMainWindow::SBtnHdmiMouseDown(Qt::MouseButton button) {
     HdmiWindow->setVisible(!HdmiWindow->isVisible());
 }
 
-void TMainWindow::PMWPopup() {
-    PMWstatus->setChecked(FSettings.StatusEnabled);
-    PMWhdmi->setChecked(FSettings.HdmiEnabled);
-    PMWmon->setChecked(FSettings.FSfpEnabled);
+void TMainWindow::WindowMenuPopup() {
+    WindowMenuStatus->setChecked(FSettings.StatusEnabled);
+    WindowMenuHdmi->setChecked(FSettings.HdmiEnabled);
+    WindowMenuMonitor->setChecked(FSettings.FSfpEnabled);
 }
 
-void TMainWindow::PMWstatusClick() {
+void TMainWindow::WindowMenuStatusClick() {
     FSettings.StatusEnabled = !FSettings.StatusEnabled;
     if (!FSettings.StatusEnabled && StatusWindow && StatusWindow->isVisible())
         StatusWindow->close();
@@ -528,7 +527,7 @@ void TMainWindow::PMWstatusClick() {
         FSession->RequestStatus();
 }
 
-void TMainWindow::PMWhdmiClick() {
+void TMainWindow::WindowMenuHdmiClick() {
     FSettings.HdmiEnabled = !FSettings.HdmiEnabled;
     FSession->HdmiRequests()->SetEnabled(FSettings.HdmiEnabled);
     if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())

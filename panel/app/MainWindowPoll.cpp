@@ -93,7 +93,7 @@ void TMainWindow::ShowMode() {
     PanelControlBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
 }
 
-void TMainWindow::StatusTimerTimer() {
+void TMainWindow::StatusTimerBeat() {
     StatusTimer->stop();
     FlashStatusButton();
     MarkRunningUtilities();

@@ -127,7 +127,7 @@ void TMainWindow::SBtnMonitorMouseDown(Qt::MouseButton) {
         LaunchUtility(pressed);
 }
 
-void TMainWindow::PMWmonClick() {
+void TMainWindow::WindowMenuMonitorClick() {
     FSettings.FSfpEnabled = !FSettings.FSfpEnabled;
     SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
     if (!FSettings.FSfpEnabled)
