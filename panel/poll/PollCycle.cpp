@@ -93,9 +93,7 @@ void TPollCycle::TakeViewsAsSent() {
     const TFieldState& f = FViews.FieldState();
     for (int o = 0; o < FOutputs; ++o) {
         FSentCrossPoints[U(o)] = f.Status(o);
-        const std::uint32_t locks = f.Lock(o);
-        for (int k = 1; k <= 4; ++k)
-            FSentLocks[U(o)][U(k - 1)] = LevelFlag(locks, k);
+        FSentLocks[U(o)] = UnpackLevelFlags(f.Lock(o));
         FCrossPoints[U(o)] = FSentCrossPoints[U(o)];
         FLocks[U(o)] = FSentLocks[U(o)];
     }
@@ -139,7 +137,7 @@ bool TPollCycle::ConnectionPhase() {
                                0;
     if (!needed)
         return true;
-    for (int s = 1; s <= FSwitcherCount; ++s) {
+    const bool connected = EachSwitcher(FConnectErrors, [&](int s) {
         TSwitcherConnection& p = *FPorts[U(s)];
         // One line when a working connection is lost, none per retry.
         if (FLinkState[U(s)] == 1) {
@@ -151,30 +149,19 @@ bool TPollCycle::ConnectionPhase() {
         }
         if (p.IsConnected())
             p.Disconnect();
-        if (p.Connect())
-            FConnectErrors[U(s)] = 0;
-        else if (!Count(FConnectErrors[U(s)]))
-            return false;
-        if (FTerminated.load())
-            return false;
-    }
-    if (AnyFailure(FConnectErrors))
+        return p.Connect();
+    });
+    if (!connected)
         return false;
-    const bool identifyOk = !AnyFailure(FIdentifyErrors);
-    FViews.SetInitIndicator(true, identifyOk);
-    for (int s = 1; s <= FSwitcherCount; ++s) {
-        std::array<std::uint8_t, 8> id{};
-        if (FPorts[U(s)]->Identify(id)) {
-            FIdentifyErrors[U(s)] = 0;
-        } else {
-            FViews.SetInitIndicator(true, false);
-            if (!Count(FIdentifyErrors[U(s)]))
-                return false;
-        }
-        if (FTerminated.load())
-            return false;
-    }
-    if (AnyFailure(FIdentifyErrors))
+    FViews.SetInitIndicator(true, !AnyFailure(FIdentifyErrors));
+    const bool identified = EachSwitcher(
+        FIdentifyErrors,
+        [&](int s) {
+            std::array<std::uint8_t, 8> id{};
+            return FPorts[U(s)]->Identify(id);
+        },
+        [&] { FViews.SetInitIndicator(true, false); });
+    if (!identified)
         return false;
     FRefresh = true;
     FViews.SetInitIndicator(false, true);
@@ -192,9 +179,8 @@ std::string TPollCycle::Where(int s) const {
 }
 
 bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged) {
-    const bool allOk = !AnyFailure(FConfigErrors);
-    FViews.SetConfigIndicator(true, allOk, FClients);
-    for (int s = 1; s <= FSwitcherCount; ++s) {
+    FViews.SetConfigIndicator(true, !AnyFailure(FConfigErrors), FClients);
+    auto read = [&](int s) {
         TSwitcherConfig cfg;
         cfg.Inputs = FInputs;
         cfg.Outputs = FSwitcherOutputs[U(s)];
@@ -209,16 +195,11 @@ bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool,
             FReadOutputs = cfg.Outputs;
             FClients = cfg.Clients;
             FSwitcherStatus[U(s - 1)] = cfg.Status;
-            FConfigErrors[U(s)] = 0;
-        } else {
-            FViews.SetConfigIndicator(true, false, FClients);
-            if (!Count(FConfigErrors[U(s)]))
-                return false;
         }
-        if (FTerminated.load())
-            return false;
-    }
-    if (AnyFailure(FConfigErrors))
+        return ok;
+    };
+    if (!EachSwitcher(FConfigErrors, read,
+                      [&] { FViews.SetConfigIndicator(true, false, FClients); }))
         return false;
     FViews.SetConfigIndicator(false, true, FClients);
     return true;
@@ -300,21 +281,30 @@ void TPollCycle::Cycle(bool& firstCycle) {
 // counting failures per switcher; false when the cycle is to go no further.
 bool TPollCycle::ReadPhase(TCounts& errors, const std::function<bool(int)>& read) {
     FViews.SetStateIndicator(true, true);
+    if (!EachSwitcher(errors, read, [&] { FViews.SetStateIndicator(true, false); }))
+        return false;
+    FViews.SetStateIndicator(false, true);
+    return true;
+}
+
+// Runs step for every switcher in turn. A success clears the switcher's error
+// count; a failure calls failed and counts, and too many end the thread. False
+// when any switcher failed or the thread is to end.
+bool TPollCycle::EachSwitcher(TCounts& errors, const std::function<bool(int)>& step,
+                              const std::function<void()>& failed) {
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        if (read(s)) {
+        if (step(s)) {
             errors[U(s)] = 0;
         } else {
-            FViews.SetStateIndicator(true, false);
+            if (failed)
+                failed();
             if (!Count(errors[U(s)]))
                 return false;
         }
         if (FTerminated.load())
             return false;
     }
-    if (AnyFailure(errors))
-        return false;
-    FViews.SetStateIndicator(false, true);
-    return true;
+    return !AnyFailure(errors);
 }
 
 void TPollCycle::DecodeState(int s) {
@@ -375,13 +365,8 @@ void TPollCycle::PublishState() {
             for (int o = 0; o < FOutputs; ++o) {
                 if (FSentCrossPoints[U(o)] != FCrossPoints[U(o)])
                     FViews.SetFieldStatus(o, FCrossPoints[U(o)]);
-                if (FSentLocks[U(o)] != FLocks[U(o)]) {
-                    std::uint32_t packed = 0;
-                    for (int k = 0; k < 4; ++k)
-                        if (FLocks[U(o)][U(k)])
-                            packed |= 1u << (8 * k);
-                    FViews.SetFieldLock(o, packed);
-                }
+                if (FSentLocks[U(o)] != FLocks[U(o)])
+                    FViews.SetFieldLock(o, PackLevelFlags(FLocks[U(o)]));
                 FSentCrossPoints[U(o)] = FCrossPoints[U(o)];
                 FSentLocks[U(o)] = FLocks[U(o)];
                 // A route the panel sent itself is not news to the field, but

@@ -131,6 +131,8 @@ private:
     bool ConnectionPhase();
     bool ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged);
     bool ReadPhase(TCounts& errors, const std::function<bool(int)>& read);
+    bool EachSwitcher(TCounts& errors, const std::function<bool(int)>& step,
+                      const std::function<void()>& failed = {});
     void DecodeState(int s);
     bool RunSalvo();
     void SendRequests();
