@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -41,60 +43,92 @@ QRect ClampWindowBounds(int left, int top, int width, int height, QSize screen, 
     return {pos, QSize(w, h)};
 }
 
+namespace {
+
+// One value of the INI file and where it lives in TIniSettings; exactly one of
+// Int, Bool and Text is set.
+struct TIniKey {
+    const char* Section;
+    std::string Key;
+    std::function<int*(TIniSettings&)> Int;
+    std::function<bool*(TIniSettings&)> Bool;
+    std::function<std::string*(TIniSettings&)> Text;
+    bool Written = true;
+};
+
+// Every key, in the order the file is written.
+const std::vector<TIniKey>& IniKeys() {
+    static const std::vector<TIniKey> keys = [] {
+        std::vector<TIniKey> k;
+        auto number = [&](const char* section, const char* key, auto get, bool written = true) {
+            k.push_back({section, key, get, {}, {}, written});
+        };
+        auto flag = [&](const char* section, std::string key, auto get) {
+            k.push_back({section, std::move(key), {}, get, {}, true});
+        };
+        number("WINDOW", "LEFT", [](TIniSettings& s) { return &s.Left; });
+        number("WINDOW", "TOP", [](TIniSettings& s) { return &s.Top; });
+        number("WINDOW", "WIDTH", [](TIniSettings& s) { return &s.Width; });
+        number("WINDOW", "HEIGHT", [](TIniSettings& s) { return &s.Height; });
+        flag("WINDOW", "STATE", [](TIniSettings& s) { return &s.Maximized; });
+        number("WINDOW", "ZOOM", [](TIniSettings& s) { return &s.Zoom; });
+        number(
+            "WINDOW", "SCALE", [](TIniSettings& s) { return &s.PreviewScale; }, false);
+        number("WINDOW", "LASTSTATE", [](TIniSettings& s) { return &s.FLastState; });
+        flag("WINDOW", "PREVIEW", [](TIniSettings& s) { return &s.FPreviewMode; });
+        flag("WINDOW", "HINT", [](TIniSettings& s) { return &s.FHintsOn; });
+        number(
+            "WINDOW", "OUTPUTLIMIT", [](TIniSettings& s) { return &s.OutputLimit; }, false);
+        flag("WINDOW", "SFP", [](TIniSettings& s) { return &s.FSfpEnabled; });
+        number("SWINDOW", "LEFT", [](TIniSettings& s) { return &s.FStatusPos.rx(); });
+        number("SWINDOW", "TOP", [](TIniSettings& s) { return &s.FStatusPos.ry(); });
+        flag("SWINDOW", "SHOW", [](TIniSettings& s) { return &s.StatusShown; });
+        flag("SWINDOW", "ENABLED", [](TIniSettings& s) { return &s.StatusEnabled; });
+        number("HWINDOW", "LEFT", [](TIniSettings& s) { return &s.FHdmiPos.rx(); });
+        number("HWINDOW", "TOP", [](TIniSettings& s) { return &s.FHdmiPos.ry(); });
+        flag("HWINDOW", "ENABLED", [](TIniSettings& s) { return &s.HdmiEnabled; });
+        for (std::size_t n = 0; n < 4; ++n) {
+            const std::string level = std::to_string(n + 1);
+            flag("LEVELS", "VISIBLE" + level,
+                 [n](TIniSettings& s) { return &s.FVisibleLevels[n]; });
+            flag("LEVELS", "CONTROL" + level,
+                 [n](TIniSettings& s) { return &s.FControlLevels[n]; });
+        }
+        k.push_back({"WINDOW", "APP", {}, {}, [](TIniSettings& s) { return &s.FAppText; }, true});
+        return k;
+    }();
+    return keys;
+}
+
+} // namespace
+
 TIniSettings ReadIniSettings(const TIniFile& ini) {
     TIniSettings s;
-    s.Left = ini.ReadInteger("WINDOW", "LEFT", s.Left);
-    s.Top = ini.ReadInteger("WINDOW", "TOP", s.Top);
-    s.Width = ini.ReadInteger("WINDOW", "WIDTH", s.Width);
-    s.Height = ini.ReadInteger("WINDOW", "HEIGHT", s.Height);
-    s.Maximized = ini.ReadBool("WINDOW", "STATE", s.Maximized);
-    s.Zoom = ini.ReadInteger("WINDOW", "ZOOM", s.Zoom);
-    s.PreviewScale = ini.ReadInteger("WINDOW", "SCALE", s.PreviewScale);
-    s.FLastState = ini.ReadInteger("WINDOW", "LASTSTATE", s.FLastState);
-    s.FPreviewMode = ini.ReadBool("WINDOW", "PREVIEW", s.FPreviewMode);
-    s.FHintsOn = ini.ReadBool("WINDOW", "HINT", s.FHintsOn);
-    s.OutputLimit = ini.ReadInteger("WINDOW", "OUTPUTLIMIT", s.OutputLimit);
-    s.FSfpEnabled = ini.ReadBool("WINDOW", "SFP", s.FSfpEnabled);
-    s.FStatusPos = {ini.ReadInteger("SWINDOW", "LEFT", 100),
-                    ini.ReadInteger("SWINDOW", "TOP", 100)};
-    s.StatusShown = ini.ReadBool("SWINDOW", "SHOW", s.StatusShown);
-    s.StatusEnabled = ini.ReadBool("SWINDOW", "ENABLED", s.StatusEnabled);
-    s.FHdmiPos = {ini.ReadInteger("HWINDOW", "LEFT", 100), ini.ReadInteger("HWINDOW", "TOP", 100)};
-    s.HdmiEnabled = ini.ReadBool("HWINDOW", "ENABLED", s.HdmiEnabled);
-    for (std::size_t k = 0; k < 4; ++k) {
-        const std::string n = std::to_string(k + 1);
-        s.FVisibleLevels[k] = ini.ReadBool("LEVELS", "VISIBLE" + n, true);
-        s.FControlLevels[k] = ini.ReadBool("LEVELS", "CONTROL" + n, true);
+    for (const TIniKey& k : IniKeys()) {
+        if (k.Int)
+            *k.Int(s) = ini.ReadInteger(k.Section, k.Key, *k.Int(s));
+        else if (k.Bool)
+            *k.Bool(s) = ini.ReadBool(k.Section, k.Key, *k.Bool(s));
+        else
+            *k.Text(s) = QString::fromStdString(ini.ReadString(k.Section, k.Key, *k.Text(s)))
+                             .trimmed()
+                             .toStdString();
     }
-    s.FAppText =
-        QString::fromStdString(ini.ReadString("WINDOW", "APP", "")).trimmed().toStdString();
     return s;
 }
 
-void WriteIniSettings(TIniFile& ini, const TIniSettings& s) {
-    ini.WriteInteger("WINDOW", "LEFT", s.Left);
-    ini.WriteInteger("WINDOW", "TOP", s.Top);
-    ini.WriteInteger("WINDOW", "WIDTH", s.Width);
-    ini.WriteInteger("WINDOW", "HEIGHT", s.Height);
-    ini.WriteBool("WINDOW", "STATE", s.Maximized);
-    ini.WriteInteger("WINDOW", "ZOOM", s.Zoom);
-    ini.WriteInteger("WINDOW", "LASTSTATE", s.FLastState);
-    ini.WriteBool("WINDOW", "PREVIEW", s.FPreviewMode);
-    ini.WriteBool("WINDOW", "HINT", s.FHintsOn);
-    ini.WriteBool("WINDOW", "SFP", s.FSfpEnabled);
-    ini.WriteInteger("SWINDOW", "LEFT", s.FStatusPos.x());
-    ini.WriteInteger("SWINDOW", "TOP", s.FStatusPos.y());
-    ini.WriteBool("SWINDOW", "SHOW", s.StatusShown);
-    ini.WriteBool("SWINDOW", "ENABLED", s.StatusEnabled);
-    ini.WriteInteger("HWINDOW", "LEFT", s.FHdmiPos.x());
-    ini.WriteInteger("HWINDOW", "TOP", s.FHdmiPos.y());
-    ini.WriteBool("HWINDOW", "ENABLED", s.HdmiEnabled);
-    for (std::size_t k = 0; k < 4; ++k) {
-        const std::string n = std::to_string(k + 1);
-        ini.WriteBool("LEVELS", "VISIBLE" + n, s.FVisibleLevels[k]);
-        ini.WriteBool("LEVELS", "CONTROL" + n, s.FControlLevels[k]);
+void WriteIniSettings(TIniFile& ini, const TIniSettings& settings) {
+    TIniSettings s = settings; // the accessors hand out pointers into a settings value
+    for (const TIniKey& k : IniKeys()) {
+        if (!k.Written)
+            continue;
+        if (k.Int)
+            ini.WriteInteger(k.Section, k.Key, *k.Int(s));
+        else if (k.Bool)
+            ini.WriteBool(k.Section, k.Key, *k.Bool(s));
+        else
+            ini.WriteString(k.Section, k.Key, *k.Text(s));
     }
-    ini.WriteString("WINDOW", "APP", s.FAppText);
 }
 
 void TMainWindow::LoadIni() {
