@@ -55,6 +55,48 @@ TChassis::TChassis(const TChassisConfig& config) : FConfig(config), FServer(new 
     connect(FServer, &QTcpServer::newConnection, this, &TChassis::OnNewConnection);
 }
 
+const std::vector<TFaultKind>& FaultKinds() {
+    static const std::vector<TFaultKind> kinds = {
+        {TFault::Silent, "silent", nullptr},
+        {TFault::Delay, "delay", nullptr},
+        {TFault::CloseMidReply, "close", nullptr},
+        {TFault::HalfReply, "half", nullptr},
+        {TFault::WrongCommand, "wrongcommand", nullptr},
+        {TFault::WrongMarker, "wrongmarker", nullptr},
+        {TFault::WordOverride, "word", nullptr},
+        {TFault::Truncate, "truncate", nullptr},
+        {TFault::OversizedLength, "oversized", nullptr},
+        {TFault::Garbage, "garbage", nullptr},
+        {TFault::BadChecksum, "badchecksum", nullptr},
+        {TFault::UndefinedCommand, "undefined", nullptr},
+        {TFault::ErrorReply, "error", nullptr},
+        {TFault::ZeroLength, "zero", "a reply of N = 0"},
+        {TFault::Trickle, "trickle", "one byte every P1 ms"},
+        {TFault::Flood, "flood", "N = P1 (65535) then P2 bytes"},
+        {TFault::BadWords, "badwords",
+         "state words out of range, reference name without a zero byte"},
+        {TFault::ExtraFrame, "extra", "an unsolicited frame after the reply"},
+        {TFault::SizeFlip, "sizeflip", "every other configuration reply one input and output less"},
+    };
+    return kinds;
+}
+
+const char* FaultName(TFault kind) {
+    for (const TFaultKind& k : FaultKinds())
+        if (k.Kind == kind)
+            return k.Name;
+    return "?";
+}
+
+bool ParseFaultName(const std::string& name, TFault& kind) {
+    for (const TFaultKind& k : FaultKinds())
+        if (name == k.Name) {
+            kind = k.Kind;
+            return true;
+        }
+    return false;
+}
+
 TChassis::~TChassis() = default;
 
 void TChassis::RunInOwnThread(const std::function<void()>& f) {
@@ -497,15 +539,8 @@ void TChassis::Send(QTcpSocket* socket, int command, Words body) {
         FFaults.removeIf([](const TFaultRule& f) { return f.Remaining == 0; });
     }
     if (faulty) {
-        static const char* const kinds[] = {
-            "silent",      "delay",     "close",    "half",      "wrongcommand",
-            "wrongmarker", "word",      "truncate", "oversized", "garbage",
-            "badchecksum", "undefined", "error",    "zero",      "trickle",
-            "flood",       "badwords",  "extra",    "sizeflip"};
-        const auto k = static_cast<std::size_t>(rule.Kind);
         qCInfo(lcSim).noquote() << "Chassis" << FConfig.Address.toString() << "fault"
-                                << (k < std::size(kinds) ? kinds[k] : "?") << "on command"
-                                << command;
+                                << FaultName(rule.Kind) << "on command" << command;
     }
     QByteArray bytes;
     if (!faulty) {

@@ -50,6 +50,18 @@ enum class TFault {
     SizeFlip,         // configuration: every other reply reports one input and output less
 };
 
+// The fault kinds by the names the command line uses, in the enum's order,
+// with a note for those whose effect the name alone does not tell.
+struct TFaultKind {
+    TFault Kind;
+    const char* Name;
+    const char* Note;
+};
+const std::vector<TFaultKind>& FaultKinds();
+const char* FaultName(TFault kind);
+// False for a name no kind has.
+bool ParseFaultName(const std::string& name, TFault& kind);
+
 // What happens to a new connection.
 enum class TAcceptMode { Normal, Close, Reset };
 

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -12,21 +13,17 @@
 
 namespace {
 
-const char* const CommandHelp =
+const char* const HelpBefore =
     R"(Commands on standard input (chassis numbers from 1, outputs and inputs from 1):
   route C LEVEL OUTPUT INPUT      another operator routes INPUT to OUTPUT
   lock C LEVEL OUTPUT             another operator toggles the lock of OUTPUT
   monitor C LEVEL OUTPUT          another operator picks the monitored output
   alarm C temp|fan|voltage|current1|current2 on|off
   fault C COMMAND|any KIND [COUNT [P1 [P2]]]
-        KIND: silent delay close half wrongcommand wrongmarker word truncate
-              oversized garbage badchecksum undefined error zero trickle flood
-              badwords extra sizeflip; COUNT -1 = until cleared
-        zero: a reply of N = 0; trickle: one byte every P1 ms; flood: N = P1
-        (65535) then P2 bytes; badwords: state words out of range, reference
-        name without a zero byte; extra: an unsolicited frame after the reply;
-        sizeflip: every other configuration reply one input and output less
-  accept C normal|close|reset     close or reset every new connection at once
+)";
+
+const char* const HelpAfter =
+    R"(  accept C normal|close|reset     close or reset every new connection at once
   supply C 1|2 present|absent|fault|ok      power-supply module state (utility, command 102)
   supply C 1|2 volts|current|fan|temp N    its voltage (0.1 V), current (mA), fan (rev/s), temp (C)
   converter C 1..10 MV            DC/DC converter output voltage in mV
@@ -46,33 +43,22 @@ const char* const CommandHelp =
   quit
 )";
 
-bool ParseFault(const std::string& kind, sim::TFault& f) {
-    static const std::pair<const char*, sim::TFault> names[] = {
-        {"silent", sim::TFault::Silent},
-        {"delay", sim::TFault::Delay},
-        {"close", sim::TFault::CloseMidReply},
-        {"half", sim::TFault::HalfReply},
-        {"wrongcommand", sim::TFault::WrongCommand},
-        {"wrongmarker", sim::TFault::WrongMarker},
-        {"word", sim::TFault::WordOverride},
-        {"truncate", sim::TFault::Truncate},
-        {"oversized", sim::TFault::OversizedLength},
-        {"garbage", sim::TFault::Garbage},
-        {"badchecksum", sim::TFault::BadChecksum},
-        {"undefined", sim::TFault::UndefinedCommand},
-        {"error", sim::TFault::ErrorReply},
-        {"zero", sim::TFault::ZeroLength},
-        {"trickle", sim::TFault::Trickle},
-        {"flood", sim::TFault::Flood},
-        {"badwords", sim::TFault::BadWords},
-        {"extra", sim::TFault::ExtraFrame},
-        {"sizeflip", sim::TFault::SizeFlip}};
-    for (const auto& [name, value] : names)
-        if (kind == name) {
-            f = value;
-            return true;
+// The help text; the fault kinds come from the simulator's own table.
+std::string CommandHelp() {
+    std::string text = HelpBefore;
+    std::string line = "        KIND:";
+    for (const sim::TFaultKind& k : sim::FaultKinds()) {
+        if (line.size() + 1 + std::strlen(k.Name) > 78) {
+            text += line + "\n";
+            line = "             ";
         }
-    return false;
+        line += std::string(" ") + k.Name;
+    }
+    text += line + "; COUNT -1 = until cleared\n";
+    for (const sim::TFaultKind& k : sim::FaultKinds())
+        if (k.Note)
+            text += std::string("        ") + k.Name + ": " + k.Note + "\n";
+    return text + HelpAfter;
 }
 
 // One command line from standard input; returns false on "quit".
@@ -84,7 +70,7 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
     if (verb == "quit")
         return false;
     if (verb == "help") {
-        std::cout << CommandHelp << std::flush;
+        std::cout << CommandHelp() << std::flush;
         return true;
     }
     if (verb == "status") {
@@ -172,7 +158,7 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
     } else if (verb == "fault" && (in >> word >> onOff)) {
         sim::TFaultRule rule;
         rule.Command = word == "any" ? 0 : std::atoi(word.c_str());
-        ok = ParseFault(onOff, rule.Kind);
+        ok = sim::ParseFaultName(onOff, rule.Kind);
         in >> rule.Remaining >> rule.P1 >> rule.P2;
         if (ok)
             c->AddFault(rule);
@@ -251,7 +237,7 @@ int main(int argc, char* argv[]) {
         QStringLiteral(
             "Emulates routing switcher chassis on TCP for the panel and the utility.\n"
             "Without --chassis one chassis runs on 127.0.0.1:10004 with level 1, 16x16.\n\n") +
-        QString::fromLatin1(CommandHelp));
+        QString::fromStdString(CommandHelp()));
     parser.addHelpOption();
     parser.addOption(
         {QStringLiteral("chassis"),

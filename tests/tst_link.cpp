@@ -44,6 +44,20 @@ struct TRig {
 class TestLink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Every fault kind has one name that reads back as itself.
+    void simulatorFaultNamesRoundTrip() {
+        const auto& kinds = sim::FaultKinds();
+        QCOMPARE(kinds.size(), std::size_t(sim::TFault::SizeFlip) + 1);
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            QCOMPARE(std::size_t(kinds[i].Kind), i);
+            sim::TFault parsed{};
+            QVERIFY(sim::ParseFaultName(sim::FaultName(kinds[i].Kind), parsed));
+            QCOMPARE(parsed, kinds[i].Kind);
+        }
+        sim::TFault none{};
+        QVERIFY(!sim::ParseFaultName("Silent", none));
+    }
+
     void exampleFrames() {
         TRig rig;
         QVERIFY(rig.Port.Connect());
