@@ -95,6 +95,12 @@ void TabRaceUnderThreads() {
 
 int main() {
     CHECK(HdmiDifference(THdmiState{}, THdmiState{}) == 0);
+    // The field table covers every repaint bit, and a shadow differs everywhere.
+    THdmiState s;
+    s.Meter1On = true;
+    s.StandardName = "1080i50";
+    CHECK(HdmiDifference(s, Differing(s)) == HdmiAllFields);
+    CHECK(HdmiDifference(Differing(s), Differing(s)) == 0);
     PublishTakesSwitcherValues();
     TabRaceUnderThreads();
     return plain::Summary();

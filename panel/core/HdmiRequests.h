@@ -7,27 +7,6 @@
 #include <functional>
 #include <mutex>
 
-// Fields of the HDMI state, as bits of a repaint mask.
-enum THdmiField : unsigned {
-    HdmiStandard = 1u << 0,
-    HdmiGroups = 1u << 1,
-    HdmiSliderMax = 1u << 2,
-    HdmiMeter1Slider = 1u << 3,
-    HdmiMeter1Group = 1u << 4,
-    HdmiMeter1On = 1u << 5,
-    HdmiMeter2Slider = 1u << 6,
-    HdmiMeter2Group = 1u << 7,
-    HdmiMeter2On = 1u << 8,
-    HdmiScaleMode = 1u << 9,
-    HdmiDbfsRef = 1u << 10,
-    HdmiDbuRef = 1u << 11,
-    HdmiStreamMode = 1u << 12,
-    HdmiAllFields = (1u << 13) - 1
-};
-
-// The fields in which two states differ.
-unsigned HdmiDifference(const THdmiState& a, const THdmiState& b);
-
 // What the HDMI window asks of the selected switcher, handed to the poll
 // thread. The wanted values change only by the operator's actions and by the
 // switcher's own changes as they are painted; the controls show a clamped

@@ -20,27 +20,6 @@ std::size_t U(int i) {
     return static_cast<std::size_t>(i);
 }
 
-// Makes every field of a shadow differ from the state, so the next publish repaints all.
-THdmiState Differing(const THdmiState& s) {
-    THdmiState d = s;
-    d.StandardCode = static_cast<std::uint16_t>(s.StandardCode + 1);
-    d.StandardName = s.StandardName + "123";
-    for (auto& g : d.Groups)
-        g = !g;
-    d.Meter1On = !s.Meter1On;
-    d.Meter2On = !s.Meter2On;
-    d.Meter1Group = static_cast<std::uint16_t>(s.Meter1Group + 1);
-    d.Meter2Group = static_cast<std::uint16_t>(s.Meter2Group + 1);
-    d.Meter1Slider = static_cast<std::uint16_t>(s.Meter1Slider + 1);
-    d.Meter2Slider = static_cast<std::uint16_t>(s.Meter2Slider + 1);
-    d.SliderMax = static_cast<std::uint16_t>(s.SliderMax + 1);
-    d.ScaleMode = static_cast<std::uint16_t>(s.ScaleMode + 1);
-    d.DbfsRef = static_cast<std::uint16_t>(s.DbfsRef + 1);
-    d.DbuRef = static_cast<std::uint16_t>(s.DbuRef + 1);
-    d.StreamMode = static_cast<std::uint16_t>(s.StreamMode + 1);
-    return d;
-}
-
 } // namespace
 
 TPollCycle::TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor)
@@ -510,16 +489,13 @@ void TPollCycle::SendHdmi() {
         shadow = v;
         send(command);
     };
-    row(sh.Meter1On, w.Meter1On, [&] { p.SetMeterOn(0, w.Meter1On); });
-    row(sh.Meter2On, w.Meter2On, [&] { p.SetMeterOn(1, w.Meter2On); });
-    row(sh.Meter1Slider, w.Meter1Slider, [&] { p.SetMeterSlider(0, w.Meter1Slider); });
-    row(sh.Meter2Slider, w.Meter2Slider, [&] { p.SetMeterSlider(1, w.Meter2Slider); });
-    row(sh.Meter1Group, w.Meter1Group, [&] { p.SetMeterGroup(0, w.Meter1Group); });
-    row(sh.Meter2Group, w.Meter2Group, [&] { p.SetMeterGroup(1, w.Meter2Group); });
-    row(sh.ScaleMode, w.ScaleMode, [&] { p.SetScaleMode(w.ScaleMode); });
-    row(sh.DbfsRef, w.DbfsRef, [&] { p.SetReference(0, w.DbfsRef); });
-    row(sh.DbuRef, w.DbuRef, [&] { p.SetReference(1, w.DbuRef); });
-    row(sh.StreamMode, w.StreamMode, [&] { p.SetStreamMode(w.StreamMode); });
+    ForEachHdmiField([&](const auto& field) {
+        using TField = std::decay_t<decltype(field)>;
+        if constexpr (TField::Controlled) {
+            const int value = static_cast<int>(w.*TField::Wanted);
+            row(sh.*TField::State, value, [&] { field.Send(p, value); });
+        }
+    });
 }
 
 void TPollCycle::EndExecute() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FieldState.h"
+#include "HdmiFields.h"
 #include "SwitcherConnection.h"
 
 #include <array>
@@ -9,19 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-// HDMI values the operator wants, as the HDMI window's controls hold them.
-struct THdmiWanted {
-    bool Meter1On = false, Meter2On = false;
-    int Meter1Slider = 0, Meter2Slider = 0;
-    int Meter1Group = 0, Meter2Group = 0;
-    int ScaleMode = 0;
-    int DbfsRef = 0, DbuRef = 0;
-    int StreamMode = 0;
-    // The tab whose switcher state the controls were last painted from; -1
-    // none. Values are sent only to that switcher.
-    int PaintedFor = -1;
-};
 
 // What the poll cycle needs of the views. The step methods run on the GUI
 // thread, inside IPollExecutor::Sync; the reads may come from the poll thread.
