@@ -4,6 +4,7 @@
 #include "Field.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
+#include "PanelTest.h"
 #include "SalvoFile.h"
 #include "SpeedButton.h"
 
@@ -50,8 +51,8 @@ int main(int argc, char* argv[]) {
         return int(QDialog::Rejected);
     });
     t.restart();
-    QTest::mouseClick(w.SBtnNewSlot, Qt::LeftButton);
+    QTest::mouseClick(Part<TSpeedButton>(w, "SBtnNewSlot"), Qt::LeftButton);
     std::printf("salvos %d: load and list %.1f ms, New to its dialog %.1f ms (listed %d)\n", count,
-                load, toDialog, w.LBoxMemory->count());
+                load, toDialog, Part<QListWidget>(w, "LBoxMemory")->count());
     return 0;
 }

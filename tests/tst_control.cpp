@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "PanelTest.h"
 #include "PollThread.h"
 #include "ProgressWindow.h"
 #include "SimAddress.h"
@@ -51,7 +52,11 @@ class TestControl : public QObject {
         for (const char* k : keys)
             w.KeypadKeyDown(Key(w, k));
     }
-    QList<int> Shown(const std::array<TDigitalPanel*, 3>& d) {
+    // The digits a keypad read-out shows, hundreds first (-1 blank).
+    QList<int> Shown(const QObject& w, const char* readOut) {
+        std::array<TDigitalPanel*, 3> d{};
+        for (std::size_t p = 0; p < 3; ++p)
+            d[p] = Part<TDigitalPanel>(w, (readOut + std::to_string(p)).c_str());
         QList<int> out;
         for (int p = 2; p >= 0; --p) {
             int digit = -1;
@@ -170,50 +175,50 @@ private Q_SLOTS:
 
     void console() {
         TMainWindow w(Ini());
-        w.Field->SetSize(100, 8);
-        w.Field->SetLevelCount(2);
+        Part<TField>(w, "Field")->SetSize(100, 8);
+        Part<TField>(w, "Field")->SetLevelCount(2);
         w.Session().SetMode(TMode::OnLine);
         QVERIFY(Key(w, "SBtn1")->isEnabled());
         QCOMPARE(Key(w, "SBtnConsoleOutput")->Color(), clr::Lime);
         Press(w, {"SBtnConsoleInput", "SBtn1", "SBtn2", "SBtn3"});
-        QCOMPARE(w.FConsoleInput, 12); // 123 refused with 100 inputs
-        QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, 1, 2}));
+        QCOMPARE(w.KeypadInput(), 12); // 123 refused with 100 inputs
+        QCOMPARE(Shown(w, "DigitInput"), (QList<int>{-1, 1, 2}));
         QCOMPARE(Key(w, "SBtnConsoleInput")->Color(), clr::Lime);
         Press(w, {"SBtnBS"});
-        QCOMPARE(w.FConsoleInput, 1);
+        QCOMPARE(w.KeypadInput(), 1);
         Press(w, {"SBtnESC"});
-        QCOMPARE(w.FConsoleInput, 0);
-        QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, -1, -1}));
+        QCOMPARE(w.KeypadInput(), 0);
+        QCOMPARE(Shown(w, "DigitInput"), (QList<int>{-1, -1, -1}));
 
         Press(w, {"SBtnConsoleOutput", "SBtn5"});
-        QCOMPARE(w.FConsoleOutput, 5);
+        QCOMPARE(w.KeypadOutput(), 5);
         Press(w, {"SBtnConsoleOutput", "SBtn9"});
-        QCOMPARE(w.FConsoleOutput, 0);                           // refused after the reset
-        QCOMPARE(Shown(w.DigitOutput), (QList<int>{-1, -1, 5})); // read-outs not redrawn
+        QCOMPARE(w.KeypadOutput(), 0);                              // refused after the reset
+        QCOMPARE(Shown(w, "DigitOutput"), (QList<int>{-1, -1, 5})); // read-outs not redrawn
         QVERIFY(!Key(w, "SBtnConsoleTake")->isEnabled());
 
         // Console TAKE on output 3 locked on level 1: only level 2 changes.
-        w.Field->SetLock(2, 0x00000001);
+        Part<TField>(w, "Field")->SetLock(2, 0x00000001);
         Press(w, {"SBtn3", "SBtnConsoleInput", "SBtn4", "SBtn2"});
         QVERIFY(Key(w, "SBtnConsoleTake")->isEnabled());
         Press(w, {"SBtnConsoleTake"});
-        QCOMPARE(w.Field->GetStatus(2), (TLevelValues{2, 41, 2, 2}));
-        QCOMPARE(w.Field->GetPreset(2), (TLevelValues{2, 41, 2, 2}));
+        QCOMPARE(Part<TField>(w, "Field")->GetStatus(2), (TLevelValues{2, 41, 2, 2}));
+        QCOMPARE(Part<TField>(w, "Field")->GetPreset(2), (TLevelValues{2, 41, 2, 2}));
         // The next digit starts a new number.
         Press(w, {"SBtn7"});
-        QCOMPARE(w.FConsoleInput, 7);
+        QCOMPARE(w.KeypadInput(), 7);
 
         w.Session().SetMode(TMode::Off);
         QVERIFY(!Key(w, "SBtn1")->isEnabled());
-        QCOMPARE(Shown(w.DigitInput), (QList<int>{-1, -1, -1}));
+        QCOMPARE(Shown(w, "DigitInput"), (QList<int>{-1, -1, -1}));
         Press(w, {"SBtn2"}); // ignored while not operating
-        QCOMPARE(w.FConsoleInput, 7);
+        QCOMPARE(w.KeypadInput(), 7);
     }
 
     void modesAndCaption() {
         TMainWindow w(Ini());
-        w.Field->SetSize(16, 16);
-        w.Field->SetLevelCount(2);
+        Part<TField>(w, "Field")->SetSize(16, 16);
+        Part<TField>(w, "Field")->SetLevelCount(2);
         w.Session().SetMode(TMode::OnLine);
         w.SBtnOnLineMouseDown(Qt::LeftButton);
         QCOMPARE(w.Session().Mode(), TMode::OnLine);
@@ -226,54 +231,57 @@ private Q_SLOTS:
         w.SBtnOnLineMouseDown(Qt::LeftButton);
         QCOMPARE(w.Session().Mode(), TMode::OnLine);
         w.SBtnZoomInMouseDown();
-        QCOMPARE(w.Field->GetScale(), 4);
+        QCOMPARE(Part<TField>(w, "Field")->GetScale(), 4);
         w.SBtnZoomOutMouseDown();
         w.SBtnZoomOutMouseDown();
-        QCOMPARE(w.Field->GetScale(), 2);
+        QCOMPARE(Part<TField>(w, "Field")->GetScale(), 2);
 
         // Shift on the caption: cycle rate on and back to the caption.
-        w.FCaptionText = QStringLiteral("KESTREL ROUTING SWITCHER 16 x 16");
+        const QString caption = Part<TPanel>(w, "PanelFieldCaption")->Caption();
+        QVERIFY(!caption.isEmpty());
         w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
-        QVERIFY(w.FShowCycleRate);
+        QVERIFY(w.CycleRateShown());
         w.Session().ShowCycleRate(123.44);
-        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("   123.4"));
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), QStringLiteral("   123.4"));
         w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
-        QCOMPARE(w.PanelFieldCaption->Caption(), w.FCaptionText);
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), caption);
 
         // Ctrl: the monitor test, driven tick by tick.
         w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ControlModifier);
-        QVERIFY(w.MonitorTestOn && w.TimerMon->isActive());
-        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("MONITOR TEST"));
+        QVERIFY(w.MonitorTestRunning() && Part<QTimer>(w, "TimerMon")->isActive());
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), QStringLiteral("MONITOR TEST"));
         for (int t = 1; t <= 16; ++t) {
             w.TimerMonTimer();
             if (t < 16) {
-                QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("MONITOR ON %1").arg(t));
-                QVERIFY(w.TimerMon->isActive());
+                QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(),
+                         QStringLiteral("MONITOR ON %1").arg(t));
+                QVERIFY(Part<QTimer>(w, "TimerMon")->isActive());
             }
-            QCOMPARE(w.Field->GetMonitor(), (TLevelValues{t - 1, t - 1, 0, 0}));
+            QCOMPARE(Part<TField>(w, "Field")->GetMonitor(), (TLevelValues{t - 1, t - 1, 0, 0}));
         }
-        QVERIFY(!w.MonitorTestOn && !w.TimerMon->isActive());
-        QCOMPARE(w.PanelFieldCaption->Caption(), w.FCaptionText);
+        QVERIFY(!w.MonitorTestRunning() && !Part<QTimer>(w, "TimerMon")->isActive());
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), caption);
     }
 
     void hoverDisplayAndTip() {
         TMainWindow w(Ini());
         TTip tip;
         w.AttachForms(&tip, nullptr, nullptr);
-        w.Field->SetSize(16, 8);
-        w.Field->SetInputName(11, QStringLiteral("CAM1"));
-        w.Field->SetOutputName(2, QStringLiteral("VTR"));
+        Part<TField>(w, "Field")->SetSize(16, 8);
+        Part<TField>(w, "Field")->SetInputName(11, QStringLiteral("CAM1"));
+        Part<TField>(w, "Field")->SetOutputName(2, QStringLiteral("VTR"));
         w.Session().SetMode(TMode::OnLine);
         w.ShowHover(nullptr, QPoint(10, 10), 11, 2);
-        QCOMPARE(w.PanelInOut->Caption(), QStringLiteral("IN12 CAM1 --> OUT3 VTR"));
-        QCOMPARE(w.PanelInOut->Color(), RGBColor(0xEE, 0xEE, 0xEE));
+        QCOMPARE(Part<TPanel>(w, "PanelInOut")->Caption(),
+                 QStringLiteral("IN12 CAM1 --> OUT3 VTR"));
+        QCOMPARE(Part<TPanel>(w, "PanelInOut")->Color(), RGBColor(0xEE, 0xEE, 0xEE));
         QCOMPARE(tip.width(), 0);                    // hints off
         w.ShowHover(nullptr, QPoint(10, 10), -1, 2); // the MON column
-        QCOMPARE(w.PanelInOut->Caption(), QStringLiteral("OUT3 VTR"));
+        QCOMPARE(Part<TPanel>(w, "PanelInOut")->Caption(), QStringLiteral("OUT3 VTR"));
 
-        w.FSettings.FHintsOn = true;
+        w.Settings().FHintsOn = true;
         w.SetWorkArea(QRect(0, 0, 800, 600));
-        const int s = w.Field->Geometry().s;
+        const int s = Part<TField>(w, "Field")->Geometry().s;
         w.ShowHover(nullptr, QPoint(790, 590), 11, 2);
         QCOMPARE(tip.width(), TipWidth);
         QCOMPARE(tip.pos(), QPoint(790 - TipWidth - 2, 590 - TipHeight - 2));
@@ -287,34 +295,34 @@ private Q_SLOTS:
         // Moving over the rest of the window removes the display.
         w.PanelFieldBackMouseMove();
         QCOMPARE(tip.width(), 0);
-        QCOMPARE(w.PanelInOut->Caption(), QString());
-        QCOMPARE(w.PanelInOut->Color(), clr::Silver);
+        QCOMPARE(Part<TPanel>(w, "PanelInOut")->Caption(), QString());
+        QCOMPARE(Part<TPanel>(w, "PanelInOut")->Color(), clr::Silver);
     }
 
     void indicatorsRepaintOnlyOnChange() {
         TMainWindow w(Ini());
         w.show();
         QCoreApplication::processEvents();
-        const int before = w.ShapeConfig->PaintCount();
+        const int before = Part<TIndicatorBox>(w, "ShapeConfig")->PaintCount();
         w.Session().SetConfigIndicator(true, true, 2);
-        QTRY_VERIFY(w.ShapeConfig->PaintCount() > before);
-        QCOMPARE(w.ShapeConfig->Color(), clr::Lime);
-        QCOMPARE(w.LabelClients->Caption(), QStringLiteral("Clients 2"));
-        QVERIFY(w.LabelClients->isVisible());
+        QTRY_VERIFY(Part<TIndicatorBox>(w, "ShapeConfig")->PaintCount() > before);
+        QCOMPARE(Part<TIndicatorBox>(w, "ShapeConfig")->Color(), clr::Lime);
+        QCOMPARE(Part<TPanel>(w, "LabelClients")->Caption(), QStringLiteral("Clients 2"));
+        QVERIFY(Part<TPanel>(w, "LabelClients")->isVisible());
         QCoreApplication::processEvents();
-        const int painted = w.ShapeConfig->PaintCount();
+        const int painted = Part<TIndicatorBox>(w, "ShapeConfig")->PaintCount();
         for (int i = 0; i < 5; ++i)
             w.Session().SetConfigIndicator(true, true, 2);
         QCoreApplication::processEvents();
-        QCOMPARE(w.ShapeConfig->PaintCount(), painted);
+        QCOMPARE(Part<TIndicatorBox>(w, "ShapeConfig")->PaintCount(), painted);
         w.Session().SetConfigIndicator(true, false, 2);
-        QCOMPARE(w.ShapeConfig->Color(), clr::Red);
+        QCOMPARE(Part<TIndicatorBox>(w, "ShapeConfig")->Color(), clr::Red);
         w.Session().SetProcIndicator(true);
-        QCOMPARE(w.ShapeProc->Color(), clr::Aqua);
+        QCOMPARE(Part<TIndicatorBox>(w, "ShapeProc")->Color(), clr::Aqua);
         w.Session().SetInitIndicator(false, false);
-        QCOMPARE(w.ShapeInit->Color(), clr::White);
+        QCOMPARE(Part<TIndicatorBox>(w, "ShapeInit")->Color(), clr::White);
         // The indicator is a rounded box: its corner pixel stays outside the fill.
-        const QImage img = w.ShapeProc->grab().toImage();
+        const QImage img = Part<TIndicatorBox>(w, "ShapeProc")->grab().toImage();
         QCOMPARE(img.pixelColor(8, 4), QColor(0, 255, 255));
     }
 
@@ -323,19 +331,19 @@ private Q_SLOTS:
         TStatusWindow status;
         w.AttachForms(nullptr, nullptr, &status);
         status.StatusTab->Rebuild({QStringLiteral("127.0.0.1")});
-        w.FSettings.StatusEnabled = true;
+        w.Settings().StatusEnabled = true;
         status.StatusTab->SetTabColor(0, clr::Red);
         w.FlashStatusButton();
-        QCOMPARE(w.SBtnStatus->Color(), clr::Red);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Red);
         w.FlashStatusButton();
-        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
         w.FlashStatusButton();
-        QCOMPARE(w.SBtnStatus->Color(), clr::Red);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Red);
         status.StatusTab->SetTabColor(0, TColorTabBar::NormalTabColor);
         w.FlashStatusButton();
-        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
         w.FlashStatusButton();
-        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
     }
 
     void progressWindow() {
@@ -391,15 +399,16 @@ private Q_SLOTS:
         w.resize(700, 500);
         w.show();
         QTest::qWait(20); // the first idle pass resets the field to 1 x 1
-        w.Field->SetSize(64, 64);
+        Part<TField>(w, "Field")->SetSize(64, 64);
         w.Session().SetMode(TMode::OnLine);
         QTest::qWait(20); // the scroll bars take their range on a later pass
-        w.PanelFieldBackMouseHover(w.PanelFieldBack->width() - 2, w.PanelFieldBack->height() - 2);
-        QCOMPARE(w.Field->VisibleCells().Left, 2);
-        QCOMPARE(w.Field->VisibleCells().Top, 2);
+        w.PanelFieldBackMouseHover(Part<THoverPanel>(w, "PanelFieldBack")->width() - 2,
+                                   Part<THoverPanel>(w, "PanelFieldBack")->height() - 2);
+        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Left, 2);
+        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Top, 2);
         w.PanelFieldBackMouseHover(1, 1);
-        QCOMPARE(w.Field->VisibleCells().Left, 0);
-        QCOMPARE(w.Field->VisibleCells().Top, 0);
+        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Left, 0);
+        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Top, 0);
     }
 
     void operateWithoutLevels() {
@@ -410,7 +419,7 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Text, QStringLiteral("None selected Routing Switchers"));
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
         QCOMPARE(w.Session().PollThread(), nullptr);
-        QVERIFY(w.SBtnOperate->isEnabled());
+        QVERIFY(Part<TSpeedButton>(w, "SBtnOperate")->isEnabled());
         // Then Settings opens, so the operator can enter the levels.
         QCOMPARE(FDialogs, QStringList{QStringLiteral("Settings")});
     }
@@ -435,9 +444,9 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         // W starts operation like OPERATE.
         QVERIFY(w.FormKeyDown(Qt::Key_W, Qt::NoModifier));
-        QVERIFY(!w.SBtnOperate->isEnabled());
+        QVERIFY(!Part<TSpeedButton>(w, "SBtnOperate")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
-        QVERIFY(w.SBtnOperate->isEnabled());
+        QVERIFY(Part<TSpeedButton>(w, "SBtnOperate")->isEnabled());
 
         auto takes = [&](int sub) {
             int n = 0;
@@ -467,34 +476,34 @@ private Q_SLOTS:
         QCOMPARE(FBoxes.size(), 2);
 
         // Page Up at output 0 changes nothing; Page Down moves the controlled levels.
-        QTRY_COMPARE(w.Field->GetMonitor()[0], 0);
+        QTRY_COMPARE(Part<TField>(w, "Field")->GetMonitor()[0], 0);
         QVERIFY(w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier));
-        QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 0, 0, 0}));
-        w.LevelControl->SetControl(0x00000100);
-        w.LevelsControlChanged(w.LevelControl, 2);
+        QCOMPARE(Part<TField>(w, "Field")->GetMonitor(), (TLevelValues{0, 0, 0, 0}));
+        Part<TLevelControl>(w, "LevelControl")->SetControl(0x00000100);
+        w.LevelsControlChanged(Part<TLevelControl>(w, "LevelControl"), 2);
         QVERIFY(w.FormKeyDown(Qt::Key_PageDown, Qt::NoModifier));
-        QCOMPARE(w.Field->GetMonitor(), (TLevelValues{0, 1, 0, 0}));
+        QCOMPARE(Part<TField>(w, "Field")->GetMonitor(), (TLevelValues{0, 1, 0, 0}));
         QTRY_COMPARE_WITH_TIMEOUT(ch->Monitor(2), 1, 5000);
 
         // A key that travels from a child to its parents zooms once.
         {
-            const int scale = w.Field->GetScale();
+            const int scale = Part<TField>(w, "Field")->GetScale();
             QKeyEvent plus(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, QStringLiteral("+"));
-            QApplication::sendEvent(w.LBoxMemory->viewport(), &plus);
-            QCOMPARE(w.Field->GetScale(), scale + 1);
+            QApplication::sendEvent(Part<QListWidget>(w, "LBoxMemory")->viewport(), &plus);
+            QCOMPARE(Part<TField>(w, "Field")->GetScale(), scale + 1);
             w.SBtnZoomOutMouseDown();
         }
         // Keys that are not consumed, and mode keys.
         QVERIFY(!w.FormKeyDown(Qt::Key_Left, Qt::NoModifier));
         QVERIFY(!w.FormKeyDown(Qt::Key_Plus, Qt::KeypadModifier));
-        QCOMPARE(w.Field->GetScale(), 4);
+        QCOMPARE(Part<TField>(w, "Field")->GetScale(), 4);
         QVERIFY(w.FormKeyDown(Qt::Key_P, Qt::NoModifier));
         QCOMPARE(w.Session().Mode(), TMode::Preset);
         QVERIFY(w.FormKeyDown(Qt::Key_O, Qt::NoModifier));
         QCOMPARE(w.Session().Mode(), TMode::OnLine);
         QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
-        QVERIFY(w.FSettings.FPreviewMode);
-        QVERIFY(!w.Field->isVisible());
+        QVERIFY(w.Settings().FPreviewMode);
+        QVERIFY(!Part<TField>(w, "Field")->isVisible());
         QVERIFY(!w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier)); // field keys off in preview
         QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
 

@@ -7,6 +7,7 @@
 #include "LevelControl.h"
 #include "MainWindow.h"
 #include "Panel.h"
+#include "PanelTest.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 
@@ -38,7 +39,7 @@ void WriteFile(const QString& path, const QByteArray& text) {
 // Closes the window the way the operator does and waits until it has closed.
 void CloseAndWait(TMainWindow& w) {
     w.close();
-    QTRY_VERIFY_WITH_TIMEOUT(w.ClockThread == nullptr && !w.isVisible(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.ClockRunning() && !w.isVisible(), 5000);
 }
 
 } // namespace
@@ -96,20 +97,22 @@ private Q_SLOTS:
         // to the smallest size that shows the whole right-hand column.
         QCOMPARE(w.size(), QSize(750, w.minimumHeight()));
         QVERIFY(w.minimumHeight() > 550);
-        QCOMPARE(w.Field->GetScale(), 3);
-        QCOMPARE(w.FSettings.FLastState, 1);
-        QCOMPARE(w.FSettings.PreviewScale, 64);
-        QVERIFY(!w.FSettings.StatusEnabled && !w.FSettings.HdmiEnabled &&
-                !w.FSettings.FSfpEnabled && !w.FSettings.FHintsOn);
-        QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, true, true, true}));
-        QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, true, true}));
+        QCOMPARE(Part<TField>(w, "Field")->GetScale(), 3);
+        QCOMPARE(w.Settings().FLastState, 1);
+        QCOMPARE(w.Settings().PreviewScale, 64);
+        QVERIFY(!w.Settings().StatusEnabled && !w.Settings().HdmiEnabled &&
+                !w.Settings().FSfpEnabled && !w.Settings().FHintsOn);
+        QCOMPARE(w.Settings().FVisibleLevels, (std::array<bool, 4>{true, true, true, true}));
+        QCOMPARE(w.Settings().FControlLevels, (std::array<bool, 4>{true, true, true, true}));
         QCOMPARE(w.Session().Levels().Count, 0);
         QCOMPARE(w.Session().Mode(), TMode::Off);
-        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL"));
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), QStringLiteral("KESTREL"));
         QCOMPARE(w.windowTitle(), QStringLiteral("HALO SERIES CONTROL PANEL"));
-        QVERIFY(!w.SBtnMonitor->isEnabled());
-        QVERIFY(!w.LabelClients->isVisible());
-        for (TIndicatorBox* s : {w.ShapeInit, w.ShapeConfig, w.ShapeState, w.ShapeProc})
+        QVERIFY(!Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
+        QVERIFY(!Part<TPanel>(w, "LabelClients")->isVisible());
+        for (TIndicatorBox* s :
+             {Part<TIndicatorBox>(w, "ShapeInit"), Part<TIndicatorBox>(w, "ShapeConfig"),
+              Part<TIndicatorBox>(w, "ShapeState"), Part<TIndicatorBox>(w, "ShapeProc")})
             QCOMPARE(s->Color(), clr::White);
     }
 
@@ -124,22 +127,22 @@ private Q_SLOTS:
         w.LoadIni();
         QCOMPARE(w.pos(), QPoint(1820, 0));
         QCOMPARE(w.size(), QSize(640, 720));
-        QCOMPARE(w.Field->GetScale(), 5);
-        QCOMPARE(w.FSettings.PreviewScale, 16);
-        QCOMPARE(w.FSettings.OutputLimit, 64);
-        QVERIFY(w.FSettings.FSfpEnabled); // any non-zero is true
-        QVERIFY(w.SBtnMonitor->isEnabled());
-        QVERIFY(w.FSettings.FHintsOn);
-        QVERIFY(w.FSettings.StatusEnabled);
-        QCOMPARE(w.FSettings.FStatusPos, QPoint(0, 980));
-        QCOMPARE(w.FSettings.FLastState, 2);
-        QCOMPARE(w.FSettings.FAppText, std::string("free text"));
-        QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
-        QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, true, false}));
-        QCOMPARE(w.Field->GetInputName(0), QStringLiteral("CAM 1"));
+        QCOMPARE(Part<TField>(w, "Field")->GetScale(), 5);
+        QCOMPARE(w.Settings().PreviewScale, 16);
+        QCOMPARE(w.Settings().OutputLimit, 64);
+        QVERIFY(w.Settings().FSfpEnabled); // any non-zero is true
+        QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
+        QVERIFY(w.Settings().FHintsOn);
+        QVERIFY(w.Settings().StatusEnabled);
+        QCOMPARE(w.Settings().FStatusPos, QPoint(0, 980));
+        QCOMPARE(w.Settings().FLastState, 2);
+        QCOMPARE(w.Settings().FAppText, std::string("free text"));
+        QCOMPARE(w.Settings().FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
+        QCOMPARE(w.Settings().FControlLevels, (std::array<bool, 4>{true, true, true, false}));
+        QCOMPARE(Part<TField>(w, "Field")->GetInputName(0), QStringLiteral("CAM 1"));
         // A logo file that does not exist leaves the plain square; its path is kept.
-        QCOMPARE(w.Field->GetInputLogo(255), QStringLiteral("/x/y.bmp"));
-        QCOMPARE(w.Field->GetControl(), 0x00010101u);
+        QCOMPARE(Part<TField>(w, "Field")->GetInputLogo(255), QStringLiteral("/x/y.bmp"));
+        QCOMPARE(Part<TField>(w, "Field")->GetControl(), 0x00010101u);
     }
 
     void minimumSizeShowsWholeColumn_data() {
@@ -161,13 +164,14 @@ private Q_SLOTS:
         QVERIFY(w.width() >= w.minimumWidth() && w.height() >= w.minimumHeight());
         // Every control of the column lies fully inside the window, MEMORY shows
         // its list with room for a few rows.
-        for (QWidget* c :
-             {static_cast<QWidget*>(w.SBtnConsoleTake), static_cast<QWidget*>(w.SBtnESC),
-              static_cast<QWidget*>(w.SBtnDelSlot), static_cast<QWidget*>(w.SBtnTake)}) {
+        for (QWidget* c : {static_cast<QWidget*>(Part<TSpeedButton>(w, "SBtnConsoleTake")),
+                           static_cast<QWidget*>(Part<TSpeedButton>(w, "SBtnESC")),
+                           static_cast<QWidget*>(Part<TSpeedButton>(w, "SBtnDelSlot")),
+                           static_cast<QWidget*>(Part<TSpeedButton>(w, "SBtnTake"))}) {
             const QRect r(c->mapTo(&w, QPoint(0, 0)), c->size());
             QVERIFY2(w.rect().contains(r), qPrintable(c->objectName()));
         }
-        QVERIFY(w.LBoxMemory->height() >= 4 * 13);
+        QVERIFY(Part<QListWidget>(w, "LBoxMemory")->height() >= 4 * 13);
         w.SaveIni();
         TIniFile saved(Ini().toStdString());
         QVERIFY(saved.Load());
@@ -202,28 +206,28 @@ private Q_SLOTS:
             TMainWindow w(Ini());
             w.move(33, 44);
             w.resize(800, 720);
-            w.Field->SetScale(6);
-            w.FSettings.FLastState = 2;
-            w.FSettings.FPreviewMode = true;
-            w.FSettings.HdmiEnabled = true;
+            Part<TField>(w, "Field")->SetScale(6);
+            w.Settings().FLastState = 2;
+            w.Settings().FPreviewMode = true;
+            w.Settings().HdmiEnabled = true;
             // The toggles are saved as the selector holds them.
-            w.LevelControl->SetControl(0x01000101);
-            w.LevelControl->SetVisible(0x01010001);
-            w.FSettings.FAppText = "text with = sign";
+            Part<TLevelControl>(w, "LevelControl")->SetControl(0x01000101);
+            Part<TLevelControl>(w, "LevelControl")->SetVisible(0x01010001);
+            w.Settings().FAppText = "text with = sign";
             w.SaveIni();
         }
         TMainWindow w(Ini());
         QCOMPARE(w.pos(), QPoint(33, 44));
         QCOMPARE(w.size(), QSize(800, 720));
-        QCOMPARE(w.Field->GetScale(), 6);
-        QCOMPARE(w.FSettings.FLastState, 2);
-        QVERIFY(w.FSettings.FPreviewMode);
-        QVERIFY(w.FSettings.HdmiEnabled);
-        QCOMPARE(w.FSettings.FControlLevels, (std::array<bool, 4>{true, true, false, true}));
-        QCOMPARE(w.FSettings.FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
-        QCOMPARE(w.LevelControl->GetControl(), 0x01000101u);
-        QCOMPARE(w.LevelControl->GetVisible(), 0x01010001u);
-        QCOMPARE(w.FSettings.FAppText, std::string("text with = sign"));
+        QCOMPARE(Part<TField>(w, "Field")->GetScale(), 6);
+        QCOMPARE(w.Settings().FLastState, 2);
+        QVERIFY(w.Settings().FPreviewMode);
+        QVERIFY(w.Settings().HdmiEnabled);
+        QCOMPARE(w.Settings().FControlLevels, (std::array<bool, 4>{true, true, false, true}));
+        QCOMPARE(w.Settings().FVisibleLevels, (std::array<bool, 4>{true, false, true, true}));
+        QCOMPARE(Part<TLevelControl>(w, "LevelControl")->GetControl(), 0x01000101u);
+        QCOMPARE(Part<TLevelControl>(w, "LevelControl")->GetVisible(), 0x01010001u);
+        QCOMPARE(w.Settings().FAppText, std::string("text with = sign"));
         QFile f(Ini());
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray text = f.readAll();
@@ -248,7 +252,8 @@ private Q_SLOTS:
         const QList<QRect> before = geometries();
         int y = 5;
         // DISPLAY is as tall as the selector wants, with its caption.
-        const int display = std::max(50, w.LevelControl->GetPreferredHeight() + 15);
+        const int display =
+            std::max(50, Part<TLevelControl>(w, "LevelControl")->GetPreferredHeight() + 15);
         const int heights[6] = {66, 84, 94, display, 74, 188};
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(before[i].x(), 5);
@@ -259,24 +264,25 @@ private Q_SLOTS:
             y += before[i].height();
         }
         QCOMPARE(before[6].bottom(), 850 - 5 - 1);
-        QCOMPARE(w.PanelOperBack->geometry(), QRect(990 - 167, 0, 167, 850));
-        QCOMPARE(w.PanelFieldBack->geometry(), QRect(0, 0, 990 - 167, 850));
+        QCOMPARE(Part<TPanel>(w, "PanelOperBack")->geometry(), QRect(990 - 167, 0, 167, 850));
+        QCOMPARE(Part<THoverPanel>(w, "PanelFieldBack")->geometry(), QRect(0, 0, 990 - 167, 850));
 
         w.resize(1400, 1000);
-        QTRY_COMPARE(w.PanelOperBack->x(), 1400 - 167);
+        QTRY_COMPARE(Part<TPanel>(w, "PanelOperBack")->x(), 1400 - 167);
         const QList<QRect> after = geometries();
         for (int i = 0; i < 6; ++i)
             QCOMPARE(after[i], before[i]);
         QCOMPARE(after[6].height(), before[6].height() + 150);
-        QCOMPARE(w.PanelOperBack->geometry(), QRect(1400 - 167, 0, 167, 1000));
-        QCOMPARE(w.PanelFieldBack->width(), 1400 - 167);
+        QCOMPARE(Part<TPanel>(w, "PanelOperBack")->geometry(), QRect(1400 - 167, 0, 167, 1000));
+        QCOMPARE(Part<THoverPanel>(w, "PanelFieldBack")->width(), 1400 - 167);
         // The memory list and its buttons follow the section.
-        QCOMPARE(w.PanelMemoryBtns->geometry().bottom(), after[6].height() - 3);
-        QCOMPARE(w.LBoxMemory->geometry().bottom() + 1, w.PanelMemoryBtns->y());
+        QCOMPARE(Part<TPanel>(w, "PanelMemoryBtns")->geometry().bottom(), after[6].height() - 3);
+        QCOMPARE(Part<QListWidget>(w, "LBoxMemory")->geometry().bottom() + 1,
+                 Part<TPanel>(w, "PanelMemoryBtns")->y());
         // Zoom buttons stay at the caption's right end.
-        const int cw = w.PanelFieldCaption->width();
-        QCOMPARE(w.SBtnZoomOut->x(), cw - 13 * 4 / 3);
-        QCOMPARE(w.SBtnZoomIn->x(), cw - 13 * 8 / 3);
+        const int cw = Part<TPanel>(w, "PanelFieldCaption")->width();
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnZoomOut")->x(), cw - 13 * 4 / 3);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnZoomIn")->x(), cw - 13 * 8 / 3);
     }
 
     // Hostile things where the files should be: the window still comes up,
@@ -319,14 +325,15 @@ private Q_SLOTS:
             QCOMPARE(w.Session().Levels().Count, 0);
             if (kind == 4) {
                 // Far larger than 1 MB: refused whole, so the defaults hold.
-                QCOMPARE(w.Field->GetScale(), 3);
-                w.Field->SetInputName(0, QString(1 << 20, QLatin1Char('n')));
-                QCOMPARE(w.Field->GetInputName(0).size(), MaxNameChars);
+                QCOMPARE(Part<TField>(w, "Field")->GetScale(), 3);
+                Part<TField>(w, "Field")->SetInputName(0, QString(1 << 20, QLatin1Char('n')));
+                QCOMPARE(Part<TField>(w, "Field")->GetInputName(0).size(), MaxNameChars);
             } else {
-                QCOMPARE(w.Field->GetScale(), 3);
+                QCOMPARE(Part<TField>(w, "Field")->GetScale(), 3);
             }
             if (kind == 3)
-                QCOMPARE(w.Field->GetInputLogo(0), QString()); // not usable: forgotten
+                QCOMPARE(Part<TField>(w, "Field")->GetInputLogo(0),
+                         QString()); // not usable: forgotten
         }
         QDir(Ini()).removeRecursively();
         QDir(Set()).removeRecursively();
@@ -372,7 +379,9 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        for (TSpeedButton* b : {w.SBtnStatus, w.SBtnHdmi, w.SBtnMonitor}) {
+        for (TSpeedButton* b :
+             {Part<TSpeedButton>(w, "SBtnStatus"), Part<TSpeedButton>(w, "SBtnHdmi"),
+              Part<TSpeedButton>(w, "SBtnMonitor")}) {
             QVERIFY(!b->isEnabled());
             QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(b, &help);
@@ -383,8 +392,8 @@ private Q_SLOTS:
             QToolTip::hideText();
         }
         w.WindowMenuMonitorClick();
-        QVERIFY(w.SBtnMonitor->isEnabled());
-        QVERIFY(w.SBtnMonitor->toolTip().isEmpty());
+        QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
+        QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->toolTip().isEmpty());
     }
 
     void componentsByName() {
@@ -408,9 +417,10 @@ private Q_SLOTS:
                  QStringLiteral("WINDOW"));
         QCOMPARE(w.findChild<TPanel*>(QStringLiteral("PanelDot2"))->Caption(), QStringLiteral("."));
         // Date and time strips fitted to their digits and centred.
-        QCOMPARE(w.PanelDateBack->width(), 2 + 140 + 4);
-        QCOMPARE(w.PanelTimeBack->width(), 2 + 112 + 4);
-        QCOMPARE(w.PanelTimeBack->x(), (157 - w.PanelTimeBack->width()) / 2);
+        QCOMPARE(Part<TPanel>(w, "PanelDateBack")->width(), 2 + 140 + 4);
+        QCOMPARE(Part<TPanel>(w, "PanelTimeBack")->width(), 2 + 112 + 4);
+        QCOMPARE(Part<TPanel>(w, "PanelTimeBack")->x(),
+                 (157 - Part<TPanel>(w, "PanelTimeBack")->width()) / 2);
         QVERIFY(w.findChild<QObject*>(QStringLiteral("TimerMon")));
         QVERIFY(w.findChild<QObject*>(QStringLiteral("WindowMenuMonitor")));
         // Mode 0 colours: OPERATE entry 6 (silver), ON LINE entry 0.
@@ -421,7 +431,7 @@ private Q_SLOTS:
         w.Session().SetMode(TMode::Preset);
         QCOMPARE(button("SBtnPreset")->Color(), clr::Aqua);
         QVERIFY(button("SBtnTake")->isEnabled());
-        QVERIFY(w.LBoxMemory->isEnabled());
+        QVERIFY(Part<QListWidget>(w, "LBoxMemory")->isEnabled());
     }
 
     void switcherListAndTabs() {
@@ -444,22 +454,22 @@ private Q_SLOTS:
         QCOMPARE(status.StatusTab->currentIndex(), 0);
         QCOMPARE(status.StatusTab->TabColor(1), TColorTabBar::NormalTabColor);
         QCOMPARE(hdmi.HdmiTab->count(), 2);
-        QVERIFY(w.StatusTimer->isActive());
+        QVERIFY(Part<QTimer>(w, "StatusTimer")->isActive());
     }
 
     void closeWaitsForClock() {
         TMainWindow w(Ini());
         QSignalSpy saved(&w, &TMainWindow::IniSaved);
         w.show();
-        QVERIFY(w.ClockThread);
+        QVERIFY(w.ClockRunning());
         w.close();
         // Refused while the clock runs...
         QVERIFY(w.isVisible());
-        QVERIFY(w.FClosing);
+        QVERIFY(w.Closing());
         QCOMPARE(saved.count(), 0);
         // ...and completed by WM_CLOCKDONE, with one save.
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
-        QCOMPARE(w.ClockThread, nullptr);
+        QVERIFY(!w.ClockRunning());
         QCOMPARE(saved.count(), 1);
         QVERIFY(QFile::exists(Ini()));
     }
@@ -470,30 +480,31 @@ private Q_SLOTS:
         w.show();
         QCoreApplication::processEvents(); // the first idle pass reloads the level set
         w.Session().SetMode(TMode::OnLine);
-        QVERIFY(w.Field->isVisible());
-        QCOMPARE(w.Field->geometry().top(), w.PanelInOut->geometry().bottom() + 1);
-        QCOMPARE(w.Field->width(), w.PanelInOut->width());
-        w.Field->SetSize(256, 256);
-        w.Field->SetLevelCount(4);
+        QVERIFY(Part<TField>(w, "Field")->isVisible());
+        QCOMPARE(Part<TField>(w, "Field")->geometry().top(),
+                 Part<TPanel>(w, "PanelInOut")->geometry().bottom() + 1);
+        QCOMPARE(Part<TField>(w, "Field")->width(), Part<TPanel>(w, "PanelInOut")->width());
+        Part<TField>(w, "Field")->SetSize(256, 256);
+        Part<TField>(w, "Field")->SetLevelCount(4);
         for (int r = 0; r < 256; ++r)
-            w.Field->SetStatus(r, {r, (r + 1) % 256, (r + 3) % 256, r});
-        w.Field->SetLock(2, 0x01000001);
-        w.Field->SetMonitor({4, 4, 1, 6});
+            Part<TField>(w, "Field")->SetStatus(r, {r, (r + 1) % 256, (r + 3) % 256, r});
+        Part<TField>(w, "Field")->SetLock(2, 0x01000001);
+        Part<TField>(w, "Field")->SetMonitor({4, 4, 1, 6});
         QCoreApplication::processEvents(); // scroll bars follow the range on the next pass
         const QImage shot = w.grab().toImage();
         QVERIFY(shot.save(QStringLiteral(ARTEFACT_DIR "/mainwindow-field.png")));
         w.Session().SetMode(TMode::Off);
-        QVERIFY(!w.Field->isVisible());
+        QVERIFY(!Part<TField>(w, "Field")->isVisible());
     }
 
     void clockRunsInWindow() {
         TLocalTime fixed{2031, 7, 4, 18, 26, 53};
         TMainWindow w(Ini(), [fixed] { return fixed; });
         // The year is the last step of a pass.
-        QTRY_COMPARE(w.ClockPanels.YearL->Caption(), QStringLiteral("1"));
-        QCOMPARE(w.ClockPanels.SecL->Caption(), QStringLiteral("3"));
-        QCOMPARE(w.ClockPanels.MonthL->Caption(), QStringLiteral("7"));
-        QCOMPARE(w.ClockPanels.HourH->Caption(), QStringLiteral("1"));
+        QTRY_COMPARE(Part<TPanel>(w, "PanelYearL")->Caption(), QStringLiteral("1"));
+        QCOMPARE(Part<TPanel>(w, "PanelSecL")->Caption(), QStringLiteral("3"));
+        QCOMPARE(Part<TPanel>(w, "PanelMonthL")->Caption(), QStringLiteral("7"));
+        QCOMPARE(Part<TPanel>(w, "PanelHourH")->Caption(), QStringLiteral("1"));
         CloseAndWait(w);
     }
 };

@@ -5,6 +5,7 @@
 #include "MemoryItem.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "PanelTest.h"
 #include "SalvoDialog.h"
 #include "SalvoFile.h"
 #include "SpeedButton.h"
@@ -79,11 +80,12 @@ class TestMemory : public QObject {
         return d.result();
     }
     void ClickItem(TMainWindow& w, const QString& name) {
-        const auto found = w.LBoxMemory->findItems(name, Qt::MatchExactly);
+        const auto found = Part<QListWidget>(w, "LBoxMemory")->findItems(name, Qt::MatchExactly);
         QVERIFY(!found.isEmpty());
-        w.LBoxMemory->scrollToItem(found.first());
-        QTest::mouseClick(w.LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          w.LBoxMemory->visualItemRect(found.first()).center());
+        Part<QListWidget>(w, "LBoxMemory")->scrollToItem(found.first());
+        QTest::mouseClick(
+            Part<QListWidget>(w, "LBoxMemory")->viewport(), Qt::LeftButton, Qt::NoModifier,
+            Part<QListWidget>(w, "LBoxMemory")->visualItemRect(found.first()).center());
     }
 
 private Q_SLOTS:
@@ -231,7 +233,7 @@ private Q_SLOTS:
         QVERIFY(files.contains(QStringLiteral("016-ALL.mem")));
         QVERIFY(files.contains(QStringLiteral("N-N.mem")));
         QVERIFY(files.contains(QStringLiteral("16-N.mem")));
-        QCOMPARE(w->LBoxMemory->count(), 18);
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 18);
         const QByteArray all = ReadAll(Folder16() + QStringLiteral("016-ALL.mem"));
         QCOMPARE(all.size(), 5144);
         QCOMPARE(Word(all, 0), 256);
@@ -256,38 +258,47 @@ private Q_SLOTS:
         bad.close();
         w->Session().ApplySize(16, 16);
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
-        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("a.b"), Qt::MatchExactly).isEmpty());
-        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("X"), Qt::MatchExactly).isEmpty());
-        QVERIFY(w->LBoxMemory->findItems(QStringLiteral("short"), Qt::MatchExactly).isEmpty());
-        QCOMPARE(w->LBoxMemory->count(), 19);
+        QVERIFY(!Part<QListWidget>(*w, "LBoxMemory")
+                     ->findItems(QStringLiteral("a.b"), Qt::MatchExactly)
+                     .isEmpty());
+        QVERIFY(!Part<QListWidget>(*w, "LBoxMemory")
+                     ->findItems(QStringLiteral("X"), Qt::MatchExactly)
+                     .isEmpty());
+        QVERIFY(Part<QListWidget>(*w, "LBoxMemory")
+                    ->findItems(QStringLiteral("short"), Qt::MatchExactly)
+                    .isEmpty());
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 19);
         // Sorted ignoring case: "a.b" before "N..." and "X" after the digits.
-        QCOMPARE(w->LBoxMemory->item(w->LBoxMemory->count() - 1)->text(), QStringLiteral("X"));
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")
+                     ->item(Part<QListWidget>(*w, "LBoxMemory")->count() - 1)
+                     ->text(),
+                 QStringLiteral("X"));
     }
 
     // A folder that cannot be created leaves nothing of another size listed.
     void folderCannotBeCreated() {
         auto w = Preset();
         QVERIFY(w);
-        QVERIFY(w->LBoxMemory->count() > 0);
+        QVERIFY(Part<QListWidget>(*w, "LBoxMemory")->count() > 0);
         QDir(FDir.filePath(QStringLiteral("Memory"))).removeRecursively();
         QFile blocker(FDir.filePath(QStringLiteral("Memory")));
         QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
         blocker.close();
         w->Session().ApplySize(8, 8);
-        QCOMPARE(w->LBoxMemory->count(), 0);
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 0);
     }
 
     // New, Save and Del with real clicks; the dialog gets real keys.
     void newSaveDelete() {
         auto w = Preset();
         QVERIFY(w);
-        w->Field->SetPreset(2, {5, 6, 0, 0});
+        Part<TField>(*w, "Field")->SetPreset(2, {5, 6, 0, 0});
         FDialogSteps << [](TSalvoDialog& d) {
             if (d.SlotName() != QStringLiteral("New salvo 1"))
                 return int(QDialog::Rejected);
             return Type(d, QStringLiteral("  Show A  "), QStringLiteral("3, 1-2"));
         };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QVERIFY(FDialogSteps.isEmpty());
         QVERIFY(FBoxes.isEmpty());
         const QByteArray a = ReadAll(Folder16() + QStringLiteral("Show A.mem"));
@@ -299,27 +310,29 @@ private Q_SLOTS:
 
         // Save under a new name: the new file comes, the old one goes.
         ClickItem(*w, QStringLiteral("Show A"));
-        QVERIFY(w->SBtnSaveSlot->isEnabled());
+        QVERIFY(Part<TSpeedButton>(*w, "SBtnSaveSlot")->isEnabled());
         FDialogSteps << [](TSalvoDialog& d) {
             return d.RBtnAll->isChecked() ? Type(d, QStringLiteral("Show B")) : 0;
         };
-        QTest::mouseClick(w->SBtnSaveSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnSaveSlot"), Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK to Save changes"));
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Show A.mem")));
         QCOMPARE(Word(ReadAll(Folder16() + QStringLiteral("Show B.mem")), 0), 256);
-        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("Show B"), Qt::MatchExactly).isEmpty());
+        QVERIFY(!Part<QListWidget>(*w, "LBoxMemory")
+                     ->findItems(QStringLiteral("Show B"), Qt::MatchExactly)
+                     .isEmpty());
 
         // Del, first refused, then confirmed.
         ClickItem(*w, QStringLiteral("Show B"));
         FAnswer = msgbox::TAnswer::Cancel;
-        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("Show B.mem")));
         FAnswer = msgbox::TAnswer::Ok;
-        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
         QCOMPARE(FBoxes.last().Text, QStringLiteral("Press OK if you want to Delete this item."));
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Show B.mem")));
-        QCOMPARE(w->LBoxMemory->count(), 18);
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 18);
         QCOMPARE(QDir(Folder16()).entryList(QDir::Files).size(), 18); // the list is the folder
     }
 
@@ -337,14 +350,18 @@ private Q_SLOTS:
             numbersAgain = d.Numbers();
             return Type(d, QStringLiteral("Free"));
         };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
         QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
         QCOMPARE(shownAgain, QStringLiteral("Blocked"));
         QCOMPARE(numbersAgain, QStringLiteral("1-3"));
-        QVERIFY(w->LBoxMemory->findItems(QStringLiteral("Blocked"), Qt::MatchExactly).isEmpty());
-        QVERIFY(!w->LBoxMemory->findItems(QStringLiteral("Free"), Qt::MatchExactly).isEmpty());
+        QVERIFY(Part<QListWidget>(*w, "LBoxMemory")
+                    ->findItems(QStringLiteral("Blocked"), Qt::MatchExactly)
+                    .isEmpty());
+        QVERIFY(!Part<QListWidget>(*w, "LBoxMemory")
+                     ->findItems(QStringLiteral("Free"), Qt::MatchExactly)
+                     .isEmpty());
         QCOMPARE(Word(ReadAll(Folder16() + QStringLiteral("Free.mem")), 0), 3);
     }
 
@@ -359,7 +376,7 @@ private Q_SLOTS:
             shownAgain = d.SlotName();
             return Type(d, longest);
         };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QVERIFY(
             FBoxes[0].Text.startsWith(QStringLiteral("Invalid Salvo Name: longer than the 251")));
@@ -384,7 +401,7 @@ private Q_SLOTS:
                  1);
         // The last size holds: its folder and defaults come.
         QTRY_VERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/46x46-4/N-N.mem"))));
-        QTRY_COMPARE(w->LBoxMemory->count(), 48);
+        QTRY_COMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 48);
         QCOMPARE(QDir(FDir.filePath(QStringLiteral("Memory")))
                      .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                      .size(),
@@ -394,10 +411,10 @@ private Q_SLOTS:
         w->Session().SizeSettleMs = 0;
         w->Session().ApplySize(8, 8);
         QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("Memory/8x8-4"))));
-        QCOMPARE(w->LBoxMemory->count(), 0);
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 0);
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("Kept")); }
                      << [](TSalvoDialog&) { return int(QDialog::Rejected); };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QVERIFY(FBoxes[0].Text.startsWith(QStringLiteral("Cannot save the salvo: ")));
         // With folders left, New on an unsettled size creates it at once.
@@ -405,7 +422,7 @@ private Q_SLOTS:
         w->Session().SizeSettleMs = 60000;
         w->Session().ApplySize(9, 9);
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("Now")); };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/Now.mem"))));
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/N-N.mem"))));
     }
@@ -448,8 +465,8 @@ private Q_SLOTS:
         QVERIFY(w);
         const QString shown = QStringLiteral("caf") + QChar(0xFFFD);
         ClickItem(*w, shown);
-        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
-        QVERIFY(w->LBoxMemory->findItems(shown, Qt::MatchExactly).isEmpty());
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
+        QVERIFY(Part<QListWidget>(*w, "LBoxMemory")->findItems(shown, Qt::MatchExactly).isEmpty());
         struct stat st {};
         const bool gone = ::stat(raw.constData(), &st) != 0;
         ::unlink(raw.constData()); // the folder's removal between tests cannot name it
@@ -469,8 +486,9 @@ private Q_SLOTS:
             return int(QDialog::Rejected);
         };
         w->move(screen.right() - 60, screen.bottom() - 40);
-        rule = QPoint(w->x() + w->PanelOperBack->x(), w->y() + w->PanelMemoryBack->y());
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        rule = QPoint(w->x() + Part<TPanel>(*w, "PanelOperBack")->x(),
+                      w->y() + Part<TPanel>(*w, "PanelMemoryBack")->y());
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QVERIFY(!placed.isEmpty());
         QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2 %3x%4")
                                                          .arg(placed.x())
@@ -485,18 +503,18 @@ private Q_SLOTS:
     void buttonsFollowKeyboardSelection() {
         auto w = Preset();
         QVERIFY(w);
-        QVERIFY(!w->SBtnSaveSlot->isEnabled());
-        w->LBoxMemory->setFocus();
-        QTest::keyClick(w->LBoxMemory, Qt::Key_Down);
-        QTest::keyClick(w->LBoxMemory, Qt::Key_Down);
-        QVERIFY(!w->LBoxMemory->selectedItems().isEmpty());
-        QVERIFY(w->SBtnSaveSlot->isEnabled());
-        QVERIFY(w->SBtnDelSlot->isEnabled());
-        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
-        QCOMPARE(w->LBoxMemory->count(), 17);
-        const bool selected = !w->LBoxMemory->selectedItems().isEmpty();
-        QCOMPARE(w->SBtnSaveSlot->isEnabled(), selected);
-        QCOMPARE(w->SBtnDelSlot->isEnabled(), selected);
+        QVERIFY(!Part<TSpeedButton>(*w, "SBtnSaveSlot")->isEnabled());
+        Part<QListWidget>(*w, "LBoxMemory")->setFocus();
+        QTest::keyClick(Part<QListWidget>(*w, "LBoxMemory"), Qt::Key_Down);
+        QTest::keyClick(Part<QListWidget>(*w, "LBoxMemory"), Qt::Key_Down);
+        QVERIFY(!Part<QListWidget>(*w, "LBoxMemory")->selectedItems().isEmpty());
+        QVERIFY(Part<TSpeedButton>(*w, "SBtnSaveSlot")->isEnabled());
+        QVERIFY(Part<TSpeedButton>(*w, "SBtnDelSlot")->isEnabled());
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 17);
+        const bool selected = !Part<QListWidget>(*w, "LBoxMemory")->selectedItems().isEmpty();
+        QCOMPARE(Part<TSpeedButton>(*w, "SBtnSaveSlot")->isEnabled(), selected);
+        QCOMPARE(Part<TSpeedButton>(*w, "SBtnDelSlot")->isEnabled(), selected);
     }
 
     // Name errors show the dialog again with the texts as entered.
@@ -504,7 +522,7 @@ private Q_SLOTS:
         auto w = Preset();
         QVERIFY(w);
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("New salvo 1")); };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QString shownAgain;
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("new salvo 1")); } <<
             [&](TSalvoDialog& d) {
@@ -513,7 +531,7 @@ private Q_SLOTS:
             } <<
             [](TSalvoDialog& d) { return Type(d, QStringLiteral("ok"), QStringLiteral("0")); }
                      << [](TSalvoDialog&) { return int(QDialog::Rejected); };
-        QTest::mouseClick(w->SBtnNewSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QCOMPARE(shownAgain, QStringLiteral("new salvo 1"));
         QCOMPARE(FBoxes.size(), 3);
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Duplicated Salvo Name: new salvo 1"));
@@ -522,11 +540,11 @@ private Q_SLOTS:
         for (const auto& b : FBoxes)
             QCOMPARE(b.Caption, QStringLiteral("Error:"));
         QVERIFY(!QFile::exists(FDir.filePath(QStringLiteral("Memory/16x16-4/../x.mem"))));
-        QCOMPARE(w->LBoxMemory->count(), 19);
+        QCOMPARE(Part<QListWidget>(*w, "LBoxMemory")->count(), 19);
         // Saving under its own name in another case is allowed.
         ClickItem(*w, QStringLiteral("New salvo 1"));
         FDialogSteps << [](TSalvoDialog& d) { return Type(d, QStringLiteral("NEW SALVO 1")); };
-        QTest::mouseClick(w->SBtnSaveSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnSaveSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("NEW SALVO 1.mem")));
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("New salvo 1.mem")));
     }
@@ -552,7 +570,8 @@ private Q_SLOTS:
                     win->Session().SetMode(TMode::Off);
                 return Type(d, QStringLiteral("Late"));
             };
-            QTest::mouseClick(QByteArray(button) == "new" ? w->SBtnNewSlot : w->SBtnSaveSlot,
+            QTest::mouseClick(QByteArray(button) == "new" ? Part<TSpeedButton>(*w, "SBtnNewSlot")
+                                                          : Part<TSpeedButton>(*w, "SBtnSaveSlot"),
                               Qt::LeftButton);
             QVERIFY(FBoxes.isEmpty());
             QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Late.mem")));
@@ -563,7 +582,7 @@ private Q_SLOTS:
         }
         // The Del question outlived by a size change deletes nothing.
         FOnBox = [&] { w->Session().ApplySize(8, 8); };
-        QTest::mouseClick(w->SBtnDelSlot, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
     }
 
@@ -591,43 +610,51 @@ private Q_SLOTS:
         f.write(bytes.data(), qint64(bytes.size()));
         f.close();
         w->Session().LoadSalvos();
-        const TLevelValues before1 = w->Field->GetPreset(1), before2 = w->Field->GetPreset(2);
+        const TLevelValues before1 = Part<TField>(*w, "Field")->GetPreset(1),
+                           before2 = Part<TField>(*w, "Field")->GetPreset(2);
         ClickItem(*w, QStringLiteral("Wide"));
-        const QRect r = w->LBoxMemory->visualItemRect(w->LBoxMemory->currentItem());
-        QTest::mouseDClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-        QCOMPARE(w->Field->GetPreset(0)[0], w->Field->GetStatus(0)[0]); // 256 skipped
-        QCOMPARE(w->Field->GetPreset(0)[1], 3);
-        QCOMPARE(w->Field->GetPreset(1), before1);
-        QCOMPARE(w->Field->GetPreset(2), before2);
-        QCOMPARE(w->Field->GetPreset(3)[0], 15);
-        QCOMPARE(w->Field->GetPreset(3)[1], 4);
+        const QRect r = Part<QListWidget>(*w, "LBoxMemory")
+                            ->visualItemRect(Part<QListWidget>(*w, "LBoxMemory")->currentItem());
+        QTest::mouseDClick(Part<QListWidget>(*w, "LBoxMemory")->viewport(), Qt::LeftButton,
+                           Qt::NoModifier, r.center());
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(0)[0],
+                 Part<TField>(*w, "Field")->GetStatus(0)[0]); // 256 skipped
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(0)[1], 3);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(1), before1);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(2), before2);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(3)[0], 15);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(3)[1], 4);
     }
 
     void recallOverridesControlAndLocks() {
         auto w = Preset();
         QVERIFY(w);
-        w->Field->SetControl(0);
-        w->Field->SetLock(4, 0x00000101);
-        const TLevelValues status4 = w->Field->GetStatus(4);
+        Part<TField>(*w, "Field")->SetControl(0);
+        Part<TField>(*w, "Field")->SetLock(4, 0x00000101);
+        const TLevelValues status4 = Part<TField>(*w, "Field")->GetStatus(4);
         ClickItem(*w, QStringLiteral("007-ALL"));
-        const QRect r = w->LBoxMemory->visualItemRect(w->LBoxMemory->currentItem());
-        QTest::mouseDClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-        QCOMPARE(w->Field->GetPreset(4)[0], 6);
-        QCOMPARE(w->Field->GetPreset(4)[1], 6);
-        QCOMPARE(w->Field->GetPreset(15)[1], 6);
-        QCOMPARE(w->Field->GetStatus(4), status4); // a preset only: nothing is routed
+        const QRect r = Part<QListWidget>(*w, "LBoxMemory")
+                            ->visualItemRect(Part<QListWidget>(*w, "LBoxMemory")->currentItem());
+        QTest::mouseDClick(Part<QListWidget>(*w, "LBoxMemory")->viewport(), Qt::LeftButton,
+                           Qt::NoModifier, r.center());
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(4)[0], 6);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(4)[1], 6);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(15)[1], 6);
+        QCOMPARE(Part<TField>(*w, "Field")->GetStatus(4),
+                 status4); // a preset only: nothing is routed
         // Enter on the list recalls too.
         ClickItem(*w, QStringLiteral("N-N"));
-        w->LBoxMemory->setFocus();
-        QTest::keyClick(w->LBoxMemory, Qt::Key_Return);
-        QCOMPARE(w->Field->GetPreset(9)[0], 9);
+        Part<QListWidget>(*w, "LBoxMemory")->setFocus();
+        QTest::keyClick(Part<QListWidget>(*w, "LBoxMemory"), Qt::Key_Return);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(9)[0], 9);
         // Not in ON LINE mode.
         w->Session().SetMode(TMode::OnLine);
         w->Session().SetMode(TMode::Preset);
         ClickItem(*w, QStringLiteral("007-ALL"));
         w->Session().SetMode(TMode::OnLine);
         w->LBoxMemoryDblClick();
-        QCOMPARE(w->Field->GetPreset(9)[0], w->Field->GetStatus(9)[0]);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(9)[0],
+                 Part<TField>(*w, "Field")->GetStatus(9)[0]);
     }
 };
 

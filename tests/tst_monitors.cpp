@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "MonitorWindow.h"
+#include "PanelTest.h"
 #include "PollThread.h"
 #include "SimAddress.h"
 #include "Simulator.h"
@@ -104,7 +105,7 @@ class TestMonitors : public QObject {
         // The first-idle step rebuilds the tabs and shows the status window.
         if (!QTest::qWaitFor([&] { return p->Hdmi->HdmiTab->count() == 2; }, 5000))
             return nullptr;
-        QTest::mouseClick(p->Main->SBtnOperate, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*p->Main, "SBtnOperate"), Qt::LeftButton);
         if (!QTest::qWaitFor([&] { return p->Main->Session().Mode() != TMode::Off; }, 5000))
             return nullptr;
         return p;
@@ -411,21 +412,22 @@ private Q_SLOTS:
         QVERIFY(p);
         TMainWindow& w = *p->Main;
         w.WindowMenuMonitorClick();
-        QVERIFY(w.SBtnMonitor->isEnabled());
-        w.StatusTimer->stop();
+        QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
+        Part<QTimer>(w, "StatusTimer")->stop();
         p->Status->StatusTab->SetTabColor(0, clr::Red);
-        const TColor before = w.SBtnStatus->Color();
+        const TColor before = Part<TSpeedButton>(w, "SBtnStatus")->Color();
         int buttons = -1;
         msgbox::SetDialogHandler([&](QDialog& d) {
             if (auto* m = qobject_cast<TMonitorWindow*>(&d))
                 buttons = int(m->Buttons.size());
             return int(QDialog::Rejected);
         });
-        QTest::mouseClick(w.SBtnMonitor, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTest::mouseClick(Part<TSpeedButton>(w, "SBtnMonitor"), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(5, 5));
         msgbox::SetDialogHandler({});
         QCOMPARE(buttons, 2);
-        QCOMPARE(w.SBtnStatus->Color(), before);
-        QVERIFY(!w.StatusTimer->isActive());
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), before);
+        QVERIFY(!Part<QTimer>(w, "StatusTimer")->isActive());
         Stop(w);
         const TMonitorWindow none({});
         QCOMPARE(none.height(), 0);
@@ -439,8 +441,9 @@ private Q_SLOTS:
         QVERIFY(p);
         TMainWindow& w = *p->Main;
         THdmiWindow& h = *p->Hdmi;
-        QVERIFY(w.SBtnHdmi->isEnabled());
-        QTest::mouseClick(w.SBtnHdmi, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QVERIFY(Part<TSpeedButton>(w, "SBtnHdmi")->isEnabled());
+        QTest::mouseClick(Part<TSpeedButton>(w, "SBtnHdmi"), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(5, 5));
         QVERIFY(QTest::qWaitForWindowExposed(&h));
         QTRY_COMPARE_WITH_TIMEOUT(h.Requests()->Wanted().PaintedFor, 0, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(h.StateSTD->text(), QStringLiteral("1080i50"), 5000);
@@ -482,7 +485,7 @@ private Q_SLOTS:
 
         // HDMI off: nothing painted, nothing sent, the window closes.
         w.WindowMenuHdmiClick();
-        QVERIFY(!h.isVisible() && !w.SBtnHdmi->isEnabled());
+        QVERIFY(!h.isVisible() && !Part<TSpeedButton>(w, "SBtnHdmi")->isEnabled());
         FB->SetHdmi([](sim::THdmi& x) { x.StandardName = "1080p25"; });
         QTest::mouseClick(h.SBtnMETER0, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QTest::qWait(300);
@@ -500,14 +503,14 @@ private Q_SLOTS:
         QVERIFY(s.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(s.StatusTEMP->isEnabled(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(s.StatusREF->Text(), QStringLiteral("BLACK BURST"), 5000);
-        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
         FA->SetHealth([](sim::THealth& h) { h.Temperature = 0x8190; });
         QTRY_COMPARE_WITH_TIMEOUT(s.StatusTab->TabColor(0), clr::Red, 5000);
         QVERIFY(s.StatusTEMP->Blinking());
         QCOMPARE(s.StatusTEMP->Lamp(), TStatusLamp::Red);
         QCOMPARE(s.StatusTab->TabColor(1), clr::Grey);
-        QTRY_COMPARE_WITH_TIMEOUT(w.SBtnStatus->Color(), clr::Red, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(w.SBtnStatus->Color(), clr::Silver, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Red, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver, 3000);
         // A voltage alarm on B with no supply raises nothing.
         FB->SetHealth([](sim::THealth& h) {
             h.Psu1Present = h.Psu2Present = 0;
@@ -517,10 +520,10 @@ private Q_SLOTS:
         QCOMPARE(s.StatusTab->TabColor(1), clr::Grey);
         // Status off: the button is disabled and stays silver.
         w.WindowMenuStatusClick();
-        QVERIFY(!s.isVisible() && !w.SBtnStatus->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(w.SBtnStatus->Color(), clr::Silver, 3000);
+        QVERIFY(!s.isVisible() && !Part<TSpeedButton>(w, "SBtnStatus")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver, 3000);
         QTest::qWait(600);
-        QCOMPARE(w.SBtnStatus->Color(), clr::Silver);
+        QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
         Stop(w);
         QCOMPARE(s.StatusTab->TabColor(0), clr::Grey);
         QVERIFY(!s.StatusTEMP->isEnabled());

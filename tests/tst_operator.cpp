@@ -7,6 +7,7 @@
 #include "LevelControl.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
+#include "PanelTest.h"
 #include "ParamsWindow.h"
 #include "PollThread.h"
 #include "PreviewField.h"
@@ -66,20 +67,21 @@ class TestOperator : public QObject {
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
         QApplication::setActiveWindow(w.get());
-        QTest::mouseClick(w->SBtnOperate, Qt::LeftButton);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnOperate"), Qt::LeftButton);
         // The mode stays set once the first cycle has run.
         if (!QTest::qWaitFor(
                 [&] {
-                    return w->Session().Mode() != TMode::Off && w->Field->GetInputCount() == 64;
+                    return w->Session().Mode() != TMode::Off &&
+                           Part<TField>(*w, "Field")->GetInputCount() == 64;
                 },
                 5000))
             return nullptr;
         return w;
     }
 
-    QWidget* Grid(TMainWindow& w) { return w.Field->Surface(TFieldPane::Grid); }
+    QWidget* Grid(TMainWindow& w) { return Part<TField>(w, "Field")->Surface(TFieldPane::Grid); }
     QPoint CellCentre(TMainWindow& w, int col, int row) {
-        const int s = w.Field->Geometry().s;
+        const int s = Part<TField>(w, "Field")->Geometry().s;
         return {col * s + s / 2, row * s + s / 2};
     }
     void Stop(TMainWindow& w) {
@@ -120,16 +122,17 @@ private Q_SLOTS:
         auto w = Operating();
         QVERIFY(w);
         QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 3, 3));
-        auto* area = qobject_cast<QScrollArea*>(w->Field->Viewport(TFieldPane::Grid));
+        auto* area =
+            qobject_cast<QScrollArea*>(Part<TField>(*w, "Field")->Viewport(TFieldPane::Grid));
         QVERIFY(area);
-        const int s = w->Field->Geometry().s;
+        const int s = Part<TField>(*w, "Field")->Geometry().s;
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w.get();
         QTest::keyClick(target, Qt::Key_Right);
         QTest::keyClick(target, Qt::Key_Down);
         QCOMPARE(area->horizontalScrollBar()->value(), s);
         QCOMPARE(area->verticalScrollBar()->value(), s);
-        QCOMPARE(w->Field->VisibleCells().Left, 1);
-        QCOMPARE(w->Field->VisibleCells().Top, 1);
+        QCOMPARE(Part<TField>(*w, "Field")->VisibleCells().Left, 1);
+        QCOMPARE(Part<TField>(*w, "Field")->VisibleCells().Top, 1);
         target = QApplication::focusWidget() ? QApplication::focusWidget() : w.get();
         QTest::keyClick(target, Qt::Key_Left);
         QCOMPARE(area->horizontalScrollBar()->value(), 0);
@@ -141,19 +144,19 @@ private Q_SLOTS:
     void frameStopsScrollingWhenPointerEntersGrid() {
         auto w = Operating();
         QVERIFY(w);
-        THoverPanel* frame = w->PanelFieldBack;
+        THoverPanel* frame = Part<THoverPanel>(*w, "PanelFieldBack");
         const QPoint onBorder(frame->width() - 2, frame->height() / 2);
         QTest::mouseMove(frame, onBorder);
         QTest::mouseMove(frame, onBorder + QPoint(0, 1));
         // The frame's own hover does scroll while the pointer stays on it.
-        QTRY_VERIFY_WITH_TIMEOUT(w->Field->VisibleCells().Left > 0, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(Part<TField>(*w, "Field")->VisibleCells().Left > 0, 3000);
         // Back to the start, then into the grid, and rest there.
         QTest::mouseMove(Grid(*w), CellCentre(*w, 2, 2));
-        w->Field->ScrollColumns(-100);
-        const auto before = w->Field->VisibleCells();
+        Part<TField>(*w, "Field")->ScrollColumns(-100);
+        const auto before = Part<TField>(*w, "Field")->VisibleCells();
         QTest::qWait(1500);
-        QCOMPARE(w->Field->VisibleCells().Left, before.Left);
-        QCOMPARE(w->Field->VisibleCells().Top, before.Top);
+        QCOMPARE(Part<TField>(*w, "Field")->VisibleCells().Left, before.Left);
+        QCOMPARE(Part<TField>(*w, "Field")->VisibleCells().Top, before.Top);
         Stop(*w);
     }
 
@@ -163,17 +166,22 @@ private Q_SLOTS:
         auto w = Operating("LASTSTATE=2\n");
         QVERIFY(w);
         QTRY_COMPARE_WITH_TIMEOUT(w->Session().Mode(), TMode::Preset, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(w->LBoxMemory->count() > 0, 5000);
-        const auto found = w->LBoxMemory->findItems(QStringLiteral("007-ALL"), Qt::MatchExactly);
+        QTRY_VERIFY_WITH_TIMEOUT(Part<QListWidget>(*w, "LBoxMemory")->count() > 0, 5000);
+        const auto found = Part<QListWidget>(*w, "LBoxMemory")
+                               ->findItems(QStringLiteral("007-ALL"), Qt::MatchExactly);
         QVERIFY(!found.isEmpty());
-        w->LBoxMemory->scrollToItem(found.first());
-        const QPoint at = w->LBoxMemory->visualItemRect(found.first()).center();
-        QTest::mouseClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseDClick(w->LBoxMemory->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QCOMPARE(w->Field->GetPreset(40)[1], 6);
+        Part<QListWidget>(*w, "LBoxMemory")->scrollToItem(found.first());
+        const QPoint at =
+            Part<QListWidget>(*w, "LBoxMemory")->visualItemRect(found.first()).center();
+        QTest::mouseClick(Part<QListWidget>(*w, "LBoxMemory")->viewport(), Qt::LeftButton,
+                          Qt::NoModifier, at);
+        QTest::mouseDClick(Part<QListWidget>(*w, "LBoxMemory")->viewport(), Qt::LeftButton,
+                           Qt::NoModifier, at);
+        QCOMPARE(Part<TField>(*w, "Field")->GetPreset(40)[1], 6);
         QTest::qWait(100);
         QCOMPARE(FChassis->Crosspoint(2, 40), 40); // nothing sent before TAKE
-        QTest::mouseClick(w->SBtnTake, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnTake"), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(5, 5));
         QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 40), 6, 5000);
         QCOMPARE(FChassis->Crosspoint(1, 63), 6);
         Stop(*w);
@@ -192,7 +200,8 @@ private Q_SLOTS:
             ended = QTest::qWaitFor([&] { return w->Session().PollThread() == nullptr; }, 5000);
             return msgbox::TAnswer::Ok;
         };
-        QTest::mouseClick(w->SBtnTake, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnTake"), Qt::LeftButton, Qt::ControlModifier,
+                          QPoint(5, 5));
         QVERIFY(ended);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
@@ -206,14 +215,14 @@ private Q_SLOTS:
         {
             auto w = Operating();
             QVERIFY(w);
-            QWidget* visible2 = w->LevelControl->VisibleToggle(2);
-            QWidget* control1 = w->LevelControl->ControlToggle(1);
+            QWidget* visible2 = Part<TLevelControl>(*w, "LevelControl")->VisibleToggle(2);
+            QWidget* control1 = Part<TLevelControl>(*w, "LevelControl")->ControlToggle(1);
             QVERIFY(visible2 && control1 && visible2->isVisible());
             QTest::mouseClick(visible2, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-            QCOMPARE(w->Field->State().Visible() & 0x0000FF00u, 0u);
-            QCOMPARE(w->PreviewField->Cells().Levels, 1);
+            QCOMPARE(Part<TField>(*w, "Field")->State().Visible() & 0x0000FF00u, 0u);
+            QCOMPARE(Part<TPreviewField>(*w, "PreviewField")->Cells().Levels, 1);
             QTest::mouseClick(control1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-            QCOMPARE(w->Field->GetControl(), 0x01010100u);
+            QCOMPARE(Part<TField>(*w, "Field")->GetControl(), 0x01010100u);
 
             // A click now routes level 2 only.
             QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 9, 4));
@@ -222,17 +231,23 @@ private Q_SLOTS:
 
             // MODE: the preview replaces the field and shows the reported routes.
             FChassis->ExternalRoute(1, 5, 20);
-            QTest::mouseClick(w->SBtnPreview, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
-            QVERIFY(w->PreviewField->isVisible() && !w->Field->isVisible());
-            QVERIFY(!w->PanelControlBack->isVisible() && !w->PanelMemoryBack->isVisible());
-            QCOMPARE(w->PreviewField->geometry(), w->Field->geometry());
-            QTRY_COMPARE_WITH_TIMEOUT(w->PreviewField->GetStatus(5)[0], 20, 5000);
-            QTRY_COMPARE_WITH_TIMEOUT(w->PreviewField->GetStatus(4)[1], 9, 5000);
-            const TTileContent tile = w->PreviewField->Content(4);
+            QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnPreview"), Qt::LeftButton, Qt::NoModifier,
+                              QPoint(5, 5));
+            QVERIFY(Part<TPreviewField>(*w, "PreviewField")->isVisible() &&
+                    !Part<TField>(*w, "Field")->isVisible());
+            QVERIFY(!Part<TPanel>(*w, "PanelControlBack")->isVisible() &&
+                    !Part<TPanel>(*w, "PanelMemoryBack")->isVisible());
+            QCOMPARE(Part<TPreviewField>(*w, "PreviewField")->geometry(),
+                     Part<TField>(*w, "Field")->geometry());
+            QTRY_COMPARE_WITH_TIMEOUT(Part<TPreviewField>(*w, "PreviewField")->GetStatus(5)[0], 20,
+                                      5000);
+            QTRY_COMPARE_WITH_TIMEOUT(Part<TPreviewField>(*w, "PreviewField")->GetStatus(4)[1], 9,
+                                      5000);
+            const TTileContent tile = Part<TPreviewField>(*w, "PreviewField")->Content(4);
             QCOMPARE(int(tile.Bands.size()), 1); // level 2 is hidden
             QCOMPARE(tile.Bands[0].Number, QStringLiteral("5"));
             Stop(*w);
-            QVERIFY(!w->PreviewField->isVisible());
+            QVERIFY(!Part<TPreviewField>(*w, "PreviewField")->isVisible());
             w->close();
             QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
         }
@@ -242,9 +257,9 @@ private Q_SLOTS:
         QVERIFY(text.contains("VISIBLE2=0") && text.contains("CONTROL1=0"));
         QVERIFY(text.contains("VISIBLE1=1") && text.contains("CONTROL2=1"));
         TMainWindow again(Ini());
-        QCOMPARE(again.LevelControl->GetVisible(), 0x01010001u);
-        QCOMPARE(again.LevelControl->GetControl(), 0x01010100u);
-        QCOMPARE(again.PreviewField->Params().Visible[1], false);
+        QCOMPARE(Part<TLevelControl>(again, "LevelControl")->GetVisible(), 0x01010001u);
+        QCOMPARE(Part<TLevelControl>(again, "LevelControl")->GetControl(), 0x01010100u);
+        QCOMPARE(Part<TPreviewField>(again, "PreviewField")->Params().Visible[1], false);
     }
 
     // A double-click on an input's name opens "Input 1"; OK with CLEAR and a
@@ -274,17 +289,18 @@ private Q_SLOTS:
             QTest::keyClick(params->EditName, Qt::Key_Return);
             return d.result();
         });
-        QWidget* names = w->Field->Surface(TFieldPane::InputName);
-        const int s = w->Field->Geometry().s;
+        QWidget* names = Part<TField>(*w, "Field")->Surface(TFieldPane::InputName);
+        const int s = Part<TField>(*w, "Field")->Geometry().s;
         const QPoint at(s / 2, s / 2);
         QTest::mouseMove(names, at);
         QTest::mouseDClick(names, Qt::LeftButton, Qt::NoModifier, at);
         msgbox::SetDialogHandler({});
         QCOMPARE(caption, QStringLiteral("Input 1"));
         QVERIFY(clearWasEnabled);
-        QCOMPARE(w->Field->GetInputName(0), QStringLiteral("Camera 3"));
-        QCOMPARE(w->PreviewField->GetInputName(0), QStringLiteral("Camera 3"));
-        QCOMPARE(w->Field->GetInputLogo(0), QString());
+        QCOMPARE(Part<TField>(*w, "Field")->GetInputName(0), QStringLiteral("Camera 3"));
+        QCOMPARE(Part<TPreviewField>(*w, "PreviewField")->GetInputName(0),
+                 QStringLiteral("Camera 3"));
+        QCOMPARE(Part<TField>(*w, "Field")->GetInputLogo(0), QString());
         QFile f(Ini());
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray text = f.readAll();
@@ -313,8 +329,8 @@ private Q_SLOTS:
         w->EditOutputParams(2);
         msgbox::SetDialogHandler({});
         QVERIFY(ended && closed);
-        QCOMPARE(w->Field->GetOutputName(2), QStringLiteral("Old"));
-        QCOMPARE(w->PreviewField->GetOutputName(2), QStringLiteral("Old"));
+        QCOMPARE(Part<TField>(*w, "Field")->GetOutputName(2), QStringLiteral("Old"));
+        QCOMPARE(Part<TPreviewField>(*w, "PreviewField")->GetOutputName(2), QStringLiteral("Old"));
         QFile f(Ini());
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("NAME2=Old\n"));
@@ -332,7 +348,7 @@ private Q_SLOTS:
         w->EditOutputParams(0);
         msgbox::SetDialogHandler({});
         QFile::setPermissions(Ini(), QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(w->Field->GetOutputName(0), QStringLiteral("Mon 1"));
+        QCOMPARE(Part<TField>(*w, "Field")->GetOutputName(0), QStringLiteral("Mon 1"));
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
@@ -350,9 +366,11 @@ private Q_SLOTS:
         QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 6, 4));
         QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier,
                           CellCentre(*w, 6, 4)); // no change
-        QTest::mouseClick(w->SBtnPreset, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnPreset"), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(5, 5));
         QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 9, 7));
-        QTest::mouseClick(w->SBtnTake, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnTake"), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(5, 5));
         QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(1, 7), 9, 5000);
         QFile f(FDir.filePath(QStringLiteral("matrixpanel-operations.log")));
         QVERIFY(f.open(QIODevice::ReadOnly));

@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "PanelTest.h"
 #include "PollThread.h"
 #include "SimAddress.h"
 #include "Simulator.h"
@@ -140,29 +141,30 @@ private Q_SLOTS:
         QSignalSpy saved(&w, &TMainWindow::IniSaved);
         Start(w);
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
-        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL ROUTING SWITCHER 16 x 8"));
-        QCOMPARE(w.Field->GetLevelCount(), 3);
-        QVERIFY(w.Field->isVisible());
-        QTRY_VERIFY(w.LabelClients->isVisible());
-        QCOMPARE(w.LabelClients->Caption(), QStringLiteral("Clients 1"));
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(),
+                 QStringLiteral("KESTREL ROUTING SWITCHER 16 x 8"));
+        QCOMPARE(Part<TField>(w, "Field")->GetLevelCount(), 3);
+        QVERIFY(Part<TField>(w, "Field")->isVisible());
+        QTRY_VERIFY(Part<TPanel>(w, "LabelClients")->isVisible());
+        QCOMPARE(Part<TPanel>(w, "LabelClients")->Caption(), QStringLiteral("Clients 1"));
 
         // A left click routes at once on every controlled level.
-        const int s = w.Field->Geometry().s;
-        w.Field->SurfaceMouseMove(TFieldPane::Grid, QPoint(11 * s + 2, 2 * s + 2));
-        w.Field->SurfacePress(TFieldPane::Grid, Qt::LeftButton, Qt::NoModifier);
+        const int s = Part<TField>(w, "Field")->Geometry().s;
+        Part<TField>(w, "Field")->SurfaceMouseMove(TFieldPane::Grid, QPoint(11 * s + 2, 2 * s + 2));
+        Part<TField>(w, "Field")->SurfacePress(TFieldPane::Grid, Qt::LeftButton, Qt::NoModifier);
         QTRY_COMPARE_WITH_TIMEOUT(b->Crosspoint(3, 2), 11, 3000);
         QTRY_COMPARE(a->Crosspoint(2, 2), 11);
         QCOMPARE(a->Crosspoint(1, 2), 11);
 
         // Another operator's change reaches the field.
         b->ExternalRoute(3, 5, 14);
-        QTRY_COMPARE_WITH_TIMEOUT(w.Field->GetStatus(5)[2], 14, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<TField>(w, "Field")->GetStatus(5)[2], 14, 3000);
 
         // PRESET and a salvo over three levels.
         w.Session().SetMode(TMode::Preset);
-        w.Field->SurfaceMouseMove(TFieldPane::Grid, QPoint(7 * s + 2, 0 * s + 2));
-        w.Field->SurfacePress(TFieldPane::Grid, Qt::LeftButton, Qt::NoModifier);
-        QCOMPARE(w.Field->GetPreset(0)[0], 7);
+        Part<TField>(w, "Field")->SurfaceMouseMove(TFieldPane::Grid, QPoint(7 * s + 2, 0 * s + 2));
+        Part<TField>(w, "Field")->SurfacePress(TFieldPane::Grid, Qt::LeftButton, Qt::NoModifier);
+        QCOMPARE(Part<TField>(w, "Field")->GetPreset(0)[0], 7);
         QCOMPARE(a->Crosspoint(1, 0), 0);
         QSignalSpy progress(&w, &TMainWindow::ProgressShown);
         w.Session().PollThread()->Cycle().RequestSalvo(false);
@@ -170,7 +172,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!w.Session().PollThread()->Cycle().SalvoRequested());
         // The window saw every step and has closed again.
         QTRY_COMPARE(progress.count(), 5);
-        QTRY_VERIFY(w.FProgress == nullptr);
+        QTRY_VERIFY(!w.ProgressOpen());
         QList<int> shown;
         for (const auto& args : progress)
             shown << args.at(0).toInt();
@@ -180,11 +182,13 @@ private Q_SLOTS:
         Stop(w);
         QCOMPARE(w.Session().Mode(), TMode::Off);
         QVERIFY(FBoxes.isEmpty());
-        for (TIndicatorBox* i : {w.ShapeInit, w.ShapeConfig, w.ShapeState, w.ShapeProc})
+        for (TIndicatorBox* i :
+             {Part<TIndicatorBox>(w, "ShapeInit"), Part<TIndicatorBox>(w, "ShapeConfig"),
+              Part<TIndicatorBox>(w, "ShapeState"), Part<TIndicatorBox>(w, "ShapeProc")})
             QCOMPARE(i->Color(), clr::White);
-        QVERIFY(!w.LabelClients->isVisible());
-        QCOMPARE(w.PanelFieldCaption->Caption(), QStringLiteral("KESTREL"));
-        QCOMPARE(w.FSettings.FLastState, 2);
+        QVERIFY(!Part<TPanel>(w, "LabelClients")->isVisible());
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), QStringLiteral("KESTREL"));
+        QCOMPARE(w.Settings().FLastState, 2);
         QCOMPARE(saved.count(), 0);
     }
 
@@ -244,7 +248,7 @@ private Q_SLOTS:
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Cannot send Preset salvo (VIDEO) (") +
                                      c.Address.toString() + QStringLiteral(":10004)"));
-        QVERIFY(w.FProgress == nullptr);
+        QVERIFY(!w.ProgressOpen());
     }
 
     void outputLimit() {
@@ -257,9 +261,9 @@ private Q_SLOTS:
         TMainWindow w(Ini());
         Start(w);
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
-        QCOMPARE(w.Field->GetInputCount(), 256);
-        QCOMPARE(w.Field->GetOutputCount(), 64);
-        QCOMPARE(w.PanelFieldCaption->Caption(),
+        QCOMPARE(Part<TField>(w, "Field")->GetInputCount(), 256);
+        QCOMPARE(Part<TField>(w, "Field")->GetOutputCount(), 64);
+        QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(),
                  QStringLiteral("KESTREL ROUTING SWITCHER 256 x 64"));
         Stop(w);
     }
@@ -281,7 +285,7 @@ private Q_SLOTS:
         ch->ClearFaults();
         Start(w);
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
-        w.Field->SetStatus(5, {2, 0, 0, 0});
+        Part<TField>(w, "Field")->SetStatus(5, {2, 0, 0, 0});
         QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(1, 5), 2, 5000);
         Stop(w);
         QCOMPARE(FBoxes.size(), 1);
@@ -299,13 +303,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         ch->AddFault({6, sim::TFault::BadWords, -1, 0x7FFF, 0});
         ch->ExternalRoute(1, 0, 3); // makes the panel read the state
-        QTRY_COMPARE_WITH_TIMEOUT(w.Field->GetStatus(0)[0], 0x7FFF - 1, 5000);
-        QCOMPARE(w.Field->GetMonitor()[0], 0x7FFF - 1);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<TField>(w, "Field")->GetStatus(0)[0], 0x7FFF - 1, 5000);
+        QCOMPARE(Part<TField>(w, "Field")->GetMonitor()[0], 0x7FFF - 1);
         w.grab(); // paints with the bad values
         ch->ClearFaults();
         ch->AddFault({9, sim::TFault::SizeFlip, -1, 0, 0});
-        const quint64 before = w.FWorldVersion;
-        QTRY_VERIFY_WITH_TIMEOUT(w.FWorldVersion > before + 20, 10000); // 20 size changes
+        const quint64 before = w.WorldVersion();
+        QTRY_VERIFY_WITH_TIMEOUT(w.WorldVersion() > before + 20, 10000); // 20 size changes
         QVERIFY(w.Session().PollThread() != nullptr);
         Stop(w);
         QVERIFY(FBoxes.isEmpty());
@@ -322,7 +326,7 @@ private Q_SLOTS:
         QVERIFY(w.isVisible()); // refused while the threads run
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
         QCOMPARE(w.Session().PollThread(), nullptr);
-        QCOMPARE(w.ClockThread, nullptr);
+        QVERIFY(!w.ClockRunning());
         QVERIFY(FBoxes.isEmpty());
         QCOMPARE(saved.count(), 1);
     }

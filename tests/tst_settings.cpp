@@ -297,9 +297,9 @@ private Q_SLOTS:
         WriteLevelSet(Set().toStdString(), {Level(1, "VIDEO", "127.0.0.1")});
         TMainWindow w(Ini());
         QCOMPARE(w.Session().Levels().SwitcherCount, 1);
-        w.FUtilityPath = QStringLiteral(FIBREWATCH_PATH);
+        w.SetUtilityPath(QStringLiteral(FIBREWATCH_PATH));
         w.LaunchUtility(1);
-        const qint64 pid = w.FSwitcherPID[0];
+        const qint64 pid = w.UtilityPid(1);
         QVERIFY(pid > 0);
         QVERIFY(findwindow::ProcessAlive(pid));
         msgbox::SetDialogHandler([](QDialog& d) {
@@ -310,9 +310,9 @@ private Q_SLOTS:
         });
         w.SBtnSettingsMouseDown(Qt::LeftButton);
         QCOMPARE(w.Session().Levels().Count, 0);
-        QCOMPARE(w.FSwitcherPID[0], 0);
+        QCOMPARE(w.UtilityPid(1), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);
-        QCOMPARE(w.FSettingsDlg, nullptr);
+        QVERIFY(!w.findChild<TSettingsWindow*>());
     }
 
 private:

@@ -190,6 +190,7 @@ void TMainWindow::FormCreate() {
 
     // 8. The level selector in DISPLAY, below its caption.
     LevelControl = new TLevelControl(PanelLevelsBack);
+    LevelControl->setObjectName(QStringLiteral("LevelControl"));
     LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) { LevelsVisibleChanged(s, k); };
     LevelControl->OnControlChange = [this](TLevelControl* s, int k) { LevelsControlChanged(s, k); };
     LevelControl->SetLevelCount(0);

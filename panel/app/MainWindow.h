@@ -87,32 +87,12 @@ public:
     // Screen size used by the clamping rules; defaults to the primary screen.
     void SetScreenSize(QSize s) { FScreenSize = s; }
 
-    // State of the INI file.
-    QString FIniFileName;
-    bool FClosing = false;
-    TIniSettings FSettings;
-
-    QString FCaptionText;
-    std::array<TColor, 4> FIndicatorColors{}; // busy, ok, error, idle
-    std::array<TColor, 12> FButtonColors{};
-
-    TTimeThread* ClockThread = nullptr;
-    TProgressWindow* FProgress = nullptr;
-    bool FShowCycleRate = false;
-    bool MonitorTestOn = false;
-    int FConsoleInput = 0;
-    int FConsoleOutput = 0;
-    bool FConsoleToOutput = true;
-    bool FConsoleEntering = false;
-
     // A modal step (message box, dialog, picker) runs a nested event loop in
     // which poll steps, the end of polling and size changes are served. Runs
     // the step and tells whether the window is still in the world it started
     // in (same mode, same poll thread, same matrix size and level set, not
     // closing); when not, the caller gives up quietly on what it held.
     bool RunModal(const std::function<void()>& step);
-    // Counts the window's own changes RunModal watches for (the session counts its own).
-    quint64 FWorldVersion = 0;
 
     // Salvos (MEMORY section): the list shows the session's salvos.
     void ShowSalvos();
@@ -140,7 +120,6 @@ public:
     // The list item of the salvo with exactly this name, or null.
     TMemoryItem* FindSlotItem(const std::string& name) const;
     TMemoryItem* SelectedSlotItem() const;
-    QPointer<TSalvoDialog> FSalvoDlg;
 
     // Operator control.
     void SBtnOperateMouseDown(Qt::MouseButton button);
@@ -176,9 +155,6 @@ public:
     void WindowMenuPopup();
     void WindowMenuStatusClick();
     void WindowMenuHdmiClick();
-    // Settings dialog and the optical-module utilities.
-    QPointer<TSettingsWindow> FSettingsDlg;
-    QPointer<TMonitorWindow> FMonitorDlg;
     void SBtnMonitorMouseDown(Qt::MouseButton button);
     void WindowMenuMonitorClick();
     // Fills found (slot i - 1 for switcher i) with the utility windows, clears
@@ -187,13 +163,6 @@ public:
     void QuitUtilities();
     // Starts switcher i's utility, or brings the running one to the front.
     void LaunchUtility(int i);
-    // Process ids of the utilities by switcher (0: none) and when each started.
-    std::array<qint64, 4> FSwitcherPID{};
-    std::array<qint64, 4> FSwitcherStartMs{};
-    // The window role each utility was started with (its window must carry it).
-    std::array<std::string, 4> FSwitcherRole{};
-    // The utility program; SFP/fibrewatch beside the panel.
-    QString FUtilityPath;
     // A started utility without a window yet counts as running this long.
     static constexpr qint64 UtilityGraceMs = 10000;
     void RefreshConsole();
@@ -202,9 +171,69 @@ public:
     // Name and logo of an input or output (the field's double-click on a name).
     void EditInputParams(int i);
     void EditOutputParams(int o);
-    QPointer<TParamsWindow> FParamsDlg;
     QRect WorkArea() const;
     void SetWorkArea(QRect r) { FWorkArea = r; }
+
+    // State for tests and tools; widgets are found by their object names.
+    TIniSettings& Settings() { return FSettings; }
+    // The CONSOLE keypad's entry: the numbers typed (1-based, 0 none).
+    int KeypadInput() const { return FConsoleInput; }
+    int KeypadOutput() const { return FConsoleOutput; }
+    bool CycleRateShown() const { return FShowCycleRate; }
+    bool MonitorTestRunning() const { return FMonitorTestOn; }
+    bool ClockRunning() const { return ClockThread != nullptr; }
+    bool Closing() const { return FClosing; }
+    bool ProgressOpen() const { return FProgress != nullptr; }
+    // Changes a modal step must notice, the window's and the session's.
+    quint64 WorldVersion() const { return FWorldVersion + FSession->WorldVersion(); }
+    // The process id of switcher i's utility (1-based), 0 when none runs.
+    qint64 UtilityPid(int i) const;
+    void SetUtilityPath(const QString& path) { FUtilityPath = path; }
+
+Q_SIGNALS:
+    void IniSaved();
+    // Every percentage the progress window is given, and the report shown after polling.
+    void ProgressShown(int percent);
+    void CommunicationErrorShown(const QString& text);
+
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    // State of the INI file.
+    QString FIniFileName;
+    bool FClosing = false;
+    TIniSettings FSettings;
+
+    QString FCaptionText;
+    std::array<TColor, 4> FIndicatorColors{}; // busy, ok, error, idle
+    std::array<TColor, 12> FButtonColors{};
+
+    TTimeThread* ClockThread = nullptr;
+    TProgressWindow* FProgress = nullptr;
+    bool FShowCycleRate = false;
+    bool FMonitorTestOn = false;
+    int FConsoleInput = 0;
+    int FConsoleOutput = 0;
+    bool FConsoleToOutput = true;
+    bool FConsoleEntering = false;
+    // Counts the window's own changes RunModal watches for (the session counts its own).
+    quint64 FWorldVersion = 0;
+    QPointer<TSalvoDialog> FSalvoDlg;
+    // Settings dialog and the optical-module utilities.
+    QPointer<TSettingsWindow> FSettingsDlg;
+    QPointer<TMonitorWindow> FMonitorDlg;
+    // Process ids of the utilities by switcher (0: none) and when each started.
+    std::array<qint64, 4> FSwitcherPID{};
+    std::array<qint64, 4> FSwitcherStartMs{};
+    // The window role each utility was started with (its window must carry it).
+    std::array<std::string, 4> FSwitcherRole{};
+    // The utility program; SFP/fibrewatch beside the panel.
+    QString FUtilityPath;
+    QPointer<TParamsWindow> FParamsDlg;
     int FClientsShown = 0;
     // Components, by their names.
     THoverPanel* PanelFieldBack;
@@ -240,19 +269,6 @@ public:
     QPointer<THdmiWindow> HdmiWindow;
     QPointer<TStatusWindow> StatusWindow;
 
-Q_SIGNALS:
-    void IniSaved();
-    // Every percentage the progress window is given, and the report shown after polling.
-    void ProgressShown(int percent);
-    void CommunicationErrorShown(const QString& text);
-
-protected:
-    bool event(QEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-
-private:
     void FormCreate();
     void FirstIdle();
     void CreateOperColumn();

@@ -264,14 +264,14 @@ void TMainWindow::PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::Keyboar
         if (!FShowCycleRate)
             PanelFieldCaption->SetCaption(FCaptionText);
     } else if (only == Qt::ControlModifier) {
-        MonitorTestOn = !MonitorTestOn;
+        FMonitorTestOn = !FMonitorTestOn;
         TimerMon->setProperty("Tag", 0);
-        if (MonitorTestOn)
+        if (FMonitorTestOn)
             TimerMon->start();
         else
             TimerMon->stop();
-        PanelFieldCaption->SetCaption(MonitorTestOn ? QStringLiteral("MONITOR TEST")
-                                                    : FCaptionText);
+        PanelFieldCaption->SetCaption(FMonitorTestOn ? QStringLiteral("MONITOR TEST")
+                                                     : FCaptionText);
     }
 }
 
@@ -283,10 +283,10 @@ void TMainWindow::TimerMonTimer() {
     PanelFieldCaption->SetCaption(QStringLiteral("MONITOR ON ") + QString::number(t + 1));
     TimerMon->setProperty("Tag", t + 1);
     if (t + 1 > Field->GetOutputCount() - 1 || FSession->Mode() == TMode::Off) {
-        MonitorTestOn = false;
+        FMonitorTestOn = false;
         PanelFieldCaption->SetCaption(FCaptionText);
     }
-    if (MonitorTestOn)
+    if (FMonitorTestOn)
         TimerMon->start();
 }
 

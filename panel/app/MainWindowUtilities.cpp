@@ -133,3 +133,7 @@ void TMainWindow::WindowMenuMonitorClick() {
     if (!FSettings.FSfpEnabled)
         QuitUtilities();
 }
+
+qint64 TMainWindow::UtilityPid(int i) const {
+    return i >= 1 && i <= 4 ? FSwitcherPID[static_cast<std::size_t>(i - 1)] : 0;
+}
