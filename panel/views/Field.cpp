@@ -1,10 +1,10 @@
 #include "Field.h"
+#include "FieldLook.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,28 +13,9 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace {
-
-// Colour scheme: Ink, Back, Frame, Highlight per group.
-struct TGroup {
-    TColor Ink, Back, Frame, Highlight;
-};
-constexpr TGroup Logos{clr::Silver, clr::Silver, clr::Silver, clr::Silver};
-constexpr TGroup Names{clr::Black, RGBColor(255, 255, 0), clr::Silver, clr::White};
-constexpr TGroup LockG{clr::Black, clr::Silver, clr::Silver, clr::White};
-constexpr TGroup Arrows{clr::Black, clr::Silver, clr::Silver, clr::White};
-constexpr TGroup GridG{clr::Black, clr::Silver, clr::Silver, clr::White};
-constexpr TGroup CornerG{clr::Black, clr::Silver, clr::Silver, clr::White};
-constexpr TGroup MonitorG{clr::Black, clr::Silver, clr::Silver, clr::White};
-
-constexpr int LogoSize = 33;
-
-int Deg16(double radians) {
-    return static_cast<int>(std::lround(radians * 180.0 / M_PI * 16.0));
-}
 
 bool IsHeaderRow(TFieldPane p) {
     return p == TFieldPane::InputLogo || p == TFieldPane::InputName || p == TFieldPane::InputArrow;
@@ -49,6 +30,8 @@ bool IsHoverAware(TFieldPane p) {
 }
 
 } // namespace
+
+using namespace fieldlook;
 
 std::array<TColor, 4> StandardLevelColors() {
     return {RGBColor(255, 0, 0), RGBColor(0, 128, 0), RGBColor(0, 0, 255), RGBColor(255, 255, 0)};
@@ -249,19 +232,6 @@ void TField::SetScale(int n) {
     Relayout();
 }
 
-void TField::BuildPatterns() {
-    for (int k = 0; k < 4; ++k) {
-        QImage img(8, 8, QImage::Format_RGB32);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                img.setPixelColor(x, y,
-                                  ((x / 2 + y / 2) % 2)
-                                      ? ToQColor(FLevelColors[static_cast<std::size_t>(k)])
-                                      : ToQColor(GridG.Back));
-        FPatterns[static_cast<std::size_t>(k)] = img;
-    }
-}
-
 void TField::SetLevelColors(const std::array<TColor, 4>& colours) {
     FLevelColors = colours;
     BuildPatterns();
@@ -440,318 +410,6 @@ void TField::RepaintAll() {
     for (TFieldSurface* s : FSurfaces)
         s->update();
 }
-
-void TField::PaintSurface(TFieldPane pane, QPainter& p, const QRegion& region) {
-    const int s = FGeom.s;
-    for (const QRect& r : region) {
-        const int c0 = r.left() / s, c1 = r.right() / s, r0 = r.top() / s, r1 = r.bottom() / s;
-        for (int row = r0; row <= r1; ++row)
-            for (int col = c0; col <= c1; ++col) {
-                FScratch.fill(ToQColor(GridG.Back));
-                {
-                    QPainter sp(&FScratch);
-                    PaintCell(sp, pane, col, row);
-                }
-                p.drawImage(col * s, row * s, FScratch);
-            }
-    }
-}
-
-QImage TField::RenderCell(TFieldPane pane, int col, int row) {
-    FScratch.fill(ToQColor(GridG.Back));
-    {
-        QPainter sp(&FScratch);
-        PaintCell(sp, pane, col, row);
-    }
-    return FScratch.copy();
-}
-
-void TField::PaintCell(QPainter& p, TFieldPane pane, int col, int row) {
-    switch (pane) {
-    case TFieldPane::Grid:
-        PaintGrid(p, col, row);
-        break;
-    case TFieldPane::InputName:
-        PaintName(p, true, col);
-        break;
-    case TFieldPane::OutputName:
-        PaintName(p, false, row);
-        break;
-    case TFieldPane::InputArrow:
-        PaintArrow(p, true, col);
-        break;
-    case TFieldPane::OutputArrow:
-        PaintArrow(p, false, row);
-        break;
-    case TFieldPane::InputLogo:
-        PaintLogo(p, true, col);
-        break;
-    case TFieldPane::OutputLogo:
-        PaintLogo(p, false, row);
-        break;
-    case TFieldPane::Lock:
-        PaintLock(p, row);
-        break;
-    case TFieldPane::Monitor:
-        PaintMonitor(p, row);
-        break;
-    case TFieldPane::Corner:
-        PaintCorner(p, col, row);
-        break;
-    }
-}
-
-void TField::CellBase(QPainter& p, TColor back, TColor frame) {
-    p.setPen(ToQColor(frame));
-    p.setBrush(ToQColor(back));
-    p.drawRect(0, 0, FGeom.s, FGeom.s); // Box(0, 0, s + 1, s + 1): left and top edges show
-}
-
-void TField::PaintMarks(QPainter& p, const std::array<int, 4>& levels,
-                        const std::array<bool, 4>& preset, int n) {
-    const int m = FGeom.m;
-    auto brush = [&](int j) {
-        const int k = levels[static_cast<std::size_t>(j)];
-        return preset[static_cast<std::size_t>(j)]
-                   ? QBrush(FPatterns[static_cast<std::size_t>(k - 1)])
-                   : QBrush(ToQColor(FLevelColors[static_cast<std::size_t>(k - 1)]));
-    };
-    p.setPen(Qt::black);
-    if (n == 1) {
-        const int r = FGeom.rM;
-        p.setBrush(brush(0));
-        p.drawEllipse(QRect(m - r, m - r, 2 * r, 2 * r));
-    } else if (n >= 2) {
-        const int r = FGeom.rP;
-        const TSlices sl = SliceAngles(n);
-        for (int j = 0; j < n; ++j) {
-            p.setBrush(brush(j));
-            p.drawPie(QRect(m - r, m - r, 2 * r, 2 * r), Deg16(sl.First + j * sl.Step),
-                      Deg16(sl.Step));
-        }
-    }
-}
-
-void TField::PaintRing(QPainter& p, const std::array<int, 4>& levels, int q, TColor ink) {
-    const int s = FGeom.s;
-    p.setBrush(Qt::NoBrush);
-    const QRect box(0, 0, s - 1, s - 1);
-    if (q <= 1) {
-        p.setPen(ToQColor(q == 0 ? ink : FLevelColors[static_cast<std::size_t>(levels[0] - 1)]));
-        p.drawEllipse(box);
-        return;
-    }
-    const TSlices sl = SliceAngles(q);
-    for (int j = 0; j < q; ++j) {
-        p.setPen(ToQColor(
-            FLevelColors[static_cast<std::size_t>(levels[static_cast<std::size_t>(j)] - 1)]));
-        p.drawArc(box, Deg16(sl.First + j * sl.Step), Deg16(sl.Step));
-    }
-}
-
-void TField::PaintGrid(QPainter& p, int i, int o) {
-    const int ni = FState.Inputs(), no = FState.Outputs();
-    if (i < 0 || i >= ni || o < 0 || o >= no)
-        return;
-    const int s = FGeom.s, m = FGeom.m, hc = FHoverCol, hr = FHoverRow;
-    CellBase(p, GridG.Back, GridG.Frame);
-    auto wire = [&](bool lit) { p.setPen(ToQColor(lit ? GridG.Highlight : GridG.Ink)); };
-    wire(i == hc && o <= hr);
-    p.drawLine(m, 0, m, m - 1);
-    wire(o == hr && i <= hc);
-    p.drawLine(0, m, m - 1, m);
-    if (o < no - 1) {
-        wire(i == hc && o < hr);
-        p.drawLine(m, m + 1, m, s);
-    }
-    if (i < ni - 1) {
-        wire(o == hr && i < hc);
-        p.drawLine(m + 1, m, s, m);
-    }
-
-    std::array<int, 4> levels{};
-    std::array<bool, 4> preset{};
-    int n = 0;
-    const std::uint32_t visible = FState.Visible();
-    for (int k = 1; k <= FState.LevelCount(); ++k) {
-        if (!LevelFlag(visible, k))
-            continue;
-        const int st = FState.Status(o, k), pr = FState.Preset(o, k);
-        if (st == i || (pr == i && pr != st)) {
-            levels[static_cast<std::size_t>(n)] = k;
-            preset[static_cast<std::size_t>(n)] = st != i;
-            ++n;
-        }
-    }
-    PaintMarks(p, levels, preset, n);
-
-    const int rN = FGeom.rN;
-    const bool lit = (i == hc && o <= hr) || (o == hr && i <= hc);
-    p.setPen(ToQColor(lit ? GridG.Highlight : GridG.Ink));
-    p.setBrush(ToQColor(GridG.Back));
-    p.drawEllipse(QRect(m - rN, m - rN, 2 * rN, 2 * rN));
-
-    if (i == hc && o == hr) {
-        std::array<int, 4> ring{};
-        int q = 0;
-        for (int k = 1; k <= FState.LevelCount(); ++k)
-            if (LevelFlag(FState.Control(), k) && (FCross.PresetMode() || !FState.Locked(o, k)))
-                ring[static_cast<std::size_t>(q++)] = k;
-        PaintRing(p, ring, q, GridG.Ink);
-    }
-}
-
-QFont TField::FitFont(const QString& text) {
-    const QString key = text + QChar(1) + QString::number(FGeom.s);
-    if (const auto it = FFontCache.constFind(key); it != FFontCache.constEnd())
-        return *it;
-    const int s = FGeom.s, m = FGeom.m;
-    auto make = [](int size) {
-        QFont f(QString::fromLatin1(size > 7 ? "MS Sans Serif" : "Small Fonts"));
-        f.setPointSize(size);
-        return f;
-    };
-    int size = 3;
-    QFont f = make(size);
-    QFontMetrics fm(f, &FScratch);
-    while (fm.horizontalAdvance(text) < s - 2 && fm.height() < m - 2) {
-        ++size;
-        if (size > 11)
-            break;
-        f = make(size);
-        fm = QFontMetrics(f, &FScratch);
-    }
-    --size;
-    const QFont result = make(std::max(size, 2));
-    if (FFontCache.size() > 4096)
-        FFontCache.clear();
-    FFontCache.insert(key, result);
-    return result;
-}
-
-void TField::PaintName(QPainter& p, bool input, int index) {
-    const int count = input ? FState.Inputs() : FState.Outputs();
-    if (index < 0 || index >= count)
-        return;
-    const int hc = FHoverCol, hr = FHoverRow, m = FGeom.m;
-    const bool lit =
-        input ? (index == hc && (hr >= 0 || hr == -2)) : (index == hr && (hc >= 0 || hc == -4));
-    CellBase(p, lit ? Names.Highlight : Names.Back, Names.Frame);
-    p.setPen(ToQColor(Names.Ink));
-    const QString line1 = QString::number(index + 1);
-    const QString line2 = (input ? FInputNames : FOutputNames)[static_cast<std::size_t>(index)];
-    const int shift = input ? 1 : 0;
-    auto draw = [&](const QString& text, bool first) {
-        if (text.isEmpty())
-            return;
-        const QFont f = FitFont(text);
-        p.setFont(f);
-        const QFontMetrics fm(f, &FScratch);
-        const int w = fm.horizontalAdvance(text), h = fm.height();
-        const int y = first ? m - h - shift : m + shift;
-        p.drawText(m - w / 2, y + fm.ascent(), text);
-    };
-    draw(line1, true);
-    draw(line2, false);
-}
-
-void TField::PaintArrow(QPainter& p, bool input, int index) {
-    const int count = input ? FState.Inputs() : FState.Outputs();
-    if (index < 0 || index >= count)
-        return;
-    const int s = FGeom.s, m = FGeom.m, rM = FGeom.rM, a = FGeom.a;
-    CellBase(p, Arrows.Back, Arrows.Frame);
-    const bool lit = input ? index == FHoverCol : index == FHoverRow;
-    const QColor c = ToQColor(lit ? Arrows.Highlight : Arrows.Ink);
-    p.setPen(c);
-    p.setBrush(c);
-    if (input) {
-        p.drawLine(m, rM + a + 1, m, s);
-        const QPoint tri[3] = {{m, rM + a}, {m - a, rM}, {m + a, rM}};
-        p.drawPolygon(tri, 3);
-    } else {
-        p.drawLine(rM + 1, m, s, m);
-        const QPoint tri[3] = {{rM, m}, {rM + a, m - a}, {rM + a, m + a}};
-        p.drawPolygon(tri, 3);
-    }
-}
-
-void TField::PaintLogo(QPainter& p, bool input, int index) {
-    const int count = input ? FState.Inputs() : FState.Outputs();
-    const QImage& strip = input ? FInputStrip : FOutputStrip;
-    if (index < 0 || index >= count || strip.isNull())
-        return;
-    const int s = FGeom.s, rN = FGeom.rN;
-    CellBase(p, Logos.Back, Logos.Frame);
-    const QRect source = input ? QRect(index * LogoSize, 0, LogoSize, LogoSize)
-                               : QRect(0, index * LogoSize, LogoSize, LogoSize);
-    p.drawImage(QRect(rN, rN, s - 2 * rN, s - 2 * rN), strip, source);
-}
-
-void TField::PaintLock(QPainter& p, int o) {
-    if (o < 0 || o >= FState.Outputs())
-        return;
-    const int s = FGeom.s, rM = FGeom.rM, w = FGeom.w, n = FState.LevelCount();
-    CellBase(p, LockG.Back, LockG.Frame);
-    const bool lit = o == FHoverRow && (FHoverCol >= 0 || FHoverCol == -2);
-    p.setPen(ToQColor(lit ? LockG.Highlight : LockG.Ink));
-    const std::uint32_t locks = FState.Lock(o);
-    for (int k = 1; k <= n; ++k) {
-        p.setBrush(ToQColor(LevelFlag(locks, k) ? FLevelColors[static_cast<std::size_t>(k - 1)]
-                                                : LockG.Back));
-        p.drawRect(LockBarLeft(FGeom, n, k), rM, w, s - 2 * rM);
-    }
-}
-
-void TField::PaintMonitor(QPainter& p, int o) {
-    if (o < 0 || o >= FState.Outputs())
-        return;
-    const int m = FGeom.m, rN = FGeom.rN;
-    CellBase(p, MonitorG.Back, MonitorG.Frame);
-    std::array<int, 4> levels{};
-    const std::array<bool, 4> solid{};
-    int n = 0;
-    for (int k = 1; k <= FState.LevelCount(); ++k)
-        if (LevelFlag(FState.Visible(), k) && FState.Monitor(k) == o)
-            levels[static_cast<std::size_t>(n++)] = k;
-    PaintMarks(p, levels, solid, n);
-    const bool lit = o == FHoverRow && (FHoverCol >= 0 || FHoverCol == -3);
-    p.setPen(ToQColor(lit ? MonitorG.Highlight : MonitorG.Ink));
-    p.setBrush(ToQColor(MonitorG.Back));
-    p.drawEllipse(QRect(m - rN, m - rN, 2 * rN, 2 * rN));
-    if (o == FHoverRow && FHoverCol == -3) {
-        std::array<int, 4> ring{};
-        int q = 0;
-        for (int k = 1; k <= FState.LevelCount(); ++k)
-            if (LevelFlag(FState.Control(), k))
-                ring[static_cast<std::size_t>(q++)] = k;
-        PaintRing(p, ring, q, MonitorG.Ink);
-    }
-}
-
-void TField::PaintCorner(QPainter& p, int col, int row) {
-    const char* label = nullptr;
-    if (col == 4 && row == 1)
-        label = "IN";
-    else if (row == 2 && col == 1)
-        label = "OUT";
-    else if (row == 2 && col == 2)
-        label = "MON";
-    else if (row == 2 && col == 3)
-        label = "LOCK";
-    if (!label)
-        return; // the field's background
-    const int m = FGeom.m;
-    CellBase(p, CornerG.Back, CornerG.Frame);
-    const QString text = QString::fromLatin1(label);
-    const QFont f = FitFont(text);
-    p.setFont(f);
-    p.setPen(ToQColor(CornerG.Ink));
-    const QFontMetrics fm(f, &FScratch);
-    p.drawText(m - fm.horizontalAdvance(text) / 2, m - fm.height() / 2 + fm.ascent(), text);
-}
-
-// Hover and mouse.
 
 void TField::RefreshHover(bool remember) {
     const int pc = FPrevHoverCol, pr = FPrevHoverRow, c = FHoverCol, r = FHoverRow;
