@@ -39,9 +39,8 @@ class TestControl : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
-    QList<msgbox::TBox> FBoxes;
+    TBoxRecorder FBoxes;
     QStringList FDialogs; // titles of the dialogs opened, each answered Cancel
-    msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
     QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
     QString Set() const { return FDir.filePath(QStringLiteral("matrixpanel.set")); }
 
@@ -76,12 +75,7 @@ class TestControl : public QObject {
 
 private Q_SLOTS:
     void init() {
-        FBoxes.clear();
-        FAnswer = msgbox::TAnswer::Ok;
-        msgbox::SetHandler([this](const msgbox::TBox& b) {
-            FBoxes << b;
-            return FAnswer;
-        });
+        FBoxes.Install();
         FDialogs.clear();
         msgbox::SetDialogHandler([this](QDialog& d) {
             FDialogs << d.windowTitle();
@@ -460,14 +454,14 @@ private Q_SLOTS:
         QVERIFY(FBoxes.isEmpty()); // a key never asks for the lock confirmation
 
         // Ctrl + click: confirmation; Cancel sends nothing, OK ignores locks.
-        FAnswer = msgbox::TAnswer::Cancel;
+        FBoxes.Reply = msgbox::TAnswer::Cancel;
         w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Confirm"));
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
         QCOMPARE(FBoxes[0].Buttons, msgbox::TButtons::OkCancel);
         QVERIFY(!w.Session().PollThread()->Cycle().SalvoRequested());
-        FAnswer = msgbox::TAnswer::Ok;
+        FBoxes.Reply = msgbox::TAnswer::Ok;
         w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(takes(11), 1, 5000);
         // Shift + Ctrl is a plain TAKE.

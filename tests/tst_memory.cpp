@@ -46,12 +46,10 @@ class TestMemory : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
-    QList<msgbox::TBox> FBoxes;
-    msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
+    TBoxRecorder FBoxes;
     // What the Edit Salvo dialog does when shown: each entry types into the
     // shown dialog with real key events and returns its result.
     QList<std::function<int(TSalvoDialog&)>> FDialogSteps;
-    std::function<void()> FOnBox;
 
     QString Folder16() const { return FDir.filePath(QStringLiteral("Memory/16x16-4/")); }
 
@@ -90,16 +88,8 @@ class TestMemory : public QObject {
 
 private Q_SLOTS:
     void init() {
-        FBoxes.clear();
-        FAnswer = msgbox::TAnswer::Ok;
+        FBoxes.Install();
         FDialogSteps.clear();
-        FOnBox = nullptr;
-        msgbox::SetHandler([this](const msgbox::TBox& b) {
-            FBoxes << b;
-            if (FOnBox)
-                FOnBox();
-            return FAnswer;
-        });
         msgbox::SetDialogHandler([this](QDialog& d) {
             auto* dialog = qobject_cast<TSalvoDialog*>(&d);
             if (!dialog || FDialogSteps.isEmpty())
@@ -110,7 +100,7 @@ private Q_SLOTS:
         QFile::remove(FDir.filePath(QStringLiteral("Memory")));
     }
     void cleanup() {
-        msgbox::SetHandler({});
+        TBoxRecorder::Uninstall();
         msgbox::SetDialogHandler({});
     }
 
@@ -325,10 +315,10 @@ private Q_SLOTS:
 
         // Del, first refused, then confirmed.
         ClickItem(*w, QStringLiteral("Show B"));
-        FAnswer = msgbox::TAnswer::Cancel;
+        FBoxes.Reply = msgbox::TAnswer::Cancel;
         QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("Show B.mem")));
-        FAnswer = msgbox::TAnswer::Ok;
+        FBoxes.Reply = msgbox::TAnswer::Ok;
         QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
         QCOMPARE(FBoxes.last().Text, QStringLiteral("Press OK if you want to Delete this item."));
         QVERIFY(!QFile::exists(Folder16() + QStringLiteral("Show B.mem")));
@@ -581,7 +571,7 @@ private Q_SLOTS:
             ClickItem(*w, QStringLiteral("N-N"));
         }
         // The Del question outlived by a size change deletes nothing.
-        FOnBox = [&] { w->Session().ApplySize(8, 8); };
+        FBoxes.WhileOpen = [&](const msgbox::TBox&) { w->Session().ApplySize(8, 8); };
         QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnDelSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(Folder16() + QStringLiteral("N-N.mem")));
     }

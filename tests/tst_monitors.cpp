@@ -110,13 +110,6 @@ class TestMonitors : public QObject {
             return nullptr;
         return p;
     }
-    void Stop(TMainWindow& w) {
-        if (!w.Session().PollThread())
-            return;
-        w.Session().PollThread()->Terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
-    }
-
 private Q_SLOTS:
     void init() {
         msgbox::SetHandler([](const msgbox::TBox&) { return msgbox::TAnswer::Ok; });
@@ -428,7 +421,7 @@ private Q_SLOTS:
         QCOMPARE(buttons, 2);
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), before);
         QVERIFY(!Part<QTimer>(w, "StatusTimer")->isActive());
-        Stop(w);
+        StopPolling(w);
         const TMonitorWindow none({});
         QCOMPARE(none.height(), 0);
     }
@@ -491,7 +484,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(h.StateSTD->text(), QStringLiteral("720p60"));
         QCOMPARE(HdmiFrames(FA) + HdmiFrames(FB), 0);
-        Stop(w);
+        StopPolling(w);
     }
 
     // A temperature alarm on A: red blinking lamp, red tab, STATUS flashing.
@@ -524,7 +517,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver, 3000);
         QTest::qWait(600);
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
-        Stop(w);
+        StopPolling(w);
         QCOMPARE(s.StatusTab->TabColor(0), clr::Grey);
         QVERIFY(!s.StatusTEMP->isEnabled());
     }

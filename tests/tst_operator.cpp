@@ -32,8 +32,7 @@ class TestOperator : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
-    QList<msgbox::TBox> FBoxes;
-    std::function<msgbox::TAnswer(const msgbox::TBox&)> FOnBox;
+    TBoxRecorder FBoxes;
     std::unique_ptr<sim::TSimulator> FSim;
     sim::TChassis* FChassis = nullptr;
     QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
@@ -84,24 +83,10 @@ class TestOperator : public QObject {
         const int s = Part<TField>(w, "Field")->Geometry().s;
         return {col * s + s / 2, row * s + s / 2};
     }
-    void Stop(TMainWindow& w) {
-        if (!w.Session().PollThread())
-            return;
-        w.Session().PollThread()->Terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
-    }
-
 private Q_SLOTS:
-    void init() {
-        FBoxes.clear();
-        FOnBox = nullptr;
-        msgbox::SetHandler([this](const msgbox::TBox& b) {
-            FBoxes << b;
-            return FOnBox ? FOnBox(b) : msgbox::TAnswer::Ok;
-        });
-    }
+    void init() { FBoxes.Install(); }
     void cleanup() {
-        msgbox::SetHandler({});
+        TBoxRecorder::Uninstall();
         FSim.reset();
         FChassis = nullptr;
     }
@@ -113,7 +98,7 @@ private Q_SLOTS:
         QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 11, 2));
         QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(1, 2), 11, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 2), 11, 5000);
-        Stop(*w);
+        StopPolling(*w);
     }
 
     // One arrow press scrolls exactly one cell, also once a cell took a click
@@ -136,7 +121,7 @@ private Q_SLOTS:
         target = QApplication::focusWidget() ? QApplication::focusWidget() : w.get();
         QTest::keyClick(target, Qt::Key_Left);
         QCOMPARE(area->horizontalScrollBar()->value(), 0);
-        Stop(*w);
+        StopPolling(*w);
     }
 
     // The frame scrolls the field only while the pointer rests on the frame
@@ -157,7 +142,7 @@ private Q_SLOTS:
         QTest::qWait(1500);
         QCOMPARE(Part<TField>(*w, "Field")->VisibleCells().Left, before.Left);
         QCOMPARE(Part<TField>(*w, "Field")->VisibleCells().Top, before.Top);
-        Stop(*w);
+        StopPolling(*w);
     }
 
     // A salvo recalled with a double-click in PRESET mode goes to the switcher
@@ -184,7 +169,7 @@ private Q_SLOTS:
                           QPoint(5, 5));
         QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 40), 6, 5000);
         QCOMPARE(FChassis->Crosspoint(1, 63), 6);
-        Stop(*w);
+        StopPolling(*w);
     }
 
     // Ctrl + TAKE asks before ignoring locks; should polling end while the box
@@ -194,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(w);
         QTRY_COMPARE_WITH_TIMEOUT(w->Session().Mode(), TMode::Preset, 5000);
         bool ended = false;
-        FOnBox = [&](const msgbox::TBox&) -> msgbox::TAnswer {
+        FBoxes.Answer = [&](const msgbox::TBox&) -> msgbox::TAnswer {
             w->Session().PollThread()->Terminate();
             // The box's own event loop serves the end of polling.
             ended = QTest::qWaitFor([&] { return w->Session().PollThread() == nullptr; }, 5000);
@@ -246,7 +231,7 @@ private Q_SLOTS:
             const TTileContent tile = Part<TPreviewField>(*w, "PreviewField")->Content(4);
             QCOMPARE(int(tile.Bands.size()), 1); // level 2 is hidden
             QCOMPARE(tile.Bands[0].Number, QStringLiteral("5"));
-            Stop(*w);
+            StopPolling(*w);
             QVERIFY(!Part<TPreviewField>(*w, "PreviewField")->isVisible());
             w->close();
             QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
@@ -308,7 +293,7 @@ private Q_SLOTS:
         QVERIFY(text.contains("LOGO0=\n"));
         QVERIFY(text.contains("NAME1=Keep\n") && text.contains("ZOOM=3"));
         QVERIFY(FBoxes.isEmpty());
-        Stop(*w);
+        StopPolling(*w);
     }
 
     // Polling ends while the dialog is open: it closes as cancelled and
@@ -353,7 +338,7 @@ private Q_SLOTS:
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error:"));
         QCOMPARE(FBoxes[0].Icon, msgbox::TIcon::Error);
         QVERIFY(FBoxes[0].Text.contains(Ini()));
-        Stop(*w);
+        StopPolling(*w);
     }
     // Three cross-points routed ON LINE and one TAKE leave four lines naming them.
     void operatorLogNamesEachAction() {
@@ -389,7 +374,7 @@ private Q_SLOTS:
                     QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  "))
                     .match(QString::fromLatin1(lines[0]))
                     .hasMatch());
-        Stop(*w);
+        StopPolling(*w);
     }
 };
 

@@ -29,7 +29,7 @@ class TestPoll : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
-    QList<msgbox::TBox> FBoxes;
+    TBoxRecorder FBoxes;
     QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
 
     // Level set: VIDEO (address 1) and AUDIO (address 2) on chassis a, SDI (address 3) on b.
@@ -69,19 +69,9 @@ class TestPoll : public QObject {
         QVERIFY(w.Session().PollThread() != nullptr);
     }
 
-    void Stop(TMainWindow& w) {
-        if (w.Session().PollThread())
-            w.Session().PollThread()->Terminate();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
-    }
-
 private Q_SLOTS:
     void init() {
-        FBoxes.clear();
-        msgbox::SetHandler([this](const msgbox::TBox& b) {
-            FBoxes << b;
-            return msgbox::TAnswer::Ok;
-        });
+        FBoxes.Install();
         QFile::remove(Ini());
     }
 
@@ -179,7 +169,7 @@ private Q_SLOTS:
         QCOMPARE(shown, (QList<int>{0, 25, 50, 75, 100}));
 
         // OPERATE again: no message, mode 0, white indicators, clients hidden.
-        Stop(w);
+        StopPolling(w);
         QCOMPARE(w.Session().Mode(), TMode::Off);
         QVERIFY(FBoxes.isEmpty());
         for (TIndicatorBox* i :
@@ -265,7 +255,7 @@ private Q_SLOTS:
         QCOMPARE(Part<TField>(w, "Field")->GetOutputCount(), 64);
         QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(),
                  QStringLiteral("KESTREL ROUTING SWITCHER 256 x 64"));
-        Stop(w);
+        StopPolling(w);
     }
 
     // A hostile switcher: garbage ends polling with a report; once it answers
@@ -287,7 +277,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         Part<TField>(w, "Field")->SetStatus(5, {2, 0, 0, 0});
         QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(1, 5), 2, 5000);
-        Stop(w);
+        StopPolling(w);
         QCOMPARE(FBoxes.size(), 1);
     }
 
@@ -311,7 +301,7 @@ private Q_SLOTS:
         const quint64 before = w.WorldVersion();
         QTRY_VERIFY_WITH_TIMEOUT(w.WorldVersion() > before + 20, 10000); // 20 size changes
         QVERIFY(w.Session().PollThread() != nullptr);
-        Stop(w);
+        StopPolling(w);
         QVERIFY(FBoxes.isEmpty());
     }
 

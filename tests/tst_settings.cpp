@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "PanelTest.h"
 #include "Pickers.h"
 #include "PollThread.h"
 #include "SettingsWindow.h"
@@ -41,8 +42,7 @@ class TestSettings : public QObject {
     Q_OBJECT
 
     QTemporaryDir FDir;
-    QList<msgbox::TBox> FBoxes;
-    msgbox::TAnswer FAnswer = msgbox::TAnswer::Ok;
+    TBoxRecorder FBoxes;
     QString Set() const { return FDir.filePath(QStringLiteral("matrixpanel.set")); }
     QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
     QByteArray SetText() const {
@@ -52,17 +52,12 @@ class TestSettings : public QObject {
 
 private Q_SLOTS:
     void init() {
-        FBoxes.clear();
-        FAnswer = msgbox::TAnswer::Ok;
-        msgbox::SetHandler([this](const msgbox::TBox& b) {
-            FBoxes << b;
-            return FAnswer;
-        });
+        FBoxes.Install();
         QFile::remove(Set());
         QFile::remove(Ini());
     }
     void cleanup() {
-        msgbox::SetHandler({});
+        TBoxRecorder::Uninstall();
         msgbox::SetDialogHandler({});
         pickers::SetColorHandler({});
     }
@@ -222,12 +217,12 @@ private Q_SLOTS:
         QCOMPARE(d.Selected(), 2);
         QCOMPARE(d.Levels()[2].Address, 4);
         // DELETE asks; Cancel keeps, OK removes and selects the same position.
-        FAnswer = msgbox::TAnswer::Cancel;
+        FBoxes.Reply = msgbox::TAnswer::Cancel;
         QTest::mouseClick(d.SBtnDelete, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QCOMPARE(d.Levels().size(), std::size_t(4));
         QCOMPARE(FBoxes.last().Text, QStringLiteral("Press OK if you want to Delete this item."));
         QCOMPARE(FBoxes.last().Caption, QStringLiteral("Confirm"));
-        FAnswer = msgbox::TAnswer::Ok;
+        FBoxes.Reply = msgbox::TAnswer::Ok;
         QTest::mouseClick(d.SBtnDelete, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QCOMPARE(d.Levels().size(), std::size_t(3));
         QCOMPARE(d.Selected(), 2);
