@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         words[i] = static_cast<std::int16_t>(data[1 + 2 * i] | (data[2 + 2 * i] << 8));
     (void)ClassifyReply(words, count, sum);
     gWindow->tcpThread.StoreReply(command, reply);
-    gWindow->slot_SrvMsgObrabot();
+    gWindow->ShowReply();
     return 0;
 }

@@ -7,7 +7,6 @@
 #include "IndicatorBox.h"
 #include "LevelControl.h"
 #include "LogCategories.h"
-#include "MessageBox.h"
 #include "Panel.h"
 #include "PreviewField.h"
 #include "SafeFile.h"

@@ -29,13 +29,10 @@ class TSpeedButton;
 class TIndicatorBox;
 class TTip;
 class THdmiWindow;
-class THdmiRequests;
 class TStatusWindow;
-class TIniFile;
 class TField;
 class TDigitalPanel;
 class THoverPanel;
-class TPollThread;
 class TProgressWindow;
 class TSalvoDialog;
 class TMemoryItem;
@@ -44,7 +41,6 @@ class TPreviewField;
 class TParamsWindow;
 class TSettingsWindow;
 class TMonitorWindow;
-class TOperatorLog;
 struct TMemorySlot;
 
 // Heights of the right-hand column's sections, top to bottom, for a column of

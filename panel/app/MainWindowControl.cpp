@@ -9,7 +9,6 @@
 #include "LevelControl.h"
 #include "LogCategories.h"
 #include "MessageBox.h"
-#include "OperatorLog.h"
 #include "Panel.h"
 #include "ParamsWindow.h"
 #include "PreviewField.h"

@@ -2,14 +2,11 @@
 
 #include "ColorTabBar.h"
 #include "Field.h"
-#include "HdmiRequests.h"
 #include "HdmiWindow.h"
 #include "IndicatorBox.h"
-#include "IpText.h"
 #include "LevelControl.h"
 #include "MessageBox.h"
 #include "MonitorWindow.h"
-#include "OperatorLog.h"
 #include "Panel.h"
 #include "ParamsWindow.h"
 #include "PreviewField.h"
@@ -20,7 +17,6 @@
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
-#include "WindowMessages.h"
 
 #include <QFontMetrics>
 #include <QListWidget>
