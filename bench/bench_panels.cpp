@@ -3,8 +3,8 @@
 // bench reports how long every other engine takes to see the change (median
 // and 99th percentile), the cycle rate each engine keeps, and the share of a
 // core the simulator uses. Prints figures only.
+#include "BenchViews.h"
 #include "IpText.h"
-#include "PollCycle.h"
 #include "Simulator.h"
 
 #include <QCoreApplication>
@@ -26,57 +26,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class TInlineExecutor : public IPollExecutor {
-public:
-    void Sync(const std::function<void()>& step) override { step(); }
-};
-
-// One panel's view of the chassis, as the poll cycle publishes it.
-class TPanelViews : public IPollViews {
-public:
-    TFieldState State;
-    std::mutex M;
-    std::vector<double> Rates;
-    std::atomic<bool> Ready{false};
-
-    const TFieldState& FieldState() const override { return State; }
-    bool HdmiWanted(int&, THdmiWanted&) const override { return false; }
-    void SetInitIndicator(bool, bool) override {}
-    void SetConfigIndicator(bool, bool, int) override {}
-    void SetStateIndicator(bool, bool) override {}
-    void SetProcIndicator(bool) override {}
-    void PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) override {}
-    void EnableStatusRows() override {}
-    void ResetStatusRows() override {}
-    void ApplySize(int i, int o) override {
-        State.SetInputs(i);
-        State.SetOutputs(o);
-    }
-    void FirstCycle(int n) override {
-        State.SetLevelCount(n);
-        Ready.store(true);
-    }
-    void SetFieldStatus(int o, const TLevelValues& v) override {
-        for (int k = 1; k <= 4; ++k) {
-            State.StoreStatus(o, k, v[static_cast<std::size_t>(k - 1)]);
-            State.StorePreset(o, k, v[static_cast<std::size_t>(k - 1)]);
-        }
-    }
-    void SetFieldLock(int o, std::uint32_t b) override { State.StoreLock(o, b); }
-    void SetPreviewStatus(int, const TLevelValues&) override {}
-    void SetFieldMonitor(const TLevelValues&) override {}
-    void ShowCycleRate(double r) override {
-        std::lock_guard l(M);
-        Rates.push_back(r);
-    }
-    void PublishHdmi(int, const THdmiState&, const THdmiState&) override {}
-    void Finish() override {}
-    void PostProgress(int, int) override {}
-    void PostPollDone() override {}
-};
-
 struct TEngine {
-    TPanelViews Views;
+    TBenchViews Views;
     TInlineExecutor Executor;
     std::unique_ptr<TPollCycle> Cycle;
     std::thread Thread;
@@ -183,14 +134,8 @@ void Run(int panels, int address) {
         e->Thread.join();
 
     std::vector<double> rates;
-    for (auto& e : engines) {
-        std::lock_guard l(e->Views.M);
-        const std::size_t skip = e->Views.Rates.size() / 4;
-        double sum = 0;
-        for (std::size_t i = skip; i < e->Views.Rates.size(); ++i)
-            sum += e->Views.Rates[i];
-        rates.push_back(sum / double(std::max<std::size_t>(1, e->Views.Rates.size() - skip)));
-    }
+    for (auto& e : engines)
+        rates.push_back(e->Views.AverageRate());
     std::sort(rates.begin(), rates.end());
     std::printf("%2d panels: ", panels);
     if (panels > 1)

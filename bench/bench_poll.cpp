@@ -2,8 +2,8 @@
 // 256 x 256 chassis, against the bound set by the 2 ms sleep plus one
 // configuration round trip per chassis; and the latency from a change in the
 // field's state to its arrival at the simulator. Prints figures only.
+#include "BenchViews.h"
 #include "IpText.h"
-#include "PollCycle.h"
 #include "Simulator.h"
 
 #include <QCoreApplication>
@@ -18,54 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class TInlineExecutor : public IPollExecutor {
-public:
-    void Sync(const std::function<void()>& step) override { step(); }
-};
-
-class TBenchViews : public IPollViews {
-public:
-    TFieldState State;
-    std::mutex M;
-    std::vector<double> Rates;
-    std::atomic<bool> Ready{false}, Done{false};
-
-    const TFieldState& FieldState() const override { return State; }
-    bool HdmiWanted(int&, THdmiWanted&) const override { return false; }
-    void SetInitIndicator(bool, bool) override {}
-    void SetConfigIndicator(bool, bool, int) override {}
-    void SetStateIndicator(bool, bool) override {}
-    void SetProcIndicator(bool) override {}
-    void PaintStatus(bool, const std::array<TSwitcherStatus, 4>&, int) override {}
-    void EnableStatusRows() override {}
-    void ResetStatusRows() override {}
-    void ApplySize(int i, int o) override {
-        State.SetInputs(i);
-        State.SetOutputs(o);
-    }
-    void FirstCycle(int n) override {
-        State.SetLevelCount(n);
-        Ready.store(true);
-    }
-    void SetFieldStatus(int o, const TLevelValues& v) override {
-        for (int k = 1; k <= 4; ++k) {
-            State.StoreStatus(o, k, v[static_cast<std::size_t>(k - 1)]);
-            State.StorePreset(o, k, v[static_cast<std::size_t>(k - 1)]);
-        }
-    }
-    void SetFieldLock(int o, std::uint32_t b) override { State.StoreLock(o, b); }
-    void SetPreviewStatus(int, const TLevelValues&) override {}
-    void SetFieldMonitor(const TLevelValues&) override {}
-    void ShowCycleRate(double r) override {
-        std::lock_guard l(M);
-        Rates.push_back(r);
-    }
-    void PublishHdmi(int, const THdmiState&, const THdmiState&) override {}
-    void Finish() override {}
-    void PostProgress(int, int) override {}
-    void PostPollDone() override { Done.store(true); }
-};
 
 double ConfigRoundTripMs(const std::string& host) {
     TSwitcherConnection p;
@@ -118,15 +70,7 @@ void Run(int chassis) {
     }
     cycle.Terminate();
     poll.join();
-    double rate = 0;
-    {
-        std::lock_guard l(views.M);
-        // The first averages include the start-up cycles.
-        const std::size_t skip = views.Rates.size() / 4;
-        for (std::size_t i = skip; i < views.Rates.size(); ++i)
-            rate += views.Rates[i];
-        rate /= static_cast<double>(std::max<std::size_t>(1, views.Rates.size() - skip));
-    }
+    const double rate = views.AverageRate();
     const double bound = 1000.0 / (2.0 + chassis * rtt);
     std::printf("%d chassis: %.1f cycles/s, bound %.1f (2 ms + %d x %.3f ms), %.1f%% of bound; "
                 "change-to-chassis latency %.3f ms\n",

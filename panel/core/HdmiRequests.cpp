@@ -32,8 +32,7 @@ unsigned THdmiRequests::Publish(int tab, const THdmiState& state, const THdmiSta
                 wanted = static_cast<std::decay_t<decltype(wanted)>>(state.*TField::State);
         }
     });
-    THdmiWanted& w = FWanted;
-    w.PaintedFor = tab;
+    FWanted.PaintedFor = tab;
     return m;
 }
 

@@ -87,7 +87,6 @@ void TSession::LoadLevelSet() {
     }
     FLevels = levels;
     FCross.SetSize(1, 1);
-    Q_EMIT LevelsChanged();
 }
 
 void TSession::SetMode(TMode mode) {

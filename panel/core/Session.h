@@ -54,7 +54,6 @@ public:
     void LoadLevelSet();
     const TLevels& Levels() const { return FLevels; }
     const QString& LevelSetFileName() const { return FLevelSetFileName; }
-    const QString& Folder() const { return FFolder; }
 
     // Mode.
     TMode Mode() const { return FMode; }
@@ -127,7 +126,6 @@ public:
 
     // The operator's log.
     static constexpr const char* OperatorLogName = "matrixpanel-operations.log";
-    TOperatorLog* OperatorLog() const { return FOperatorLog.get(); }
     void Log(const QString& action, const QString& details);
 
     // Poll cycle view steps.
@@ -158,7 +156,6 @@ public:
     void PostPollDone() override;
 
 Q_SIGNALS:
-    void LevelsChanged();
     void ModeChanged();
     // The matrix size the switchers report (before the salvos of the size are read).
     void SizeChanged(int inputs, int outputs);

@@ -217,9 +217,10 @@ void TSession::RecallSalvo(const TMemorySlot& slot) {
 QString TSession::CheckSalvoName(const std::string& name, const std::string* ownName) const {
     const std::string folded = salvofile::FoldAZ(name);
     const bool own = ownName && folded == salvofile::FoldAZ(salvofile::TrimControls(*ownName));
-    for (const TMemorySlot& slot : FSalvos)
-        if (!own && salvofile::FoldAZ(slot.Name) == folded)
-            return QStringLiteral("Duplicated Salvo Name: ") + QString::fromStdString(name);
+    if (!own)
+        for (const TMemorySlot& slot : FSalvos)
+            if (salvofile::FoldAZ(slot.Name) == folded)
+                return QStringLiteral("Duplicated Salvo Name: ") + QString::fromStdString(name);
     if (!salvofile::ValidSalvoName(name))
         return QStringLiteral("Invalid Salvo Name.");
     const std::size_t longest =
