@@ -9,9 +9,11 @@
 #include <QTest>
 #include <QtMath>
 
+#include <functional>
 #include <set>
 #include <sys/stat.h>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -48,6 +50,21 @@ TCell G(int c, int r) {
 
 QColor Level(int k) {
     return ToQColor(StandardLevelColors()[static_cast<std::size_t>(k - 1)]);
+}
+
+// Where two pictures of the field first differ, or an empty string.
+QString FirstDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return QStringLiteral("sizes differ");
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return QStringLiteral("pixel %1,%2: %3 against %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(a.pixel(x, y), 0, 16)
+                    .arg(b.pixel(x, y), 0, 16);
+    return {};
 }
 
 } // namespace
@@ -295,6 +312,98 @@ private Q_SLOTS:
         rig.F.SetVisible(0x00000100);
         img = rig.F.RenderCell(TFieldPane::Grid, 4, 2);
         QCOMPARE(img.pixelColor(m + 4, m - 4), ToQColor(clr::Silver));
+    }
+
+    // Copies of painted looks must give the very picture the per-cell painters
+    // give, after every kind of change, with the looks kept from before it.
+    void copiedLooksMatchThePainters_data() {
+        QTest::addColumn<int>("zoom");
+        for (int zoom : {0, 2, 3, 6})
+            QTest::addRow("zoom %d", zoom) << zoom;
+    }
+    void copiedLooksMatchThePainters() {
+        QFETCH(int, zoom);
+        QTemporaryDir dir;
+        const QString logo = dir.filePath(QStringLiteral("logo.png"));
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(logo));
+
+        TRig rig(30, 24, 4);
+        TField& f = rig.F;
+        f.resize(820, 640);
+        f.SetScale(zoom);
+        f.show();
+        const int s = f.Geometry().s;
+        auto hover = [&](TFieldPane pane, int col, int row) {
+            f.SurfaceMouseMove(pane, QPoint(col * s + 2, row * s + 2));
+        };
+        const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+            {"routes on every level",
+             [&] {
+                 for (int o = 0; o < 11; ++o)
+                     f.SetStatus(o, {o % 14, (o + 1) % 14, o % 3 ? o : 2, 13 - o});
+                 f.SetMonitor({2, 2, 5, 10});
+             }},
+            {"presets beside status",
+             [&] {
+                 f.SetPresetMode(true);
+                 f.SetPreset(1, {7, 7, 9, 0});
+                 f.SetPreset(4, {4, 12, 4, 4});
+             }},
+            {"locks",
+             [&] {
+                 f.SetLock(0, 0x01000001);
+                 f.SetLock(3, 0x01010101);
+                 f.SetLock(10, 0x00010000);
+             }},
+            {"hover on a cell", [&] { hover(TFieldPane::Grid, 5, 4); }},
+            {"hover on the last cell", [&] { hover(TFieldPane::Grid, 13, 10); }},
+            {"hover on MON", [&] { hover(TFieldPane::Monitor, 0, 2); }},
+            {"hover on LOCK", [&] { hover(TFieldPane::Lock, 0, 3); }},
+            {"hover on a name", [&] { hover(TFieldPane::InputName, 6, 0); }},
+            {"fewer controlled levels",
+             [&] {
+                 f.SetControl(0x00000101);
+                 hover(TFieldPane::Grid, 2, 3);
+             }},
+            {"hidden levels", [&] { f.SetVisible(0x01000100); }},
+            {"level colours",
+             [&] {
+                 f.SetLevelColors({clr::White, RGBColor(0, 255, 255), clr::Black, clr::Silver});
+             }},
+            {"two levels", [&] { f.SetLevelCount(2); }},
+            {"logos",
+             [&] {
+                 f.SetInputLogo(3, logo);
+                 f.SetOutputLogo(1, logo);
+             }},
+            {"routed after leaving preset",
+             [&] {
+                 f.SetPresetMode(false);
+                 f.SetStatus(6, {0, 13, 0, 0});
+             }},
+            {"scrolled",
+             [&] {
+                 f.ScrollColumns(5);
+                 f.ScrollRows(4);
+                 hover(TFieldPane::Grid, 9, 8);
+             }},
+            {"smaller matrix", [&] { f.SetSize(9, 6); }},
+            {"zoomed in", [&] { f.SetScale(std::min(zoom + 1, 6)); }},
+            {"hover left the field", [&] { f.SurfaceLeave(TFieldPane::Grid); }},
+        };
+        for (const auto& [what, step] : steps) {
+            step();
+            f.SetLookCache(true);
+            const QImage copied = f.grab().toImage();
+            f.SetLookCache(false);
+            const QImage painted = f.grab().toImage();
+            const QString difference = FirstDifference(copied, painted);
+            QVERIFY2(difference.isEmpty(),
+                     qPrintable(QString::fromLatin1(what) + QStringLiteral(": ") + difference));
+        }
+        f.SetLookCache(true);
     }
 
     void wiresEndAtTheLastRowAndColumn() {

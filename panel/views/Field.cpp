@@ -149,6 +149,7 @@ void TField::Relayout() {
     const int s = FGeom.s;
     if (FScratch.width() != s)
         FScratch = QImage(s, s, QImage::Format_RGB32);
+    ForgetLooks();
     const int W = width(), H = height();
     const int ni = FState.Inputs(), no = FState.Outputs();
     auto place = [&](TFieldPane pane, QRect viewport, QSize surface) {

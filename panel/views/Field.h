@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -128,6 +129,10 @@ public:
 
     // Paints one cell into a fresh image (what the surface shows there).
     QImage RenderCell(TFieldPane pane, int col, int row);
+    // Cells that look alike are painted once per look and then copied; off,
+    // every cell is painted by its own painter (the reference for the copies).
+    void SetLookCache(bool on);
+    bool LookCache() const { return FLookCacheOn; }
     QWidget* Surface(TFieldPane pane) const;
     QWidget* Viewport(TFieldPane pane) const;
 
@@ -170,6 +175,9 @@ private:
     void PaintRing(QPainter& p, const std::array<int, 4>& levels, int q, TColor ink);
     void CellBase(QPainter& p, TColor back, TColor frame);
     QFont FitFont(const QString& text);
+    std::uint64_t CellLook(TFieldPane pane, int col, int row) const;
+    const QImage& CellImage(TFieldPane pane, int col, int row);
+    void ForgetLooks();
 
     std::unique_ptr<TCrossPoints> FOwnCross; // when none is given
     TCrossPoints& FCross;
@@ -183,6 +191,9 @@ private:
     TDataSArray FInputNames, FOutputNames, FInputLogos, FOutputLogos;
     logo::TCache FLogoCache;
     QImage FScratch;
+    bool FLookCacheOn = true;
+    std::unordered_map<std::uint64_t, QImage> FLooks; // look -> its painted cell
+    QImage FBand;                                     // one row of cells on its way out
     QImage FInputStrip, FOutputStrip;
     QHash<QString, QFont> FFontCache;
     int FFontCacheSize = 0;

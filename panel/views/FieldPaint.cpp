@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using namespace fieldlook;
 
@@ -29,21 +30,150 @@ void TField::BuildPatterns() {
                                       : ToQColor(GridG.Back));
         FPatterns[static_cast<std::size_t>(k)] = img;
     }
+    ForgetLooks();
 }
 
 void TField::PaintSurface(TFieldPane pane, QPainter& p, const QRegion& region) {
+    // Each row of exposed cells is assembled in a band image and drawn at once:
+    // copying a cell's lines costs far less than a painter call per cell.
     const int s = FGeom.s;
+    if (!FLookCacheOn) {
+        for (const QRect& r : region)
+            for (int row = r.top() / s; row <= r.bottom() / s; ++row)
+                for (int col = r.left() / s; col <= r.right() / s; ++col)
+                    p.drawImage(col * s, row * s, CellImage(pane, col, row));
+        return;
+    }
     for (const QRect& r : region) {
         const int c0 = r.left() / s, c1 = r.right() / s, r0 = r.top() / s, r1 = r.bottom() / s;
-        for (int row = r0; row <= r1; ++row)
+        const int width = (c1 - c0 + 1) * s;
+        if (FBand.width() < width || FBand.height() != s)
+            FBand = QImage(std::max(width, FBand.width()), s, QImage::Format_RGB32);
+        uchar* band = FBand.bits();
+        const qsizetype bandLine = FBand.bytesPerLine();
+        const std::size_t cellBytes = static_cast<std::size_t>(s) * 4;
+        for (int row = r0; row <= r1; ++row) {
             for (int col = c0; col <= c1; ++col) {
-                FScratch.fill(ToQColor(GridG.Back));
-                {
-                    QPainter sp(&FScratch);
-                    PaintCell(sp, pane, col, row);
-                }
-                p.drawImage(col * s, row * s, FScratch);
+                const QImage& cell = CellImage(pane, col, row);
+                uchar* to = band + static_cast<qsizetype>(col - c0) * s * 4;
+                for (int y = 0; y < s; ++y, to += bandLine)
+                    std::memcpy(to, cell.constScanLine(y), cellBytes);
             }
+            p.drawImage(QPoint(c0 * s, row * s), FBand, QRect(0, 0, width, s));
+        }
+    }
+}
+
+void TField::SetLookCache(bool on) {
+    FLookCacheOn = on; // looks kept meanwhile stay true: whatever stales them clears them
+    RepaintAll();
+}
+
+void TField::ForgetLooks() {
+    FLooks.clear();
+}
+
+const QImage& TField::CellImage(TFieldPane pane, int col, int row) {
+    const std::uint64_t look = FLookCacheOn ? CellLook(pane, col, row) : 0;
+    if (look) {
+        if (const auto it = FLooks.find(look); it != FLooks.end())
+            return it->second;
+    }
+    FScratch.fill(ToQColor(GridG.Back));
+    {
+        QPainter sp(&FScratch);
+        PaintCell(sp, pane, col, row);
+    }
+    // Kept only when nothing it reads changed while it was painted.
+    if (!look || CellLook(pane, col, row) != look)
+        return FScratch;
+    if (FLooks.size() >= 4096) // more looks than a field can show: start over
+        FLooks.clear();
+    return FLooks.emplace(look, FScratch.copy()).first->second;
+}
+
+// Everything a cell's painter reads, packed into one number; 0 for a cell
+// whose look is its own (names, logos, the hovered cell's ring), painted each
+// time. Whatever the painters read beyond this (zoom, level colours) clears
+// the looks when it changes.
+std::uint64_t TField::CellLook(TFieldPane pane, int col, int row) const {
+    std::uint64_t look = static_cast<std::uint64_t>(pane) + 1;
+    int at = 4;
+    auto put = [&](std::uint64_t value, int bits) {
+        look |= value << at;
+        at += bits;
+    };
+    const int ni = FState.Inputs(), no = FState.Outputs(), levels = FState.LevelCount();
+    const int hc = FHoverCol, hr = FHoverRow;
+    put(static_cast<std::uint64_t>(levels), 3);
+    auto marks = [&](auto&& shows, auto&& presetOnly) {
+        const int first = at;
+        int n = 0;
+        for (int k = 1; k <= levels; ++k)
+            if (LevelFlag(FState.Visible(), k) && shows(k)) {
+                put(static_cast<std::uint64_t>(k - 1), 2);
+                put(presetOnly(k) ? 1 : 0, 1);
+                ++n;
+            }
+        at = first + 4 * 3; // past the widest set of marks
+        put(static_cast<std::uint64_t>(n), 3);
+    };
+    switch (pane) {
+    case TFieldPane::Grid: {
+        const int i = col, o = row;
+        if (i < 0 || i >= ni || o < 0 || o >= no)
+            return look;
+        if (i == hc && o == hr)
+            return 0;
+        put(1, 1);
+        put(i == hc && o <= hr, 1);
+        put(o == hr && i <= hc, 1);
+        put(o < no - 1, 1);
+        put(i == hc && o < hr, 1);
+        put(i < ni - 1, 1);
+        put(o == hr && i < hc, 1);
+        marks(
+            [&](int k) {
+                const int st = FState.Status(o, k), pr = FState.Preset(o, k);
+                return st == i || (pr == i && pr != st);
+            },
+            [&](int k) { return FState.Status(o, k) != i; });
+        return look;
+    }
+    case TFieldPane::Monitor: {
+        const int o = row;
+        if (o < 0 || o >= no)
+            return look;
+        if (o == hr && hc == -3)
+            return 0;
+        put(1, 1);
+        put(o == hr && (hc >= 0 || hc == -3), 1);
+        marks([&](int k) { return FState.Monitor(k) == o; }, [](int) { return false; });
+        return look;
+    }
+    case TFieldPane::Lock: {
+        const int o = row;
+        if (o < 0 || o >= no)
+            return look;
+        put(1, 1);
+        put(o == hr && (hc >= 0 || hc == -2), 1);
+        const std::uint32_t locks = FState.Lock(o);
+        for (int k = 1; k <= levels; ++k)
+            put(LevelFlag(locks, k), 1);
+        return look;
+    }
+    case TFieldPane::InputArrow:
+    case TFieldPane::OutputArrow: {
+        const bool input = pane == TFieldPane::InputArrow;
+        const int index = input ? col : row;
+        if (index < 0 || index >= (input ? ni : no))
+            return look;
+        put(1, 1);
+        put(index == (input ? hc : hr), 1);
+        return look;
+    }
+    default:
+        return 0;
     }
 }
 
