@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <functional>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -537,6 +538,45 @@ void StatusRequestDuringStep() {
 
 } // namespace
 
+// The cycle's pause against a fake system that wakes sleepers late by a
+// pattern: never shorter than 2 ms, and close to it once the lateness is learned.
+void PauseNeverShortAndClose() {
+    using D = std::chrono::microseconds;
+    struct TCase {
+        const char* Name;
+        std::function<long(int)> Late; // microseconds late, by sleep number
+        long MaxExcess;                // over the last pauses, on average
+        long FinalLead;
+    };
+    const TCase cases[] = {
+        {"steady", [](int) { return 60L; }, 0, 60},
+        {"jitter", [](int i) { return 30L + 20L * (i % 4); }, 30, 30},
+        {"drops", [](int i) { return i < 100 ? 80L : 10L; }, 0, 10},
+        {"overloaded", [](int) { return 3000L; }, 2500, 500},
+    };
+    for (const TCase& c : cases) {
+        int sleeps = 0;
+        TCyclePause pause(
+            2ms, [&](TCyclePause::Clock::time_point until) { return until + D(c.Late(sleeps++)); });
+        TCyclePause::Clock::time_point t{};
+        bool neverShort = true;
+        long excess = 0;
+        const int pauses = 300, measured = 100;
+        for (int n = 0; n < pauses; ++n) {
+            const auto end = pause.SleepFrom(t);
+            neverShort = neverShort && end - t >= 2ms;
+            if (n >= pauses - measured)
+                excess += std::chrono::duration_cast<D>(end - t - 2ms).count();
+            t = end + D(50); // the cycle's work
+        }
+        std::printf("pause %s: excess %ld us, lead %ld us\n", c.Name, excess / measured,
+                    long(std::chrono::duration_cast<D>(pause.Lead()).count()));
+        CHECK(neverShort);
+        CHECK(excess / measured <= c.MaxExcess);
+        CHECK(pause.Lead() == D(c.FinalLead));
+    }
+}
+
 int main() {
     std::signal(SIGPIPE, SIG_IGN); // a simulator that died must fail checks, not end the test
     TwoChassis();
@@ -544,5 +584,6 @@ int main() {
     IdentifyGivesUp();
     SilentWhileOperating();
     StatusRequestDuringStep();
+    PauseNeverShortAndClose();
     return plain::Summary();
 }

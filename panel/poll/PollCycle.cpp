@@ -82,8 +82,8 @@ void TPollCycle::TakeViewsAsSent() {
 
 void TPollCycle::Execute() {
 #ifdef __linux__
-    // The cycle's 2 ms sleep bounds its rate; the default 50 us timer slack
-    // would lengthen every sleep by up to that much.
+    // The cycle's 2 ms pause bounds its rate; the default 50 us timer slack
+    // would lengthen every pause by up to that much.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
     FConnectErrors[1] = 1; // the first cycle runs the connection phase
@@ -253,7 +253,7 @@ void TPollCycle::Cycle(bool& firstCycle) {
     PublishHdmiStep();
     SendRequests();
     SendHdmi();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    FPause.Sleep();
 }
 
 // Reads one kind of state from every switcher with the state indicator on,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CyclePause.h"
 #include "FieldState.h"
 #include "HdmiFields.h"
 #include "SwitcherConnection.h"
@@ -157,6 +158,7 @@ private:
     std::array<THdmiState, 5> FHdmiState{}, FHdmiShadow{};
     bool FRefresh = true;
     std::chrono::steady_clock::time_point FStatusTick;
+    TCyclePause FPause{std::chrono::milliseconds(2)};
     static constexpr int FStatusIntervalMs = 1000;
     std::chrono::steady_clock::time_point FLastCounter;
     int FRateIndex = 0;
