@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <array>
 #include <string>
@@ -32,6 +33,13 @@ struct TIniSettings {
     std::array<bool, 4> FVisibleLevels{true, true, true, true};
     std::array<bool, 4> FControlLevels{true, true, true, true};
 };
+
+// Names and logo paths of inputs and outputs, index 0..255 (INPUTS and OUTPUTS,
+// NAMEn and LOGOn), as stored.
+struct TIniNames {
+    std::array<QString, 256> InputNames, InputLogos, OutputNames, OutputLogos;
+};
+TIniNames ReadIniNames(const TIniFile& ini);
 
 // Reads every value of the struct; a missing or non-numeric value gives its default.
 TIniSettings ReadIniSettings(const TIniFile& ini);
