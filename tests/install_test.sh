@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 programs=$prefix/lib/matrixpanel
-for f in bin/matrixpanel bin/switchersim bin/fibrewatch lib/matrixpanel/SFP/fibrewatch \
+for f in bin/matrixpanel bin/matrixctl bin/switchersim bin/fibrewatch lib/matrixpanel/SFP/fibrewatch \
          lib/matrixpanel/matrixpanel.set.example share/applications/matrixpanel.desktop \
          share/applications/fibrewatch.desktop share/icons/hicolor/48x48/apps/matrixpanel.png \
          share/icons/hicolor/scalable/apps/matrixpanel.svg; do
@@ -49,6 +49,9 @@ run_panel || fail "the installed panel did not end cleanly"
 [ -f "$programs/matrixpanel.ini" ] || fail "no INI beside the installed program"
 [ -d "$programs/Memory/8x8-4" ] || fail "the installed panel did not operate the simulator"
 grep -q 'client connected' "$work/sim.log" || fail "the simulator saw no client"
+"$prefix/bin/matrixctl" --version | grep -q '^matrixctl ' || fail "the installed matrixctl has no version"
+"$prefix/bin/matrixctl" route 3 5 || fail "the installed matrixctl did not route"
+"$prefix/bin/matrixctl" show | grep -q '^out 3: L1 .* in 5$' || fail "the installed matrixctl does not show the route"
 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     rm -f "$programs/matrixpanel.ini"

@@ -127,6 +127,8 @@ public:
     // The operator's log.
     static constexpr const char* OperatorLogName = "matrixpanel-operations.log";
     void Log(const QString& action, const QString& details);
+    // Who acts, when not the panel itself: logged with every action.
+    void SetLogSource(const QString& source) { FLogSource = source; }
 
     // Poll cycle view steps.
     const TFieldState& FieldState() const override { return FCross.State(); }
@@ -193,6 +195,7 @@ private:
     void LogTake(bool ignoreLocks);
 
     QString FFolder;
+    QString FLogSource;
     QString FLevelSetFileName;
     bool FLevelSetWarned = false;
     TLevels FLevels;

@@ -19,7 +19,10 @@ QString Quoted(const QString& name) {
 
 void TSession::Log(const QString& action, const QString& details) {
     if (FOperatorLog)
-        FOperatorLog->Append(action, details);
+        FOperatorLog->Append(FLogSource.isEmpty()
+                                 ? action
+                                 : action + QStringLiteral(" (") + FLogSource + QLatin1Char(')'),
+                             details);
 }
 
 // "L1 VIDEO 127.0.0.1 level 1": the panel's level, its switcher and its address there.

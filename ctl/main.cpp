@@ -1,0 +1,107 @@
+// matrixctl: the panel's routing from scripts and automation.
+#include "ControlClient.h"
+#include "FilesFolder.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+int UsageError(const QString& text) {
+    std::fprintf(stderr, "matrixctl: %s (see matrixctl --help)\n", text.toUtf8().constData());
+    return ctl::Usage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("matrixctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MATRIXPANEL_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Operates the panel's switchers from scripts, with the panel's level set and INI file.\n\n"
+        "Commands:\n"
+        "  levels                 the levels: number, name, switcher, address\n"
+        "  show                   every output's input per level, locks, monitored outputs\n"
+        "  route OUTPUT INPUT     routes as an ON LINE click does\n"
+        "  lock OUTPUT            locks the output on the levels\n"
+        "  unlock OUTPUT          unlocks it\n"
+        "  watch                  one line per change seen, until interrupted\n\n"
+        "Inputs and outputs are numbers from 1 or names. Exit status: 0 done, 2 usage,\n"
+        "3 no connection, 4 refused by the switcher or held by a lock."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Shows the version."));
+    const QCommandLineOption ini(QStringLiteral("ini"), QStringLiteral("The panel's INI file."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption set(QStringLiteral("set"), QStringLiteral("The level set file."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption level(
+        QStringLiteral("level"),
+        QStringLiteral("A level to act on (repeat for more); default: those controlled in the "
+                       "INI file."),
+        QStringLiteral("L"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object per line."));
+    parser.addOptions({help, version, ini, set, level, json});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return UsageError(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return ctl::Done;
+    }
+    if (parser.isSet(version)) {
+        std::printf("matrixctl %s\n", MATRIXPANEL_VERSION);
+        return ctl::Done;
+    }
+    QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return UsageError(QStringLiteral("no command given"));
+
+    TControlClient::TOptions options;
+    options.Command = args.takeFirst();
+    options.Arguments = args;
+    options.Json = parser.isSet(json);
+    static const QStringList commands = {QStringLiteral("levels"), QStringLiteral("show"),
+                                         QStringLiteral("route"),  QStringLiteral("lock"),
+                                         QStringLiteral("unlock"), QStringLiteral("watch")};
+    if (!commands.contains(options.Command))
+        return UsageError(QStringLiteral("unknown command \"%1\"").arg(options.Command));
+    for (const QString& l : parser.values(level)) {
+        bool ok = false;
+        const int k = l.toInt(&ok);
+        if (!ok)
+            return UsageError(QStringLiteral("--level takes a level number, not \"%1\"").arg(l));
+        options.Levels.push_back(k);
+    }
+    // The panel's files, found as the panel finds them: beside the programs,
+    // else in the user's configuration folder.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QString folder =
+        PanelFilesFolder(programFolder,
+                         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                             QStringLiteral("/matrixpanel"),
+                         QStringLiteral("matrixpanel"), QFileInfo(programFolder).isWritable());
+    options.IniFile =
+        parser.isSet(ini) ? parser.value(ini) : folder + QStringLiteral("/matrixpanel.ini");
+    if (parser.isSet(set)) {
+        options.LevelSetFile = parser.value(set);
+    } else {
+        QString base = options.IniFile;
+        if (base.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+            base.chop(4);
+        options.LevelSetFile = base + QStringLiteral(".set");
+    }
+
+    TControlClient client(options);
+    QObject::connect(&client, &TControlClient::Finished, &app, &QCoreApplication::exit);
+    QMetaObject::invokeMethod(&client, &TControlClient::Start, Qt::QueuedConnection);
+    return QCoreApplication::exec();
+}

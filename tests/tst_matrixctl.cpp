@@ -1,0 +1,241 @@
+// matrixctl as a user runs it: its own process against switchersim (another
+// process), with the frames the simulator received and its JSON parsed.
+#include "SimProcess.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <QJsonArray>
+
+#include <memory>
+#include <sstream>
+
+namespace {
+
+struct TResult {
+    int Exit = -1;
+    QStringList Out, Err;
+};
+
+QStringList Lines(const QByteArray& bytes) {
+    return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Two chassis (levels 1 and 2 on the first, 3 on the second), 16 x 16, and
+// the panel's files naming some inputs and outputs.
+struct TRig {
+    QTemporaryDir Dir;
+    std::string A = PlainSimAddress(1), B = PlainSimAddress(2);
+    std::unique_ptr<TSimProcess> Sim;
+    TRig() {
+        Sim = std::make_unique<TSimProcess>(
+            std::vector<std::string>{A + ":levels=1,2:size=16x16", B + ":levels=3:size=16x16"});
+        WriteSet(QStringLiteral("matrixpanel.set"), B);
+        WriteSet(QStringLiteral("dead.set"), PlainSimAddress(9));
+        QFile ini(Dir.filePath(QStringLiteral("matrixpanel.ini")));
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[INPUTS]\nNAME2=Camera 3\nNAME3=VTR\nNAME4=vtr\n[OUTPUTS]\nNAME0=PGM\n");
+    }
+    void WriteSet(const QString& name, const std::string& third) {
+        QFile f(Dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly))
+            return;
+        const std::string ips[] = {A, A, third};
+        f.write("[OPTIONS]\nCOUNT=3\n");
+        for (int k = 1; k <= 3; ++k)
+            f.write(QStringLiteral("[LEVEL%1]\nADDRESS=%1\nNAME=L%1NAME\nIP=%2\n")
+                        .arg(k)
+                        .arg(PackedAddress(ips[k - 1]))
+                        .toUtf8());
+    }
+    QStringList Args(const QStringList& args, const QString& set = {}) const {
+        return QStringList{QStringLiteral("--ini"), Dir.filePath(QStringLiteral("matrixpanel.ini")),
+                           QStringLiteral("--set"),
+                           Dir.filePath(set.isEmpty() ? QStringLiteral("matrixpanel.set") : set)} +
+               args;
+    }
+    TResult Run(const QStringList& args, const QString& set = {}) const {
+        QProcess p;
+        p.start(QStringLiteral(MATRIXCTL_PATH), Args(args, set));
+        TResult r;
+        if (!p.waitForFinished(30000))
+            return r;
+        r.Exit = p.exitCode();
+        r.Out = Lines(p.readAllStandardOutput());
+        r.Err = Lines(p.readAllStandardError());
+        return r;
+    }
+    // Request frames of one command (5, command) chassis c received since the last call.
+    std::vector<std::vector<int>> Frames(int c, int command) {
+        std::vector<std::vector<int>> frames;
+        for (const std::string& line : Sim->Command("requests " + std::to_string(c))) {
+            std::vector<int> words;
+            std::istringstream in(line.substr(5));
+            for (int w; in >> w;)
+                words.push_back(w);
+            if (words.size() > 2 && words[1] == 5 && words[2] == command)
+                frames.push_back(words);
+        }
+        return frames;
+    }
+};
+
+QJsonObject Json(const QString& line) {
+    QJsonParseError error{};
+    const QJsonDocument d = QJsonDocument::fromJson(line.toUtf8(), &error);
+    return error.error == QJsonParseError::NoError && d.isObject() ? d.object() : QJsonObject();
+}
+
+} // namespace
+
+class TestMatrixCtl : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Exit status and the one line on standard error, per kind of outcome.
+    void outcomes_data() {
+        QTest::addColumn<QString>("before"); // a simulator command first
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("error");
+        const QString none;
+        auto row = [&](const char* name, const QString& before, QStringList args,
+                       const QString& set, int exit, const char* error) {
+            QTest::newRow(name) << before << args << set << exit << QString::fromUtf8(error);
+        };
+        row("route by names", none, {"route", "pgm", "CAMERA 3"}, none, 0, "");
+        row("ambiguous name", none, {"route", "1", "vtr"}, none, 2,
+            "input name \"vtr\" is ambiguous: 4, 5");
+        row("unknown name", none, {"route", "1", "Camera 9"}, none, 2,
+            "no input is named \"Camera 9\"");
+        row("beyond the matrix", none, {"route", "17", "1"}, none, 2, "no output 17");
+        row("no such level", none, {"--level", "4", "show"}, none, 2, "no level 4");
+        row("unknown command", none, {"reroute"}, none, 2, "unknown command");
+        row("missing input", none, {"route", "1"}, none, 2, "route takes an output and an input");
+        row("no switcher", none, {"show"}, "dead.set", 3,
+            qPrintable(QString::fromStdString(PlainSimAddress(9))));
+        row("locked by another panel", "lock 1 1 2", {"route", "2", "5", "--level", "1"}, none, 4,
+            "output 2 is locked on L1 L1NAME");
+        row("already unlocked", none, {"unlock", "4"}, none, 0, "");
+    }
+    void outcomes() {
+        QFETCH(QString, before);
+        QFETCH(QStringList, args);
+        QFETCH(QString, set);
+        QFETCH(int, exit);
+        QFETCH(QString, error);
+        TRig rig;
+        QVERIFY(rig.Sim->Running());
+        if (!before.isEmpty())
+            rig.Sim->Command(before.toStdString());
+        const TResult r = rig.Run(args, set);
+        QVERIFY2(r.Exit == exit, qPrintable(r.Err.join(QLatin1Char('/'))));
+        if (error.isEmpty()) {
+            QCOMPARE(r.Err, QStringList());
+        } else {
+            QCOMPARE(r.Err.size(), 1);
+            QVERIFY2(r.Err[0].startsWith(QLatin1String("matrixctl: ")) && r.Err[0].contains(error),
+                     qPrintable(r.Err[0]));
+        }
+    }
+
+    // Routes and locks reach the switchers as frames; a lock is sent only
+    // when it must change (the command toggles); the log names matrixctl.
+    void framesAndLog() {
+        TRig rig;
+        rig.Frames(1, 1);
+        QCOMPARE(rig.Run({"route", "PGM", "Camera 3", "--level", "2"}).Exit, 0);
+        auto routes = rig.Frames(1, 1);
+        QCOMPARE(routes.size(), std::size_t(1));
+        QCOMPARE(routes[0][3], 1); // output 1
+        QCOMPARE(routes[0][4], 1); // one level
+        QCOMPARE(routes[0][5], 2); // address 2
+        QCOMPARE(routes[0][6], 3); // input 3
+        QVERIFY(rig.Frames(2, 1).empty());
+
+        QCOMPARE(rig.Run({"lock", "1", "--level", "2"}).Exit, 0);
+        QCOMPARE(rig.Frames(1, 8).size(), std::size_t(1));
+        const TResult again = rig.Run({"lock", "1", "--level", "2"});
+        QCOMPARE(again.Exit, 0);
+        QVERIFY(rig.Frames(1, 8).empty());
+        QCOMPARE(rig.Run({"unlock", "1"}).Exit, 0);
+        QCOMPARE(rig.Frames(1, 8).size(), std::size_t(1));
+
+        QFile log(rig.Dir.filePath(QStringLiteral("matrixpanel-operations.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList lines = Lines(log.readAll());
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].contains(QLatin1String("ON LINE (matrixctl)")));
+        QVERIFY(lines[0].contains(QLatin1String("out 1 \"PGM\"")));
+        QVERIFY(lines[1].contains(QLatin1String("LOCK (matrixctl)")));
+    }
+
+    void showJson() {
+        TRig rig;
+        rig.Sim->Command("route 1 2 5 9");
+        rig.Sim->Command("monitor 2 3 7");
+        const TResult r = rig.Run({"show", "--json"});
+        QCOMPARE(r.Exit, 0);
+        QCOMPARE(r.Out.size(), 16 + 3);
+        const QJsonObject out5 = Json(r.Out[4]);
+        QCOMPARE(out5[QLatin1String("type")].toString(), QStringLiteral("output"));
+        QCOMPARE(out5[QLatin1String("output")].toInt(), 5);
+        const QJsonObject level2 = out5[QLatin1String("levels")].toArray()[1].toObject();
+        QCOMPARE(level2[QLatin1String("input")].toInt(), 9);
+        QCOMPARE(level2[QLatin1String("locked")].toBool(), false);
+        const QJsonObject monitor3 = Json(r.Out[18]);
+        QCOMPARE(monitor3[QLatin1String("type")].toString(), QStringLiteral("monitor"));
+        QCOMPARE(monitor3[QLatin1String("level")].toInt(), 3);
+        QCOMPARE(monitor3[QLatin1String("output")].toInt(), 7);
+    }
+
+    // watch reports another operator's route, the connection lost and back.
+    void watchJson() {
+        TRig rig;
+        QProcess watch;
+        watch.start(QStringLiteral(MATRIXCTL_PATH), rig.Args({"watch", "--json"}));
+        QVERIFY(watch.waitForStarted());
+        // Routes until watch has its first picture and reports one.
+        QString line;
+        for (int input = 2; input < 16 && line.isEmpty(); ++input) {
+            rig.Sim->Command("route 1 1 6 " + std::to_string(input));
+            if (watch.waitForReadyRead(500))
+                line = QString::fromUtf8(watch.readLine()).trimmed();
+        }
+        const QJsonObject change = Json(line);
+        QCOMPARE(change[QLatin1String("type")].toString(), QStringLiteral("crosspoint"));
+        QCOMPARE(change[QLatin1String("level")].toInt(), 1);
+        QCOMPARE(change[QLatin1String("output")].toInt(), 6);
+
+        rig.Sim->Command("fault 2 any close -1");
+        QTRY_VERIFY_WITH_TIMEOUT(watch.canReadLine() || watch.waitForReadyRead(100), 10000);
+        const QJsonObject lost = Json(QString::fromUtf8(watch.readLine()));
+        QCOMPARE(lost[QLatin1String("state")].toString(), QStringLiteral("lost"));
+        QVERIFY(lost[QLatin1String("reason")].toString().contains(QString::fromStdString(rig.B)));
+        rig.Sim->Command("clear 2");
+        QTRY_VERIFY_WITH_TIMEOUT(watch.canReadLine() || watch.waitForReadyRead(100), 10000);
+        const QJsonObject back = Json(QString::fromUtf8(watch.readLine()));
+        QCOMPARE(back[QLatin1String("state")].toString(), QStringLiteral("back"));
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(5000));
+    }
+
+    void helpAndVersion() {
+        QProcess p;
+        p.start(QStringLiteral(MATRIXCTL_PATH), {QStringLiteral("--version")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().startsWith("matrixctl "));
+        p.start(QStringLiteral(MATRIXCTL_PATH), {QStringLiteral("--help")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().contains("route OUTPUT INPUT"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMatrixCtl)
+#include "tst_matrixctl.moc"
