@@ -174,6 +174,8 @@ void TControlClient::Ready() {
         Lock(c == QLatin1String("lock"));
     else if (c == QLatin1String("watch"))
         Watch();
+    else if (c == QLatin1String("salvo"))
+        Salvo();
     else
         Finish(ctl::Usage, QStringLiteral("unknown command %1").arg(c));
 }
@@ -328,6 +330,67 @@ void TControlClient::Lock(bool lock) {
                       .arg(o + 1)
                       .arg(Quoted(FSession->OutputName(o)), lock ? "locked" : "unlocked"));
         return QString();
+    });
+}
+
+void TControlClient::Salvo() {
+    const QStringList& a = FOptions.Arguments;
+    const bool list = a.size() == 1 && a[0] == QLatin1String("list");
+    if (!list && !(a.size() == 2 && a[0] == QLatin1String("take")))
+        return Finish(ctl::Usage, QStringLiteral("salvo list, or salvo take NAME"));
+    // The salvos of the matrix size the switchers report, as the panel keeps them.
+    FSession->PrepareSalvoFolder(true);
+    FSession->LoadSalvos();
+    if (list) {
+        for (const TMemorySlot& slot : FSession->Salvos()) {
+            const QString name = QString::fromStdString(slot.Name);
+            if (FOptions.Json)
+                PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
+                           {QStringLiteral("name"), name},
+                           {QStringLiteral("outputs"), slot.Count}});
+            else
+                Print(name);
+        }
+        return Finish(ctl::Done);
+    }
+    const TMemorySlot* found = FSession->FindSalvo(a[1].toStdString());
+    if (!found) {
+        QStringList names;
+        for (const TMemorySlot& slot : FSession->Salvos())
+            names << QString::fromStdString(slot.Name);
+        return Finish(ctl::Usage,
+                      QStringLiteral("no salvo \"%1\" for this matrix size; there are: %2")
+                          .arg(a[1], names.join(QStringLiteral(", "))));
+    }
+    const TMemorySlot slot = *found;
+    FSession->SetMode(TMode::Preset);
+    FSession->RecallSalvo(slot);
+    FSession->Take(FOptions.IgnoreLocks);
+    Confirm([=, this] {
+        const TFieldState& f = FSession->CrossPoints().State();
+        QStringList held;
+        const int outputs = FSession->CrossPoints().Outputs();
+        const int inputs = FSession->CrossPoints().Inputs();
+        for (int n = 0; n < std::clamp(slot.Count, 0, TMemorySlot::MaxEntries); ++n) {
+            const int o = slot.Outputs[U(n)];
+            if (o < 0 || o >= outputs)
+                continue;
+            for (int k = 1; k <= FSession->CrossPoints().LevelCount(); ++k) {
+                const int wanted = slot.Sources[U(n)][U(k - 1)];
+                if (LevelFlag(f.Control(), k) && wanted >= 0 && wanted < inputs &&
+                    f.Status(o, k) != wanted)
+                    held << QStringLiteral("out %1 on %2").arg(o + 1).arg(LevelName(k));
+            }
+        }
+        if (FOptions.Json)
+            PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
+                       {QStringLiteral("name"), QString::fromStdString(slot.Name)},
+                       {QStringLiteral("taken"), held.isEmpty()}});
+        else if (held.isEmpty())
+            Print(QStringLiteral("salvo \"%1\" taken").arg(QString::fromStdString(slot.Name)));
+        return held.isEmpty()
+                   ? QString()
+                   : QStringLiteral("not taken (locked?): ") + held.join(QStringLiteral(", "));
     });
 }
 

@@ -59,6 +59,7 @@ private:
     void Route();
     void Lock(bool lock);
     void Watch();
+    void Salvo();
     void Confirm(const std::function<QString()>& differs);
     void CycleSeen();
     void PollingEnded(const QString& text);

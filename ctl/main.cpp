@@ -31,7 +31,9 @@ int main(int argc, char* argv[]) {
         "  route OUTPUT INPUT     routes as an ON LINE click does\n"
         "  lock OUTPUT            locks the output on the levels\n"
         "  unlock OUTPUT          unlocks it\n"
-        "  watch                  one line per change seen, until interrupted\n\n"
+        "  watch                  one line per change seen, until interrupted\n"
+        "  salvo list             the salvos of the matrix size\n"
+        "  salvo take NAME        recalls a salvo and takes it, as PRESET and TAKE do\n\n"
         "Inputs and outputs are numbers from 1 or names. Exit status: 0 done, 2 usage,\n"
         "3 no connection, 4 refused by the switcher or held by a lock."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -49,7 +51,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("L"));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("One JSON object per line."));
-    parser.addOptions({help, version, ini, set, level, json});
+    const QCommandLineOption ignoreLocks(QStringLiteral("ignore-locks"),
+                                         QStringLiteral("salvo take: takes locked outputs too."));
+    parser.addOptions({help, version, ini, set, level, json, ignoreLocks});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
@@ -69,9 +73,11 @@ int main(int argc, char* argv[]) {
     options.Command = args.takeFirst();
     options.Arguments = args;
     options.Json = parser.isSet(json);
+    options.IgnoreLocks = parser.isSet(ignoreLocks);
     static const QStringList commands = {QStringLiteral("levels"), QStringLiteral("show"),
                                          QStringLiteral("route"),  QStringLiteral("lock"),
-                                         QStringLiteral("unlock"), QStringLiteral("watch")};
+                                         QStringLiteral("unlock"), QStringLiteral("watch"),
+                                         QStringLiteral("salvo")};
     if (!commands.contains(options.Command))
         return UsageError(QStringLiteral("unknown command \"%1\"").arg(options.Command));
     for (const QString& l : parser.values(level)) {

@@ -2,6 +2,7 @@
 // process), with the frames the simulator received and its JSON parsed.
 #include "SimProcess.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -120,6 +121,12 @@ private Q_SLOTS:
             qPrintable(QString::fromStdString(PlainSimAddress(9))));
         row("locked by another panel", "lock 1 1 2", {"route", "2", "5", "--level", "1"}, none, 4,
             "output 2 is locked on L1 L1NAME");
+        row("salvo taken", none, {"salvo", "take", "16-N"}, none, 0, "");
+        row("salvo held by a lock", "lock 1 1 2", {"salvo", "take", "16-N"}, none, 4,
+            "not taken (locked?): out 2 on L1 L1NAME");
+        row("salvo taken ignoring locks", "lock 1 1 2", {"salvo", "take", "16-N", "--ignore-locks"},
+            none, 0, "");
+        row("no such salvo", none, {"salvo", "take", "nope"}, none, 2, "no salvo \"nope\"");
         row("already unlocked", none, {"unlock", "4"}, none, 0, "");
     }
     void outcomes() {
@@ -211,15 +218,26 @@ private Q_SLOTS:
         QCOMPARE(change[QLatin1String("level")].toInt(), 1);
         QCOMPARE(change[QLatin1String("output")].toInt(), 6);
 
+        // Reads lines until one of the type given comes (others may come first).
+        auto next = [&](const QString& type) {
+            QElapsedTimer t;
+            t.start();
+            while (t.elapsed() < 15000) {
+                if (!watch.canReadLine() && !watch.waitForReadyRead(200))
+                    continue;
+                const QJsonObject o = Json(QString::fromUtf8(watch.readLine()));
+                if (o[QLatin1String("type")].toString() == type)
+                    return o;
+            }
+            return QJsonObject();
+        };
         rig.Sim->Command("fault 2 any close -1");
-        QTRY_VERIFY_WITH_TIMEOUT(watch.canReadLine() || watch.waitForReadyRead(100), 10000);
-        const QJsonObject lost = Json(QString::fromUtf8(watch.readLine()));
+        const QJsonObject lost = next(QStringLiteral("connection"));
         QCOMPARE(lost[QLatin1String("state")].toString(), QStringLiteral("lost"));
         QVERIFY(lost[QLatin1String("reason")].toString().contains(QString::fromStdString(rig.B)));
         rig.Sim->Command("clear 2");
-        QTRY_VERIFY_WITH_TIMEOUT(watch.canReadLine() || watch.waitForReadyRead(100), 10000);
-        const QJsonObject back = Json(QString::fromUtf8(watch.readLine()));
-        QCOMPARE(back[QLatin1String("state")].toString(), QStringLiteral("back"));
+        QCOMPARE(next(QStringLiteral("connection"))[QLatin1String("state")].toString(),
+                 QStringLiteral("back"));
         watch.terminate();
         QVERIFY(watch.waitForFinished(5000));
     }
