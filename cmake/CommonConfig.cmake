@@ -2,6 +2,7 @@
 add_library(project_options INTERFACE)
 target_compile_features(project_options INTERFACE cxx_std_20)
 target_compile_options(project_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+target_compile_definitions(project_options INTERFACE MATRIXPANEL_VERSION="${PROJECT_VERSION}")
 
 set(PANEL_SANITIZE "" CACHE STRING
     "Sanitizers to build with: empty, 'address' (ASan+UBSan), 'thread' or 'fuzzer' (clang: libFuzzer + ASan+UBSan)")

@@ -232,6 +232,7 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("switchersim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MATRIXPANEL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral(
@@ -239,6 +240,7 @@ int main(int argc, char* argv[]) {
             "Without --chassis one chassis runs on 127.0.0.1:10004 with level 1, 16x16.\n\n") +
         QString::fromStdString(CommandHelp()));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption(
         {QStringLiteral("chassis"),
          QStringLiteral("A chassis: ADDRESS[:PORT][:levels=A,B,..][:size=INPUTSxOUTPUTS]. "

@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "ProgramInfo.h"
 #include "Translation.h"
 
 #include <QApplication>
@@ -26,6 +27,15 @@ void OnTerminate(int) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (AnswerInfoOptions(
+            argc, argv, "fibrewatch",
+            "Usage: fibrewatch [--verbose] [ADDRESS]\n"
+            "Watches the power supplies and the 64 SFP optical modules of one switcher chassis\n"
+            "at ADDRESS (default 192.168.0.10, port 10004). The panel starts it per chassis.\n\n"
+            "  --verbose   one debug line per request\n"
+            "  --help      this text\n"
+            "  --version   the version\n"))
+        return 0;
     // A request to quit by process id (SIGTERM) ends the event loop like closing
     // the window. The pipe exists before the application object.
     if (::pipe(gSignalPipe) == 0) {

@@ -5,6 +5,7 @@
 #include "HdmiWindow.h"
 #include "LogCategories.h"
 #include "Look.h"
+#include "ProgramInfo.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
 
@@ -17,6 +18,13 @@
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
+    if (AnswerInfoOptions(
+            argc, argv, "matrixpanel",
+            "Usage: matrixpanel [--help] [--version]\n"
+            "The operator's control panel for video routing switchers. It keeps its files\n"
+            "(matrixpanel.ini, matrixpanel.set, Memory/, matrixpanel-operations.log) beside the\n"
+            "program, or in ~/.config/matrixpanel when that folder is not writable.\n"))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ORBIS HALO SERIES"));
     QApplication::setApplicationDisplayName(QStringLiteral("ORBIS HALO SERIES"));
