@@ -18,3 +18,12 @@ elseif(PANEL_SANITIZE STREQUAL "thread")
   target_compile_options(project_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(project_options INTERFACE -fsanitize=thread)
 endif()
+
+# Hardening as the distribution builds its packages: stack protector, full
+# RELRO and, where the code is optimised and no sanitizer runs, fortified
+# library calls.
+if(NOT PANEL_SANITIZE)
+  target_compile_options(project_options INTERFACE -fstack-protector-strong
+                         $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+  target_link_options(project_options INTERFACE -Wl,-z,relro,-z,now)
+endif()
