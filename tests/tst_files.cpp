@@ -1,5 +1,6 @@
 #include "IniFile.h"
 #include "IpText.h"
+#include "LabelFile.h"
 #include "LevelSetFile.h"
 #include "OperatorLog.h"
 
@@ -186,6 +187,93 @@ private Q_SLOTS:
                 text.indexOf("COLOR=") < text.indexOf("TEXTCOLOR="));
     }
     // Lines with local time to the millisecond, one per call, line breaks folded.
+    // A label file is checked whole: one bad row and nothing is read.
+    void labelFileRead_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error"); // empty: read
+        QTest::addColumn<int>("inputRows");
+        QTest::addColumn<QString>("lastName");
+        QTest::newRow("both blocks")
+            << QByteArray("input,name,logo\n1,Cam 1,\n2,\"VTR, 2\",/l.png\n"
+                          "output,name,logo\n1,PGM\n")
+            << QString() << 2 << "PGM";
+        QTest::newRow("quotes, BOM, CRLF, blank lines")
+            << QByteArray("\xEF\xBB\xBFinput,name,logo\r\n\r\n3,\"say \"\"hi\"\"\",\r\n")
+            << QString() << 1 << "say \"hi\"";
+        QTest::newRow("UTF-8 names")
+            << QByteArray("input,name\n1,Kamera \xC3\xBC\n") << QString() << 1 << "Kamera \u00fc";
+        QTest::newRow("no header") << QByteArray("1,Cam\n") << "line 1: the first line" << 0 << "";
+        QTest::newRow("beyond the matrix")
+            << QByteArray("input,name\n1,a\n17,b\n")
+            << "line 3: \"17\" is not a number from 1 to 16" << 0 << "";
+        QTest::newRow("zero") << QByteArray("output,name\n0,a\n") << "line 2:" << 0 << "";
+        QTest::newRow("not a number") << QByteArray("input,name\nx,a\n") << "line 2:" << 0 << "";
+        QTest::newRow("twice") << QByteArray("input,name\n4,a\n4,b\n")
+                               << "line 3: number 4 comes twice" << 0 << "";
+        QTest::newRow("control character")
+            << QByteArray("input,name\n1,a\x07z\n") << "line 2: a control character" << 0 << "";
+        QTest::newRow("tab in a logo") << QByteArray("input,name,logo\n1,a,b\tc\n")
+                                       << "line 2: a control character" << 0 << "";
+        QTest::newRow("open quote") << QByteArray("input,name\n1,\"abc\n2,d\n")
+                                    << "line 2: a quote is not closed" << 0 << "";
+        QTest::newRow("too many fields") << QByteArray("input,name\n1,a,b,c\n")
+                                         << "line 2: a row is number,name[,logo]" << 0 << "";
+        QTest::newRow("not UTF-8")
+            << QByteArray("input,name\n1,\xFF\xFE\n") << "the file is not UTF-8" << 0 << "";
+        QTest::newRow("second block")
+            << QByteArray("input,name\ninput,name\n") << "line 2: a second input block" << 0 << "";
+        QTest::newRow("empty") << QByteArray("\n\n") << "no input or output block" << 0 << "";
+    }
+    void labelFileRead() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        QFETCH(int, inputRows);
+        QFETCH(QString, lastName);
+        TLabels labels;
+        labels.Inputs.push_back({9, QStringLiteral("kept on failure"), {}});
+        QString why;
+        const bool ok = labelfile::Read(text, 16, 16, labels, &why);
+        QCOMPARE(ok, error.isEmpty());
+        if (!ok) {
+            QVERIFY2(why.startsWith(error), qPrintable(why));
+            QCOMPARE(labels.Inputs.size(), std::size_t(1));
+            return;
+        }
+        QCOMPARE(int(labels.Inputs.size()), inputRows);
+        const TLabel& last = labels.Outputs.empty() ? labels.Inputs.back() : labels.Outputs.back();
+        QCOMPARE(last.Name, lastName);
+    }
+
+    // Export, then import into another INI: the same names and logos.
+    void labelFileRoundTrip() {
+        QTemporaryDir dir;
+        std::array<QString, 256> inNames, inLogos, outNames, outLogos;
+        inNames[0] = QStringLiteral("Cam, \"one\"");
+        inNames[5] = QStringLiteral("  spaced  ");
+        inLogos[5] = QStringLiteral("/logos/a b.png");
+        outNames[2] = QStringLiteral("PGM \u00e9");
+        const QByteArray csv = labelfile::Write(inNames, inLogos, 8, outNames, outLogos, 4);
+        TLabels labels;
+        QString why;
+        QVERIFY2(labelfile::Read(csv, 8, 4, labels, &why), qPrintable(why));
+        QCOMPARE(labels.Inputs.size(), std::size_t(8));
+        QCOMPARE(labels.Outputs.size(), std::size_t(4));
+        const QString path = WriteText(dir, "panel.ini", "[INPUTS]\nNAME7=old\nNAME20=beyond\n");
+        TIniFile ini(path.toStdString());
+        QVERIFY(ini.Load());
+        QVERIFY(labelfile::Apply(ini, labels, &why));
+        TIniFile again(path.toStdString());
+        QVERIFY(again.Load());
+        auto name = [&](const char* s, int n) {
+            return QString::fromStdString(again.ReadString(s, "NAME" + std::to_string(n), "?"));
+        };
+        QCOMPARE(name("INPUTS", 0), inNames[0]);
+        QCOMPARE(name("INPUTS", 7), QString());                 // listed empty: cleared
+        QCOMPARE(name("INPUTS", 20), QStringLiteral("beyond")); // not listed: kept
+        QCOMPARE(name("OUTPUTS", 2), outNames[2]);
+        QCOMPARE(QString::fromStdString(again.ReadString("INPUTS", "LOGO5", "?")), inLogos[5]);
+    }
+
     void operatorLogLines() {
         QTemporaryDir dir;
         TOperatorLog log(dir.filePath(QStringLiteral("ops.log")));
