@@ -1,13 +1,15 @@
 // The operator's files as a hand edit or a damaged disk leaves them: the INI
 // (every value the window reads), the level set, a .mem salvo and the
-// output-numbers grammar. The first byte picks the reader.
+// output-numbers grammar and a label CSV. The first byte picks the reader.
 #include "IniFile.h"
+#include "LabelFile.h"
 #include "LevelSetFile.h"
 #include "SalvoFile.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -16,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     static const std::string path = "/tmp/fuzz_files." + std::to_string(::getpid());
-    switch (data[0] % 4) {
+    switch (data[0] % 5) {
     case 0: {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
         TIniFile ini(path);
@@ -44,6 +46,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (salvofile::ParseOutputNumbers(text, outputs) && outputs.size() > 257)
             __builtin_trap(); // a record holds 257 entries
         (void)salvofile::ValidSalvoName(text);
+        break;
+    }
+    case 4: {
+        TLabels labels;
+        QString error;
+        if (!labelfile::Read(QByteArray::fromStdString(text), 16, 8, labels, &error))
+            break;
+        for (const auto* side : {&labels.Inputs, &labels.Outputs}) {
+            std::set<int> numbers;
+            for (const TLabel& l : *side)
+                if (l.Number < 1 || l.Number > (side == &labels.Inputs ? 16 : 8) ||
+                    !numbers.insert(l.Number).second)
+                    __builtin_trap(); // a read row outside the matrix, or twice
+        }
         break;
     }
     }
