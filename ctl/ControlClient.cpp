@@ -2,7 +2,10 @@
 
 #include "IniFile.h"
 #include "IpText.h"
+#include "LabelFile.h"
+#include "SafeFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +20,9 @@ constexpr std::size_t U(int i) {
 // Cycle-rate reports (one each 15 poll cycles) a change is given to reach the
 // switcher and come back in its state.
 constexpr int ConfirmReports = 3;
+
+// Far more than 2 x 256 rows of long names and paths.
+constexpr std::size_t MaxLabelFileBytes = 8u << 20;
 
 QString Quoted(const QString& name) {
     return name.isEmpty() ? QString() : QStringLiteral(" \"") + name + QLatin1Char('"');
@@ -176,6 +182,8 @@ void TControlClient::Ready() {
         Watch();
     else if (c == QLatin1String("salvo"))
         Salvo();
+    else if (c == QLatin1String("names"))
+        Names();
     else
         Finish(ctl::Usage, QStringLiteral("unknown command %1").arg(c));
 }
@@ -392,6 +400,50 @@ void TControlClient::Salvo() {
                    ? QString()
                    : QStringLiteral("not taken (locked?): ") + held.join(QStringLiteral(", "));
     });
+}
+
+// Names and logos to and from a label file, for the matrix size the
+// switchers report.
+void TControlClient::Names() {
+    const QStringList& a = FOptions.Arguments;
+    if (a.size() != 2 || (a[0] != QLatin1String("export") && a[0] != QLatin1String("import")))
+        return Finish(ctl::Usage, QStringLiteral("names export FILE, or names import FILE"));
+    const int inputs = FSession->CrossPoints().Inputs();
+    const int outputs = FSession->CrossPoints().Outputs();
+    const std::string file = QFile::encodeName(a[1]).toStdString();
+    std::string error;
+    if (a[0] == QLatin1String("export")) {
+        const QByteArray csv = labelfile::Write(FNames.InputNames, FNames.InputLogos, inputs,
+                                                FNames.OutputNames, FNames.OutputLogos, outputs);
+        if (!safefile::Save(file, csv.toStdString(), &error))
+            return Finish(
+                ctl::Usage,
+                QStringLiteral("cannot write %1 (%2)").arg(a[1], QString::fromStdString(error)));
+        return Finish(ctl::Done);
+    }
+    std::string data;
+    if (!safefile::ReadRegular(file, MaxLabelFileBytes, data, &error))
+        return Finish(
+            ctl::Usage,
+            QStringLiteral("cannot read %1 (%2)").arg(a[1], QString::fromStdString(error)));
+    TLabels labels;
+    QString why;
+    if (!labelfile::Read(QByteArray::fromStdString(data), inputs, outputs, labels, &why))
+        return Finish(ctl::Usage,
+                      a[1] + QStringLiteral(": ") + why + QStringLiteral("; nothing imported"));
+    TIniFile ini(FOptions.IniFile.toStdString());
+    if (!ini.Load() && QFileInfo::exists(FOptions.IniFile))
+        return Finish(ctl::Usage,
+                      QStringLiteral("cannot read %1 (%2)")
+                          .arg(FOptions.IniFile, QString::fromStdString(ini.LastError())));
+    if (!labelfile::Apply(ini, labels, &why))
+        return Finish(ctl::Usage,
+                      QStringLiteral("cannot write %1 (%2)").arg(FOptions.IniFile, why));
+    Print(QStringLiteral("%1 input and %2 output names imported into %3")
+              .arg(labels.Inputs.size())
+              .arg(labels.Outputs.size())
+              .arg(FOptions.IniFile));
+    Finish(ctl::Done);
 }
 
 // Gives the change time to reach the switchers and come back in their state,

@@ -60,6 +60,7 @@ private:
     void Lock(bool lock);
     void Watch();
     void Salvo();
+    void Names();
     void Confirm(const std::function<QString()>& differs);
     void CycleSeen();
     void PollingEnded(const QString& text);

@@ -33,7 +33,9 @@ int main(int argc, char* argv[]) {
         "  unlock OUTPUT          unlocks it\n"
         "  watch                  one line per change seen, until interrupted\n"
         "  salvo list             the salvos of the matrix size\n"
-        "  salvo take NAME        recalls a salvo and takes it, as PRESET and TAKE do\n\n"
+        "  salvo take NAME        recalls a salvo and takes it, as PRESET and TAKE do\n"
+        "  names export FILE      input and output names and logos to a CSV file\n"
+        "  names import FILE      names and logos from a CSV file into the INI file\n\n"
         "Inputs and outputs are numbers from 1 or names. Exit status: 0 done, 2 usage,\n"
         "3 no connection, 4 refused by the switcher or held by a lock."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -77,7 +79,7 @@ int main(int argc, char* argv[]) {
     static const QStringList commands = {QStringLiteral("levels"), QStringLiteral("show"),
                                          QStringLiteral("route"),  QStringLiteral("lock"),
                                          QStringLiteral("unlock"), QStringLiteral("watch"),
-                                         QStringLiteral("salvo")};
+                                         QStringLiteral("salvo"),  QStringLiteral("names")};
     if (!commands.contains(options.Command))
         return UsageError(QStringLiteral("unknown command \"%1\"").arg(options.Command));
     for (const QString& l : parser.values(level)) {

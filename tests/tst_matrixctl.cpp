@@ -181,6 +181,54 @@ private Q_SLOTS:
         QVERIFY(lines[1].contains(QLatin1String("LOCK (matrixctl)")));
     }
 
+    // Names exported from one panel's INI and imported into another's give the
+    // same names; a bad row imports nothing and names its line.
+    void namesExportImport() {
+        TRig rig;
+        const QString csv = rig.Dir.filePath(QStringLiteral("names.csv"));
+        QCOMPARE(rig.Run({"names", "export", csv}).Exit, 0);
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QStringList lines = Lines(exported.readAll());
+        QCOMPARE(lines.size(), 2 + 16 + 16);
+        QCOMPARE(lines[3], QStringLiteral("3,Camera 3,"));
+
+        const QString other = rig.Dir.filePath(QStringLiteral("other.ini"));
+        QFile o(other);
+        QVERIFY(o.open(QIODevice::WriteOnly));
+        o.write("[INPUTS]\nNAME2=Old\nNAME9=Gone\n[WINDOW]\nZOOM=5\n");
+        o.close();
+        const QStringList set = {"--set", rig.Dir.filePath(QStringLiteral("matrixpanel.set"))};
+        QProcess p;
+        p.start(QStringLiteral(MATRIXCTL_PATH),
+                QStringList{"--ini", other} + set + QStringList{"names", "import", csv});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        p.start(QStringLiteral(MATRIXCTL_PATH),
+                QStringList{"--ini", other} + set + QStringList{"show", "--json"});
+        QVERIFY(p.waitForFinished(30000));
+        const QStringList shown = Lines(p.readAllStandardOutput());
+        QVERIFY(shown.size() >= 16);
+        QCOMPARE(Json(shown[0])[QLatin1String("name")].toString(), QStringLiteral("PGM"));
+        QVERIFY(o.open(QIODevice::ReadOnly));
+        const QByteArray ini = o.readAll();
+        o.close();
+        QVERIFY(ini.contains("NAME2=Camera 3") && ini.contains("NAME3=VTR"));
+        QVERIFY(!ini.contains("Gone") && ini.contains("ZOOM=5"));
+
+        QFile bad(csv);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("input,name\n1,New\n99,Beyond\n");
+        bad.close();
+        p.start(QStringLiteral(MATRIXCTL_PATH),
+                QStringList{"--ini", other} + set + QStringList{"names", "import", csv});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("line 3:"));
+        QVERIFY(o.open(QIODevice::ReadOnly));
+        QCOMPARE(o.readAll(), ini);
+    }
+
     void showJson() {
         TRig rig;
         rig.Sim->Command("route 1 2 5 9");
