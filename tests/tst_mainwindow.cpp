@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "Panel.h"
 #include "PanelTest.h"
+#include "Pickers.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QHelpEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -372,6 +374,65 @@ private Q_SLOTS:
         { TMainWindow w(Ini()); }
         QCOMPARE(QFile::exists(path), !removed);
         QFile::remove(path);
+    }
+
+    // Export names... and Import names... from the WINDOW panel's menu, by
+    // real right-click and click: a file exported and edited comes back into
+    // the field and the INI; a bad row imports nothing and says which line.
+    void namesThroughTheWindowMenu() {
+        WriteFile(Ini(), "[INPUTS]\nNAME0=Cam 1\nNAME1=Cam 2\n[OUTPUTS]\nNAME0=PGM\n");
+        const QString csv = FDir.filePath(QStringLiteral("labels.csv"));
+        bool asked = false, askedToSave = false;
+        pickers::SetFileHandler([&](const pickers::TFileRequest& r) -> std::optional<QString> {
+            asked = true;
+            askedToSave = r.Save;
+            return csv;
+        });
+        TBoxRecorder boxes;
+        boxes.Install();
+        TMainWindow w(Ini());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto choose = [&](const char* action) {
+            auto* caption = Part<TPanel>(w, "PanelWindowCaption");
+            auto* menu = Part<QMenu>(w, "WindowMenu");
+            // Through the window, as the platform delivers it: a right press
+            // there becomes the context menu request.
+            QTest::mouseClick(w.windowHandle(), Qt::RightButton, {},
+                              caption->mapTo(&w, QPoint(5, 5)));
+            QTRY_VERIFY(menu->isVisible());
+            QTest::mouseClick(menu, Qt::LeftButton, {},
+                              menu->actionGeometry(Part<QAction>(w, action)).center());
+            QTRY_VERIFY(!menu->isVisible());
+        };
+        choose("WindowMenuExportNames");
+        QVERIFY(asked && askedToSave);
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray text = f.readAll();
+        f.close();
+        QVERIFY(text.startsWith("input,name,logo\n1,Cam 1,\n2,Cam 2,\n"));
+        QVERIFY(text.contains("output,name,logo\n1,PGM,\n"));
+
+        text.replace("1,Cam 1,", "1,\"Studio, left\",");
+        WriteFile(csv, text);
+        choose("WindowMenuImportNames");
+        QVERIFY(!askedToSave);
+        QVERIFY(boxes.isEmpty());
+        QCOMPARE(Part<TField>(w, "Field")->GetInputName(0), QStringLiteral("Studio, left"));
+        QCOMPARE(w.Session().InputName(0), QStringLiteral("Studio, left"));
+        QFile ini(Ini());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains("NAME0=Studio, left"));
+
+        WriteFile(csv, "input,name\n1,New\n2,Bad\x01\n");
+        choose("WindowMenuImportNames");
+        QTRY_COMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].Text.contains(QStringLiteral("line 3: a control character")),
+                 qPrintable(boxes[0].Text));
+        QCOMPARE(Part<TField>(w, "Field")->GetInputName(0), QStringLiteral("Studio, left"));
+        pickers::SetFileHandler({});
+        TBoxRecorder::Uninstall();
     }
 
     // STATUS, HDMI and MONITOR say while grey how to enable them.

@@ -333,6 +333,11 @@ void TMainWindow::CreateOperColumn() {
     WindowMenuMonitor->setObjectName(QStringLiteral("WindowMenuMonitor"));
     for (QAction* a : {WindowMenuStatus, WindowMenuHdmi, WindowMenuMonitor})
         a->setCheckable(true);
+    WindowMenu->addSeparator();
+    WindowMenuExportNames = WindowMenu->addAction(QStringLiteral("Export names..."));
+    WindowMenuExportNames->setObjectName(QStringLiteral("WindowMenuExportNames"));
+    WindowMenuImportNames = WindowMenu->addAction(QStringLiteral("Import names..."));
+    WindowMenuImportNames->setObjectName(QStringLiteral("WindowMenuImportNames"));
     for (TPanel* p : {PanelWindowBack, PanelWindowCaption}) {
         p->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(p, &QWidget::customContextMenuRequested, this,

@@ -153,6 +153,10 @@ public:
     void WindowMenuHdmiClick();
     void SBtnMonitorMouseDown(Qt::MouseButton button);
     void WindowMenuMonitorClick();
+    // Names and logos of inputs and outputs to and from a label file.
+    void WindowMenuExportNamesClick();
+    void WindowMenuImportNamesClick();
+    std::pair<int, int> NameSlots() const;
     // Fills found (slot i - 1 for switcher i) with the utility windows, clears
     // the entries of utilities that are gone; true while any still runs.
     bool FindUtilityWindows(std::array<std::uint64_t, 4>& found);
@@ -259,6 +263,7 @@ private:
     static constexpr int IndicatorFrameMs = 40;
     QMenu* WindowMenu;
     QAction *WindowMenuStatus, *WindowMenuHdmi, *WindowMenuMonitor;
+    QAction *WindowMenuExportNames, *WindowMenuImportNames;
 
     // The other forms; guarded, since they may go before this window does.
     QPointer<TTip> Tip;

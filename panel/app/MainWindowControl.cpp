@@ -85,6 +85,10 @@ void TMainWindow::ConnectOperatorControls() {
     connect(WindowMenuStatus, &QAction::triggered, this, [this] { WindowMenuStatusClick(); });
     connect(WindowMenuHdmi, &QAction::triggered, this, [this] { WindowMenuHdmiClick(); });
     connect(WindowMenuMonitor, &QAction::triggered, this, [this] { WindowMenuMonitorClick(); });
+    connect(WindowMenuExportNames, &QAction::triggered, this,
+            [this] { WindowMenuExportNamesClick(); });
+    connect(WindowMenuImportNames, &QAction::triggered, this,
+            [this] { WindowMenuImportNamesClick(); });
     connect(SBtnMonitor, &TSpeedButton::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers) { SBtnMonitorMouseDown(b); });
     connect(PanelFieldCaption, &TPanel::MouseDown, this,

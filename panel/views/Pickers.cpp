@@ -41,6 +41,19 @@ std::optional<QString> OpenFileName(QWidget* parent, const TFileRequest& request
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> SaveFileName(QWidget* parent, TFileRequest request) {
+    request.Save = true;
+    if (FileHandler())
+        return FileHandler()(request);
+    QFileDialog dialog(parent, request.Caption, request.StartPath, request.Filter);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
 std::optional<TColor> ChooseColor(QWidget* parent, TColor initial) {
     if (ColorHandler())
         return ColorHandler()(initial);

@@ -17,11 +17,14 @@ struct TFileRequest {
     QString Caption;
     QString StartPath; // a folder, or a file to preselect
     QString Filter;    // as QFileDialog takes it, e.g. "Bitmaps (*.bmp)"
+    bool Save = false; // a file to write (it need not exist)
 };
 
 // The chosen existing file, or nothing when the picker was cancelled.
 using TFileHandler = std::function<std::optional<QString>(const TFileRequest&)>;
 std::optional<QString> OpenFileName(QWidget* parent, const TFileRequest& request);
+// The file to write, asked through the same handler (request.Save is set).
+std::optional<QString> SaveFileName(QWidget* parent, TFileRequest request);
 void SetFileHandler(TFileHandler handler);
 
 // The chosen colour, or nothing when the picker was cancelled.

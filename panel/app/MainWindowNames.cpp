@@ -1,0 +1,108 @@
+// Names and logos of inputs and outputs to and from label files.
+#include "MainWindow.h"
+
+#include "Field.h"
+#include "IniFile.h"
+#include "LabelFile.h"
+#include "MessageBox.h"
+#include "Pickers.h"
+#include "PreviewField.h"
+#include "SafeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// Far more than 2 x 256 rows of long names and paths.
+constexpr std::size_t MaxLabelFileBytes = 8u << 20;
+
+void ShowNamesError(const QString& text) {
+    msgbox::Show(QStringLiteral("Error:"), text, msgbox::TIcon::Error);
+}
+
+} // namespace
+
+// The matrix the switchers report while operating; every slot otherwise.
+std::pair<int, int> TMainWindow::NameSlots() const {
+    if (!FSession->Polling())
+        return {256, 256};
+    return {Field->GetInputCount(), Field->GetOutputCount()};
+}
+
+void TMainWindow::WindowMenuExportNamesClick() {
+    std::optional<QString> file;
+    const QString start =
+        QFileInfo(FIniFileName).absolutePath() + QStringLiteral("/matrixpanel-names.csv");
+    if (!RunModal([&] {
+            file = pickers::SaveFileName(this, {QStringLiteral("Export names"), start,
+                                                QStringLiteral("Label files (*.csv)")});
+        }) ||
+        !file)
+        return;
+    const auto [inputs, outputs] = NameSlots();
+    std::array<QString, 256> inNames, inLogos, outNames, outLogos;
+    for (int n = 0; n < 256; ++n) {
+        const auto u = static_cast<std::size_t>(n);
+        inNames[u] = Field->GetInputName(n);
+        inLogos[u] = Field->GetInputLogo(n);
+        outNames[u] = Field->GetOutputName(n);
+        outLogos[u] = Field->GetOutputLogo(n);
+    }
+    const QByteArray csv = labelfile::Write(inNames, inLogos, inputs, outNames, outLogos, outputs);
+    std::string error;
+    if (!safefile::Save(QFile::encodeName(*file).toStdString(), csv.toStdString(), &error))
+        RunModal([&] {
+            ShowNamesError(QStringLiteral("The names could not be exported to %1:\n%2")
+                               .arg(*file, QString::fromStdString(error)));
+        });
+}
+
+void TMainWindow::WindowMenuImportNamesClick() {
+    std::optional<QString> file;
+    if (!RunModal([&] {
+            file = pickers::OpenFileName(this, {QStringLiteral("Import names"),
+                                                QFileInfo(FIniFileName).absolutePath(),
+                                                QStringLiteral("Label files (*.csv)")});
+        }) ||
+        !file)
+        return;
+    const auto [inputs, outputs] = NameSlots();
+    std::string data, error;
+    TLabels labels;
+    QString why;
+    if (!safefile::ReadRegular(QFile::encodeName(*file).toStdString(), MaxLabelFileBytes, data,
+                               &error))
+        why = QString::fromStdString(error);
+    else if (!labelfile::Read(QByteArray::fromStdString(data), inputs, outputs, labels, &why))
+        why += QStringLiteral("\nNothing was imported.");
+    else {
+        TIniFile ini(FIniFileName.toStdString());
+        // Writing now would replace a file we could not read, with all its other keys.
+        if (!ini.Load() && QFileInfo::exists(FIniFileName))
+            why = QString::fromStdString(ini.LastError());
+        else
+            labelfile::Apply(ini, labels, &why);
+    }
+    if (!why.isEmpty()) {
+        RunModal([&] {
+            ShowNamesError(
+                QStringLiteral("The names could not be imported from %1:\n%2").arg(*file, why));
+        });
+        return;
+    }
+    for (const TLabel& l : labels.Inputs) {
+        const int n = l.Number - 1;
+        Field->SetInputLogo(n, l.Logo);
+        Field->SetInputName(n, l.Name);
+        FSession->SetInputName(n, Field->GetInputName(n));
+        PreviewField->SetInputName(n, Field->GetInputName(n));
+    }
+    for (const TLabel& l : labels.Outputs) {
+        const int n = l.Number - 1;
+        Field->SetOutputLogo(n, l.Logo);
+        Field->SetOutputName(n, l.Name);
+        FSession->SetOutputName(n, Field->GetOutputName(n));
+        PreviewField->SetOutputName(n, Field->GetOutputName(n));
+    }
+}
