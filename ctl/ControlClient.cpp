@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t U(int i) {

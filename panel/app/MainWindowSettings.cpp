@@ -14,10 +14,7 @@
 #include <QDebug>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cstdint>
-#include <functional>
-#include <vector>
 
 void TMainWindow::LoadIni() {
     TIniFile ini(FIniFileName.toStdString());
