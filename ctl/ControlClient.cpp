@@ -174,6 +174,14 @@ void TControlClient::CycleSeen() {
 
 void TControlClient::Ready() {
     const QString& c = FOptions.Command;
+    const bool acts =
+        c == QLatin1String("route") || c == QLatin1String("lock") || c == QLatin1String("unlock");
+    bool anyLevel = false;
+    for (int k = 1; k <= FSession->CrossPoints().LevelCount(); ++k)
+        anyLevel = anyLevel || LevelFlag(FSession->CrossPoints().State().Control(), k);
+    if (acts && !anyLevel)
+        return Finish(ctl::Usage, QStringLiteral("no level to act on: none is controlled in the "
+                                                 "INI file or given with --level"));
     if (c == QLatin1String("show"))
         Show();
     else if (c == QLatin1String("route"))
@@ -181,7 +189,7 @@ void TControlClient::Ready() {
     else if (c == QLatin1String("lock") || c == QLatin1String("unlock"))
         Lock(c == QLatin1String("lock"));
     else if (c == QLatin1String("watch"))
-        Watch();
+        Snapshot(); // changes are reported against it from now on
     else if (c == QLatin1String("salvo"))
         Salvo();
     else if (c == QLatin1String("names"))
@@ -263,14 +271,12 @@ void TControlClient::Route() {
                              .arg(Quoted(FSession->OutputName(o)))
                              .arg(i + 1)
                              .arg(Quoted(FSession->InputName(i)));
-    const int status = locked.isEmpty() ? ctl::Done : ctl::Refused;
     const QString lockText = locked.isEmpty() ? QString()
                                               : QStringLiteral("output %1 is locked on %2")
                                                     .arg(o + 1)
                                                     .arg(locked.join(QStringLiteral(", ")));
     if (levels.isEmpty())
-        return Finish(status,
-                      lockText.isEmpty() ? QStringLiteral("no level to route on") : lockText);
+        return Finish(ctl::Refused, lockText);
     Confirm([=, this] {
         const TFieldState& now = FSession->CrossPoints().State();
         QStringList refused;
@@ -288,7 +294,6 @@ void TControlClient::Route() {
                        {QStringLiteral("levels"), levels}});
         else
             Print(what);
-        FStatus = status;
         return lockText;
     });
 }
@@ -449,19 +454,13 @@ void TControlClient::Names() {
 }
 
 // Gives the change time to reach the switchers and come back in their state,
-// then asks `differs` what did not happen.
+// then asks `differs` what did not happen (or what a lock held): exit 4 then.
 void TControlClient::Confirm(const std::function<QString()>& differs) {
     FCyclesLeft = ConfirmReports;
     FOnCycle = [this, differs] {
         const QString error = differs();
-        if (FStatus == ctl::Done && !error.isEmpty())
-            FStatus = ctl::Refused;
-        Finish(FStatus, error);
+        Finish(error.isEmpty() ? ctl::Done : ctl::Refused, error);
     };
-}
-
-void TControlClient::Watch() {
-    Snapshot();
 }
 
 void TControlClient::Snapshot() {

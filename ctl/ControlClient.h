@@ -59,7 +59,6 @@ private:
     void Show();
     void Route();
     void Lock(bool lock);
-    void Watch();
     void Salvo();
     void Names();
     void Confirm(const std::function<QString()>& differs);

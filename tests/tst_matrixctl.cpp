@@ -150,6 +150,23 @@ private Q_SLOTS:
         }
     }
 
+    // No level controlled and none given: a usage error, nothing sent.
+    void noLevelToActOn() {
+        TRig rig;
+        QFile ini(rig.Dir.filePath(QStringLiteral("matrixpanel.ini")));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("[LEVELS]\nCONTROL1=0\nCONTROL2=0\nCONTROL3=0\n");
+        ini.close();
+        rig.Frames(1, 1);
+        for (const QStringList& args : {QStringList{"route", "1", "2"}, QStringList{"lock", "1"}}) {
+            const TResult r = rig.Run(args);
+            QCOMPARE(r.Exit, 2);
+            QCOMPARE(r.Err.size(), 1);
+            QVERIFY(r.Err[0].contains(QLatin1String("no level to act on")));
+        }
+        QVERIFY(rig.Frames(1, 1).empty() && rig.Frames(1, 8).empty());
+    }
+
     // Routes and locks reach the switchers as frames; a lock is sent only
     // when it must change (the command toggles); the log names matrixctl.
     void framesAndLog() {

@@ -177,6 +177,8 @@ private:
     QFont FitFont(const QString& text);
     std::uint64_t CellLook(TFieldPane pane, int col, int row) const;
     const QImage& CellImage(TFieldPane pane, int col, int row);
+    // Paints one cell into FScratch.
+    void PaintScratch(TFieldPane pane, int col, int row);
     void ForgetLooks();
 
     std::unique_ptr<TCrossPoints> FOwnCross; // when none is given

@@ -34,16 +34,16 @@ void TField::BuildPatterns() {
 }
 
 void TField::PaintSurface(TFieldPane pane, QPainter& p, const QRegion& region) {
-    // Each row of exposed cells is assembled in a band image and drawn at once:
-    // copying a cell's lines costs far less than a painter call per cell.
     const int s = FGeom.s;
-    if (!FLookCacheOn) {
+    if (!FLookCacheOn) { // the reference: every cell painted and drawn on its own
         for (const QRect& r : region)
             for (int row = r.top() / s; row <= r.bottom() / s; ++row)
                 for (int col = r.left() / s; col <= r.right() / s; ++col)
                     p.drawImage(col * s, row * s, CellImage(pane, col, row));
         return;
     }
+    // Each row of exposed cells is assembled in a band image and drawn at once:
+    // copying a cell's lines costs far less than a painter call per cell.
     for (const QRect& r : region) {
         const int c0 = r.left() / s, c1 = r.right() / s, r0 = r.top() / s, r1 = r.bottom() / s;
         const int width = (c1 - c0 + 1) * s;
@@ -79,13 +79,8 @@ const QImage& TField::CellImage(TFieldPane pane, int col, int row) {
         if (const auto it = FLooks.find(look); it != FLooks.end())
             return it->second;
     }
-    FScratch.fill(ToQColor(GridG.Back));
-    {
-        QPainter sp(&FScratch);
-        PaintCell(sp, pane, col, row);
-    }
-    // Kept only when nothing it reads changed while it was painted.
-    if (!look || CellLook(pane, col, row) != look)
+    PaintScratch(pane, col, row);
+    if (!look)
         return FScratch;
     if (FLooks.size() >= 4096) // more looks than a field can show: start over
         FLooks.clear();
@@ -178,12 +173,14 @@ std::uint64_t TField::CellLook(TFieldPane pane, int col, int row) const {
 }
 
 QImage TField::RenderCell(TFieldPane pane, int col, int row) {
-    FScratch.fill(ToQColor(GridG.Back));
-    {
-        QPainter sp(&FScratch);
-        PaintCell(sp, pane, col, row);
-    }
+    PaintScratch(pane, col, row);
     return FScratch.copy();
+}
+
+void TField::PaintScratch(TFieldPane pane, int col, int row) {
+    FScratch.fill(ToQColor(GridG.Back));
+    QPainter sp(&FScratch);
+    PaintCell(sp, pane, col, row);
 }
 
 void TField::PaintCell(QPainter& p, TFieldPane pane, int col, int row) {
