@@ -515,7 +515,10 @@ Words TChassis::UtilitySfp(bool transmit) const {
                       : (type == 7 ? "SFP-3G-LC " : "SFP-HD-BNC") + QByteArray::number(r + 1));
         // Module names are padded with blanks, as transceivers store them.
         PutText(w, name.leftJustified(20, ' ', true), 20);
-        w << U(set.Power.value_or(type == 7 ? (transmit ? -30 : -80) + Wobble(15, r) : 0));
+        // A healthy chassis: transmitters at 0.5 to 2.5 dB, receivers at -9.5 to
+        // -6.5 dB, inside the utility's default limits (0..3 and -23..-3 dB).
+        const int power = transmit ? 15 + Wobble(10, r) : -80 + Wobble(15, r);
+        w << U(set.Power.value_or(type == 7 ? power : 0));
         if (transmit)
             w << U(set.Wavelength.value_or(type == 7 ? (r % 2 ? 1310 : 1550) : 0));
     }

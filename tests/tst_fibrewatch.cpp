@@ -8,6 +8,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTest>
 #include <QTranslator>
@@ -124,23 +125,44 @@ private Q_SLOTS:
         QTest::addColumn<bool>("russian");
         QTest::addColumn<QStringList>("titles");
         QTest::addColumn<QString>("optical");
+        // Tab names, the limit cell's "Ignore", and numbers in one format
+        // (nominal voltage, a current of 9677 mA, the fan speed, a wavelength).
+        QTest::addColumn<QStringList>("window");
+        QTest::addColumn<QStringList>("numbers");
         QTest::newRow("Russian") << true
                                  << QStringList{QStringLiteral("Наименование"),
                                                 QStringLiteral("Выходное напряжение номинал, B"),
                                                 QStringLiteral("Входная оптическ мощность, dB")}
-                                 << QStringLiteral("оптический");
+                                 << QStringLiteral("оптический")
+                                 << QStringList{QStringLiteral("Состояние блоков питания"),
+                                                QStringLiteral("Приёмные SFP"),
+                                                QStringLiteral("Передающие SFP"),
+                                                QStringLiteral("Игнор.")}
+                                 << QStringList{QStringLiteral("12,0 ± 10%"),
+                                                QStringLiteral("9677"), QStringLiteral("10020"),
+                                                QStringLiteral("1310")};
         QTest::newRow("English") << false
                                  << QStringList{QStringLiteral("Name"),
                                                 QStringLiteral("Nominal output voltage, V"),
                                                 QStringLiteral("Input optical power, dB")}
-                                 << QStringLiteral("optical");
+                                 << QStringLiteral("optical")
+                                 << QStringList{QStringLiteral("Power Supply States"),
+                                                QStringLiteral("Rx SFP"), QStringLiteral("Tx SFP"),
+                                                QStringLiteral("Ignore")}
+                                 << QStringList{QStringLiteral("12.0 ± 10%"),
+                                                QStringLiteral("9677"), QStringLiteral("10020"),
+                                                QStringLiteral("1310")};
     }
     void languages() {
         QFETCH(bool, russian);
         QFETCH(QStringList, titles);
         QFETCH(QString, optical);
+        QFETCH(QStringList, window);
+        QFETCH(QStringList, numbers);
         if (!russian)
             QCoreApplication::removeTranslator(FRussian);
+        QLocale::setDefault(russian ? QLocale(QLocale::Russian, QLocale::Russia)
+                                    : QLocale(QLocale::English, QLocale::UnitedStates));
         {
             TWindow t;
             t.W.show();
@@ -148,8 +170,40 @@ private Q_SLOTS:
             QCOMPARE(t.W.ui->tableWidget1->item(0, 0)->text(), titles[0]);
             QCOMPARE(t.W.ui->tableWidget1->item(0, 2)->text(), titles[1]);
             QCOMPARE(t.W.ui->tableWidget2->item(0, 4)->text(), titles[2]);
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(t.W.ui->tabWidget->tabText(i), window[i]);
+            WordList power = Power();
+            power[26] = 9677;
+            t.Deliver(102, Reply(power));
+            QCOMPARE(t.W.ui->tableWidget1->item(1, 2)->text(), numbers[0]);
+            QCOMPARE(t.W.ui->tableWidget1->item(1, 4)->text(), numbers[1]);
+            QCOMPARE(t.W.ui->tableWidget1->item(1, 6)->text(), numbers[2]);
+            t.Deliver(101, Reply(Sfp(1, 0, 7, 20)));
+            QCOMPARE(t.W.ui->tableWidget3->item(1, 5)->text(), numbers[3]);
             t.Deliver(100, Reply(Sfp(0, 0, 7, -53)));
             QCOMPARE(t.W.ui->tableWidget2->item(1, 1)->text(), optical);
+            // The limit cell's "Ignore" and its box show whole inside their row.
+            for (QTableWidget* table : {t.W.ui->tableWidget2, t.W.ui->tableWidget3}) {
+                t.W.ui->tabWidget->setCurrentWidget(table->parentWidget());
+                QWidget* cell = table->cellWidget(1, 3);
+                QVERIFY(cell);
+                auto* label = cell->findChild<QLabel*>();
+                auto* box = cell->findChild<QCheckBox*>();
+                QVERIFY(label && box);
+                QCOMPARE(label->text(), window[3]);
+                QTRY_VERIFY(box->isVisible());
+                const QRect row = table->visualRect(table->model()->index(1, 3));
+                for (QWidget* part : {static_cast<QWidget*>(label), static_cast<QWidget*>(box)}) {
+                    const QRect r(part->mapTo(table->viewport(), QPoint(0, 0)),
+                                  part->sizeHint().boundedTo(QSize(row.width(), 1000)));
+                    QVERIFY2(row.contains(r), qPrintable(QStringLiteral("%1 in %2,%3 %4x%5")
+                                                             .arg(part->metaObject()->className())
+                                                             .arg(row.x())
+                                                             .arg(row.y())
+                                                             .arg(row.width())
+                                                             .arg(row.height())));
+                }
+            }
             for (QTableWidget* table :
                  {t.W.ui->tableWidget1, t.W.ui->tableWidget2, t.W.ui->tableWidget3})
                 for (int c = 0; c < table->columnCount(); ++c) {
@@ -160,6 +214,7 @@ private Q_SLOTS:
                     QVERIFY2(needed.height() <= table->rowHeight(0), qPrintable(title->text()));
                 }
         }
+        QLocale::setDefault(QLocale::c());
         if (!russian)
             QCoreApplication::installTranslator(FRussian);
     }
@@ -477,6 +532,18 @@ private Q_SLOTS:
         QCOMPARE(requests[0], simframe::Words({2, 102, 65434}));
         QCOMPARE(requests[1], simframe::Words({2, 100, 65436}));
         QCOMPARE(requests[2], simframe::Words({2, 101, 65435}));
+        // A chassis without injected faults looks healthy: no reading is red.
+        for (QTableWidget* table :
+             {w.ui->tableWidget1, w.ui->tableWidget1_2, w.ui->tableWidget2, w.ui->tableWidget3})
+            for (int r = 0; r < table->rowCount(); ++r)
+                for (int c = 0; c < table->columnCount(); ++c)
+                    if (const QTableWidgetItem* item = table->item(r, c))
+                        QVERIFY2(item->background().color() != Red,
+                                 qPrintable(QStringLiteral("%1 (%2, %3) %4")
+                                                .arg(table->objectName())
+                                                .arg(r)
+                                                .arg(c)
+                                                .arg(item->text())));
         const QString artefact = QStringLiteral(FIBREWATCH_ARTEFACT_DIR "/fibrewatch.png");
         w.grab().save(artefact);
         w.ui->tabWidget->setCurrentIndex(1);

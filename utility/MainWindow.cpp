@@ -18,10 +18,10 @@ const QColor White(255, 255, 255);
 const QColor Yellow(255, 255, 0);
 
 QString General(double v) {
-    return QLocale().toString(v, 'g', 6);
+    return TableLocale().toString(v, 'g', 6);
 }
 QString Integer(qint64 v) {
-    return QLocale().toString(v);
+    return TableLocale().toString(v);
 }
 
 // Writes a new item; a colour, when given, becomes its background.
@@ -240,7 +240,7 @@ void MainWindow::createLimitCell(int t, int r) {
     ignoreLayout[k] = new QVBoxLayout(ignorePanel[k]);
     ignoreLayout[k]->setContentsMargins(0, 0, 0, 0);
     ignoreLayout[k]->setSpacing(1);
-    ignoreLabel[k] = new QLabel(QStringLiteral("Ignore"));
+    ignoreLabel[k] = new QLabel(tr("Ignore"));
     QFont f = ignoreLabel[k]->font();
     f.setPixelSize(9);
     ignoreLabel[k]->setFont(f);
@@ -258,6 +258,11 @@ void MainWindow::createLimitCell(int t, int r) {
     limitLayout[k]->addWidget(ignorePanel[k]);
     limitCell[k]->setLayout(limitLayout[k]);
     limitCellCreated[k] = 1;
+    // "Ignore" above its box is taller than a row: the row grows to show both whole.
+    QTableWidget* table = TableOf(t);
+    const int needed = limitCell[k]->sizeHint().height() + 2;
+    if (table->rowHeight(r + 1) < needed)
+        table->setRowHeight(r + 1, needed);
 }
 
 void MainWindow::removeLimitCell(int t, int r) {
@@ -298,7 +303,7 @@ void MainWindow::CheckRow(int t, int r) {
     if (!item || !spinLow[k])
         return;
     bool ok = false;
-    double v = QLocale().toDouble(item->text(), &ok);
+    double v = TableLocale().toDouble(item->text(), &ok);
     if (!ok)
         v = 0;
     const bool inside = spinLow[k]->value() <= v && v <= spinHigh[k]->value();

@@ -2,6 +2,14 @@
 
 #include <QHeaderView>
 
+QLocale TableLocale() {
+    // Thousands are not grouped: "10080" beside "10000 ± 20%", never "10,080",
+    // which reads as a decimal in many locales.
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale;
+}
+
 namespace {
 
 QTableWidget* MakeTable(QWidget* parent, const char* name, int rows, int columns, QRect geometry,
@@ -76,18 +84,18 @@ void Ui_MainWindow::setupUi(QMainWindow* window) {
     tab1->setObjectName(QStringLiteral("tab1"));
     tableWidget1 = MakeTable(tab1, "tableWidget1", 13, 7, QRect(0, 0, 877, 860), 125);
     tableWidget1_2 = MakeTable(tab1, "tableWidget1_2", 4, 2, QRect(0, 410, 256, 121), 125);
-    tabWidget->addTab(tab1, QStringLiteral("Power Supply States"));
+    tabWidget->addTab(tab1, tr("Power Supply States"));
     tab2 = new QWidget();
     tab2->setObjectName(QStringLiteral("tab2"));
     tableWidget2 = MakeTable(tab2, "tableWidget2", 33, 5, QRect(0, 0, 877, 860), 175);
     tableWidget2->verticalHeader()->setDefaultSectionSize(25);
-    tabWidget->addTab(tab2, QStringLiteral("Rx SFP"));
+    tabWidget->addTab(tab2, tr("Rx SFP"));
     tab3 = new QWidget();
     tab3->setObjectName(QStringLiteral("tab3"));
     tableWidget3 = MakeTable(tab3, "tableWidget3", 33, 6, QRect(0, 0, 877, 860), 146);
     tableWidget3->horizontalHeader()->setMinimumSectionSize(25);
     tableWidget3->verticalHeader()->setDefaultSectionSize(25);
-    tabWidget->addTab(tab3, QStringLiteral("Tx SFP"));
+    tabWidget->addTab(tab3, tr("Tx SFP"));
 
     gridLayout_2->addWidget(tabWidget, 0, 0);
     scrollArea->setWidget(scrollAreaWidget);
@@ -108,14 +116,15 @@ void Ui_MainWindow::setupUi(QMainWindow* window) {
             tr("Fan speed, rpm")});
     const char* names[12] = {"PV-220-1", "PV-220-2", "DC/DC 1", "DC/DC 2", "DC/DC 3", "DC/DC 4",
                              "DC/DC 5",  "DC/DC 6",  "DC/DC 7", "DC/DC 8", "DC/DC 9", "  DC/DC 10"};
-    const char* nominal[12] = {"12.0 ± 10%", "12.0 ± 10%", "1.2 ± 10%", "1.8 ± 10%",
-                               "3.3 ± 10%",  "5.0 ± 10%",  "3.3 ± 10%", "3.3 ± 10%",
-                               "3.3 ± 10%",  "3.3 ± 10%",  "2.5 ± 10%", "2.5 ± 10%"};
+    // Nominal values in the locale's own number format, as the readings beside them.
+    const double nominal[12] = {12.0, 12.0, 1.2, 1.8, 3.3, 5.0, 3.3, 3.3, 3.3, 3.3, 2.5, 2.5};
+    const QLocale locale = TableLocale();
     for (int r = 1; r <= 12; ++r) {
         Put(tableWidget1, r, 0, QString::fromUtf8(names[r - 1]));
-        Put(tableWidget1, r, 2, QString::fromUtf8(nominal[r - 1]));
+        Put(tableWidget1, r, 2,
+            locale.toString(nominal[r - 1], 'f', 1) + QString::fromUtf8(" ± 10%"));
         if (r <= 2) {
-            Put(tableWidget1, r, 5, QStringLiteral("10000 ± 20%"));
+            Put(tableWidget1, r, 5, locale.toString(10000) + QString::fromUtf8(" ± 20%"));
         } else {
             Put(tableWidget1, r, 5, QStringLiteral("-"));
             Put(tableWidget1, r, 6, QStringLiteral("-"));

@@ -2,12 +2,16 @@
 
 #include <QCoreApplication>
 #include <QGridLayout>
+#include <QLocale>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+
+// The locale numbers in the window's tables are written and read in.
+QLocale TableLocale();
 
 // The window's form: widgets by object name, built in code.
 class Ui_MainWindow {

@@ -87,5 +87,21 @@
         <source>Wavelength, nm</source>
         <translation>Длина волны, nm</translation>
     </message>
+    <message>
+        <source>Power Supply States</source>
+        <translation>Состояние блоков питания</translation>
+    </message>
+    <message>
+        <source>Rx SFP</source>
+        <translation>Приёмные SFP</translation>
+    </message>
+    <message>
+        <source>Tx SFP</source>
+        <translation>Передающие SFP</translation>
+    </message>
+    <message>
+        <source>Ignore</source>
+        <translation>Игнор.</translation>
+    </message>
 </context>
 </TS>
