@@ -364,11 +364,20 @@ private Q_SLOTS:
         QCOMPARE(w.StateGRS0->currentIndex(), 1);
         QCOMPARE(w.Requests()->Wanted().Meter1Group, 1);
 
-        const QPoint at(w.StateX0->width() * 3 / 4, w.StateX0->height() / 2);
-        QTest::mouseClick(w.StateX0, Qt::LeftButton, Qt::NoModifier, at);
-        QVERIFY2(std::abs(w.StateX0->value() - 303) < 40,
-                 qPrintable(QString::number(w.StateX0->value())));
+        // Every slider of the window jumps to the click, the scale positions too.
+        for (QSlider* slider : {w.StateX0, w.StateX1, w.StateDBFSN, w.StateDBUN}) {
+            slider->setValue(slider->minimum());
+            const QPoint at(slider->width() * 3 / 4, slider->height() / 2);
+            QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, at);
+            const int expected =
+                slider->minimum() + (slider->maximum() - slider->minimum()) * 3 / 4;
+            const int tolerance = std::max(2, (slider->maximum() - slider->minimum()) / 10);
+            QVERIFY2(std::abs(slider->value() - expected) <= tolerance,
+                     qPrintable(slider->objectName() + QLatin1Char(' ') +
+                                QString::number(slider->value())));
+        }
         QCOMPARE(w.Requests()->Wanted().Meter1Slider, w.StateX0->value());
+        QCOMPARE(w.Requests()->Wanted().DbfsRef, w.StateDBFSN->value());
     }
 
     // Names from a switcher that look like markup are shown as they are:

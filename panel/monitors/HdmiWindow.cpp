@@ -68,7 +68,7 @@ private:
     QWidget* FWatched = nullptr;
 };
 
-// A click on the groove moves a meter slider straight to the point clicked.
+// A click on the groove moves a slider straight to the point clicked.
 class TJumpStyle : public QProxyStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
@@ -120,8 +120,7 @@ void TLampLabel::paintEvent(QPaintEvent*) {
     p.drawText(rect().adjusted(18, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, FCaption);
 }
 
-THdmiWindow::THdmiWindow(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
+THdmiWindow::THdmiWindow(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("HdmiWindow"));
     setWindowTitle(QStringLiteral("HDMI MONITOR"));
     FLamps = {LampIcon(false), LampIcon(true)};
@@ -268,8 +267,8 @@ THdmiWindow::THdmiWindow(QWidget* parent)
     // it goes after the sliders that use it.
     auto* jumpStyle = new TJumpStyle;
     jumpStyle->setParent(this);
-    StateX0->setStyle(jumpStyle);
-    StateX1->setStyle(jumpStyle);
+    for (QSlider* s : {StateX0, StateX1, StateDBFSN, StateDBUN})
+        s->setStyle(jumpStyle);
 
     // Design-time state until the first paint.
     THdmiWanted design;
