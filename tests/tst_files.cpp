@@ -223,6 +223,16 @@ private Q_SLOTS:
         QTest::newRow("second block")
             << QByteArray("input,name\ninput,name\n") << "line 2: a second input block" << 0 << "";
         QTest::newRow("empty") << QByteArray("\n\n") << "no input or output block" << 0 << "";
+        QTest::newRow("NUL in a number") << QByteArray("input,name\n1\0junk,ab,\n", 22)
+                                         << "line 2: \"1\\x00junk\" is not a number" << 0 << "";
+        QTest::newRow("NUL alone") << QByteArray("input,name\n\0,ab,\n", 17)
+                                   << "line 2: \"\\x00\" is not a number" << 0 << "";
+        QTest::newRow("a million digits")
+            << QByteArray("input,name\n") + QByteArray(1000000, '7') + ",a\n"
+            << "line 2: \"7777777" << 0 << "";
+        QTest::newRow("blanks around names, as the INI reads them back")
+            << QByteArray("input,name,logo\n1,\"  lead\",\" /l.png \"\n2,\"trail  \"\n")
+            << QString() << 2 << "trail";
     }
     void labelFileRead() {
         QFETCH(QByteArray, text);
@@ -236,6 +246,8 @@ private Q_SLOTS:
         QCOMPARE(ok, error.isEmpty());
         if (!ok) {
             QVERIFY2(why.startsWith(error), qPrintable(why));
+            QVERIFY2(why.size() < 200, qPrintable(why.left(200))); // quotes a bounded part
+            QVERIFY(!why.contains(QChar(0)));
             QCOMPARE(labels.Inputs.size(), std::size_t(1));
             return;
         }
@@ -272,6 +284,9 @@ private Q_SLOTS:
         QCOMPARE(name("INPUTS", 20), QStringLiteral("beyond")); // not listed: kept
         QCOMPARE(name("OUTPUTS", 2), outNames[2]);
         QCOMPARE(QString::fromStdString(again.ReadString("INPUTS", "LOGO5", "?")), inLogos[5]);
+        // What the INI reads back is what was imported: blanks at the ends go.
+        QCOMPARE(name("INPUTS", 5), QStringLiteral("spaced"));
+        QCOMPARE(labels.Inputs[5].Name, QStringLiteral("spaced"));
     }
 
     void operatorLogLines() {

@@ -1,9 +1,11 @@
 #include "LabelFile.h"
 
 #include "IniFile.h"
+#include "QuotedInput.h"
 
 #include <QStringDecoder>
 #include <QStringList>
+#include <QStringTokenizer>
 
 #include <set>
 
@@ -65,6 +67,20 @@ bool SplitCsv(const QString& line, QStringList& fields) {
     return true;
 }
 
+// A row's number: decimal digits only (blanks around them were trimmed);
+// -1 for anything else, a NUL or a sign included.
+int RowNumber(const QString& text) {
+    if (text.isEmpty() || text.size() > 9)
+        return -1;
+    int n = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+        n = n * 10 + (c.unicode() - '0');
+    }
+    return n;
+}
+
 bool HasControl(const QString& text) {
     for (const QChar c : text)
         if (c.category() == QChar::Other_Control)
@@ -97,15 +113,18 @@ bool Read(const QByteArray& text, int inputs, int outputs, TLabels& labels, QStr
     std::vector<TLabel>* side = nullptr;
     int count = 0;
     std::set<int> seen;
-    const QStringList lines = all.split(QLatin1Char('\n'));
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        QString line = lines[n];
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (n == 0 && line.startsWith(QChar(0xFEFF)))
-            line.remove(0, 1); // a byte order mark, as spreadsheets write it
-        if (line.trimmed().isEmpty())
+    // Line by line without a list of them all: a file of millions of blank
+    // lines costs no more memory than its text.
+    qsizetype n = -1;
+    for (QStringView view : QStringView(all).tokenize(u'\n')) {
+        ++n;
+        if (view.endsWith(u'\r'))
+            view.chop(1);
+        if (n == 0 && view.startsWith(QChar(0xFEFF)))
+            view = view.mid(1); // a byte order mark, as spreadsheets write it
+        if (view.trimmed().isEmpty())
             continue;
+        const QString line = view.toString();
         auto fault = [&](const QString& why) {
             *error = QStringLiteral("line %1: %2").arg(n + 1).arg(why);
             return false;
@@ -130,19 +149,22 @@ bool Read(const QByteArray& text, int inputs, int outputs, TLabels& labels, QStr
                                         "output,name,logo"));
         if (f.size() < 2 || f.size() > 3)
             return fault(QStringLiteral("a row is number,name[,logo]"));
-        bool ok = false;
-        const int number = f[0].toInt(&ok);
-        if (!ok || number < 1 || number > count)
-            return fault(
-                QStringLiteral("\"%1\" is not a number from 1 to %2").arg(f[0]).arg(count));
+        const int number = RowNumber(f[0]);
+        if (number < 1 || number > count)
+            return fault(QStringLiteral("\"%1\" is not a number from 1 to %2")
+                             .arg(QuotedInput(f[0]))
+                             .arg(count));
         if (!seen.insert(number).second)
             return fault(QStringLiteral("number %1 comes twice").arg(number));
-        const QString logo = f.size() > 2 ? f[2] : QString();
-        if (HasControl(f[1]) || HasControl(logo))
+        // The INI file trims what it reads back: blanks at either end of a name
+        // or a logo path are not kept, so an import stores what a reader sees.
+        const QString name = f[1].trimmed();
+        const QString logo = f.size() > 2 ? f[2].trimmed() : QString();
+        if (HasControl(name) || HasControl(logo))
             return fault(QStringLiteral("a control character"));
-        if (f[1].size() > MaxFieldChars || logo.size() > MaxFieldChars)
+        if (name.size() > MaxFieldChars || logo.size() > MaxFieldChars)
             return fault(QStringLiteral("a name or logo over %1 characters").arg(MaxFieldChars));
-        side->push_back({number, f[1], logo});
+        side->push_back({number, name, logo});
     }
     if (!read.HasInputs && !read.HasOutputs) {
         *error = QStringLiteral("no input or output block");
