@@ -3,7 +3,7 @@
 # apt-get itself; otherwise it prints the line to run and fails.
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-tools-dev qt6-l10n-tools libsimpleini-dev libx11-dev
-          xvfb xauth fonts-dejavu-core fonts-liberation2 clang-14 libfuzzer-14-dev dpkg-dev file scdoc lintian)
+          xvfb xauth openbox libxres-dev fonts-dejavu-core fonts-liberation2 clang-14 libfuzzer-14-dev dpkg-dev file scdoc lintian)
 missing=()
 for p in "${PACKAGES[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -29,7 +29,7 @@ if [ -n "${DISPLAY:-}" ]; then
 else
     shot=$PWD/build/screenshot.png
     echo "No display: running the panel under Xvfb; the screenshot goes to $shot"
-    MATRIXPANEL_SCREENSHOT=$shot MATRIXPANEL_SCREENSHOT_DELAY_MS=${SHOT_DELAY_MS:-3000} \
+    MATRIXPANEL_SCREENSHOT=$shot MATRIXPANEL_SCREENSHOT_DELAY_MS=${SHOT_DELAY_MS:-6000} \
         xvfb-run -a -s "-screen 0 1280x1024x24" "$BIN/matrixpanel"
     echo "Screenshot saved: $shot"
 fi

@@ -423,7 +423,8 @@ private Q_SLOTS:
         sim::TChassisConfig c;
         c.Address = NextSimAddress();
         c.Levels = {1, 2};
-        c.Inputs = c.Outputs = 16;
+        c.Inputs = 16;
+        c.Outputs = 64; // more rows than the field shows: the arrow keys can scroll
         sim::TChassis* ch = simulator.AddChassis(c);
         QVERIFY(ch);
         bool ok = false;
@@ -434,6 +435,7 @@ private Q_SLOTS:
                 "\n[LEVEL2]\nADDRESS=2\nIP=" + ip + "\n");
         f.close();
         TMainWindow w(Ini());
+        w.Session().SizeSettleMs = 0; // the salvo list fills at once
         w.show();
         QCoreApplication::processEvents();
         // W starts operation like OPERATE.
@@ -493,6 +495,30 @@ private Q_SLOTS:
         QCOMPARE(Part<TField>(w, "Field")->GetScale(), 4);
         QVERIFY(w.FormKeyDown(Qt::Key_P, Qt::NoModifier));
         QCOMPARE(w.Session().Mode(), TMode::Preset);
+        // In PRESET an arrow key goes to the focused salvo list once: the list
+        // moves, the field does not scroll.
+        {
+            auto* field = Part<TField>(w, "Field");
+            for (int z = field->GetScale(); z < 6; ++z)
+                w.SBtnZoomInMouseDown();
+            QTRY_VERIFY(field->VisibleCells().Bottom < 63); // the field can scroll
+            auto* list = Part<QListWidget>(w, "LBoxMemory");
+            QTRY_VERIFY_WITH_TIMEOUT(list->count() >= 3, 5000); // the default salvos
+            QApplication::setActiveWindow(&w);
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              list->visualItemRect(list->item(0)).center());
+            QTRY_VERIFY(list->hasFocus());
+            const int top = field->VisibleCells().Top;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QCOMPARE(list->currentRow(), 2);
+            QCOMPARE(field->VisibleCells().Top, top);
+            // Where the focus leaves the arrows free, they scroll the field.
+            Part<TSpeedButton>(w, "SBtnTake")->setFocus();
+            QTest::keyClick(&w, Qt::Key_Down);
+            QCOMPARE(field->VisibleCells().Top, top + 1);
+        }
         QVERIFY(w.FormKeyDown(Qt::Key_O, Qt::NoModifier));
         QCOMPARE(w.Session().Mode(), TMode::OnLine);
         QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));

@@ -240,8 +240,8 @@ private Q_SLOTS:
 
     void layoutUnderResize() {
         TMainWindow w(Ini());
-        w.resize(990, 850);
         w.show();
+        w.resize(990, 850); // after the first show, which fits the window to the screen
         const QStringList order{"PanelComBack",    "PanelDTBack",      "PanelWindowBack",
                                 "PanelLevelsBack", "PanelControlBack", "PanelConsoleBack",
                                 "PanelMemoryBack"};
@@ -431,6 +431,28 @@ private Q_SLOTS:
         QVERIFY2(boxes[0].Text.contains(QStringLiteral("line 3: a control character")),
                  qPrintable(boxes[0].Text));
         QCOMPARE(Part<TField>(w, "Field")->GetInputName(0), QStringLiteral("Studio, left"));
+
+        // Logos named by an import are decoded a few at a time after it, as a
+        // size change does, not all at once while the window waits.
+        auto* field = Part<TField>(w, "Field");
+        field->SetSize(8, 8);
+        QImage picture(64, 64, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QByteArray rows("input,name,logo\n");
+        for (int i = 1; i <= 4; ++i) {
+            const QString png = FDir.filePath(QStringLiteral("logo%1.png").arg(i));
+            QVERIFY(picture.save(png));
+            rows += QByteArray::number(i) + ",cam," + QFile::encodeName(png) + "\n";
+        }
+        WriteFile(csv, rows);
+        boxes.clear();
+        choose("WindowMenuImportNames");
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(field->PendingLogoCount() > 0);
+        QTRY_COMPARE(field->PendingLogoCount(), 0);
+        QImage shown(33, 33, QImage::Format_RGB32);
+        field->CopyInputLogo(3, shown);
+        QCOMPARE(shown.pixelColor(16, 16), QColor(Qt::red));
         pickers::SetFileHandler({});
         TBoxRecorder::Uninstall();
     }
@@ -455,6 +477,13 @@ private Q_SLOTS:
         w.WindowMenuMonitorClick();
         QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
         QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->toolTip().isEmpty());
+        // HDMI ticked but not operating: the tip names what is still missing.
+        w.WindowMenuHdmiClick();
+        auto* hdmi = Part<TSpeedButton>(w, "SBtnHdmi");
+        QVERIFY(!hdmi->isEnabled());
+        QVERIFY2(hdmi->toolTip().contains(QStringLiteral("OPERATE")) &&
+                     !hdmi->toolTip().contains(QStringLiteral("tick")),
+                 qPrintable(hdmi->toolTip()));
     }
 
     void componentsByName() {

@@ -64,6 +64,58 @@ private Q_SLOTS:
                  placed + QPoint(1280, 0));
     }
 
+    // A window brought onto the screen with its frame (1, 20, 1, 5 as a window
+    // manager adds): moved where it fits, shrunk where it must, never below
+    // its minimum.
+    void fitClient_data() {
+        QTest::addColumn<QRect>("client");
+        QTest::addColumn<QSize>("minimum");
+        QTest::addColumn<QRect>("fitted");
+        QTest::newRow("fits") << QRect(21, 40, 750, 550) << QSize() << QRect(21, 40, 750, 550);
+        QTest::newRow("below the bottom")
+            << QRect(521, 350, 750, 695) << QSize(400, 600) << QRect(521, 324, 750, 695);
+        QTest::newRow("taller than the screen")
+            << QRect(1, 20, 750, 1100) << QSize(400, 600) << QRect(1, 20, 750, 999);
+        QTest::newRow("minimum taller than the screen")
+            << QRect(1, 20, 750, 1100) << QSize(400, 1050) << QRect(1, 20, 750, 1050);
+    }
+    void fitClient() {
+        QFETCH(QRect, client);
+        QFETCH(QSize, minimum);
+        QFETCH(QRect, fitted);
+        QCOMPARE(
+            screenfit::FitClient(client, QMargins(1, 20, 1, 5), QRect(0, 0, 1280, 1024), minimum),
+            fitted);
+    }
+
+    // A free place beside the windows to avoid, else anywhere free, else none.
+    void freeSpot_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QList<QRect>>("avoid");
+        QTest::addColumn<QPoint>("spot"); // (-1, -1): none
+        const QRect main(19, 0, 752, 720);
+        QTest::newRow("right of the main window")
+            << QSize(258, 200) << QList<QRect>{main} << QPoint(771, 0);
+        QTest::newRow("beside the first free side")
+            << QSize(258, 200) << QList<QRect>{main, QRect(771, 0, 258, 200)} << QPoint(19, 720);
+        QTest::newRow("left of a window at the right edge")
+            << QSize(258, 200) << QList<QRect>{QRect(520, 300, 760, 724)} << QPoint(262, 300);
+        QTest::newRow("no room") << QSize(700, 700) << QList<QRect>{QRect(0, 0, 1280, 400)}
+                                 << QPoint(-1, -1);
+        QTest::newRow("larger than the screen")
+            << QSize(1300, 10) << QList<QRect>{} << QPoint(-1, -1);
+    }
+    void freeSpot() {
+        QFETCH(QSize, size);
+        QFETCH(QList<QRect>, avoid);
+        QFETCH(QPoint, spot);
+        const auto at = screenfit::FreeSpot(size, avoid, QRect(0, 0, 1280, 1024));
+        QCOMPARE(at.value_or(QPoint(-1, -1)), spot);
+        if (at)
+            for (const QRect& a : avoid)
+                QVERIFY(!a.intersects(QRect(*at, size)));
+    }
+
     // Long paths and names get places to wrap; the text reads the same.
     void breakableText() {
         const QString path =

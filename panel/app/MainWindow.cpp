@@ -26,7 +26,9 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSessionManager>
+#include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -153,6 +155,14 @@ void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* statu
     }
     if (status)
         status->OnStatusRequest = [this] { FSession->RequestStatus(); };
+    // STATUS and HDMI stay above the main window as its tool windows, but
+    // below the dialogs it opens (a file picker must not be covered).
+    winId();
+    for (QWidget* monitor : {static_cast<QWidget*>(hdmi), static_cast<QWidget*>(status)})
+        if (monitor) {
+            monitor->winId();
+            monitor->windowHandle()->setTransientParent(windowHandle());
+        }
 }
 
 QSize TMainWindow::ScreenSize() const {
@@ -319,8 +329,6 @@ void TMainWindow::CreateOperColumn() {
     // Until an operator finds the WINDOW panel's menu, the grey buttons say how.
     SBtnStatus->SetDisabledTip(
         QStringLiteral("Right-click this WINDOW panel and tick STATUS to use it."));
-    SBtnHdmi->SetDisabledTip(QStringLiteral(
-        "Right-click this WINDOW panel and tick HDMI to use it; it opens while operating."));
     SBtnMonitor->SetDisabledTip(
         QStringLiteral("Right-click this WINDOW panel and tick MONITOR to use it."));
     WindowMenu = new QMenu(this);
@@ -475,6 +483,16 @@ void TMainWindow::CreateFieldArea() {
     PanelInOut->setFont(MakeFont("MS Sans Serif", 12, true));
 }
 
+void TMainWindow::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    // The INI's bounds stand where they fit; otherwise the window moves, and
+    // shrinks if it must, to lie on the screen with its frame.
+    if (!FShownOnce && !e->spontaneous()) {
+        FShownOnce = true;
+        screenfit::FitOnScreen(*this);
+    }
+}
+
 void TMainWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     Relayout();
@@ -524,9 +542,42 @@ void TMainWindow::FirstIdle() {
     if (HdmiWindow)
         screenfit::Place(*HdmiWindow, FSettings.FHdmiPos);
     LoadLevelSet();
+    PlaceMonitorsBeside();
     if (FSettings.StatusEnabled && FSettings.StatusShown && StatusWindow)
         StatusWindow->show();
     StatusTimer->start();
+}
+
+void TMainWindow::PlaceMonitorsBeside() {
+    // Without a position in the INI, STATUS and HDMI go where they cover neither
+    // each other nor the main window, else at least not its controls.
+    auto outer = [](const QWidget& w) {
+        QMargins m = screenfit::ExpectedFrameMargins(w);
+        if (m.isNull() && !(w.windowFlags() & Qt::FramelessWindowHint))
+            m = QMargins(8, 32, 8, 8); // not framed yet: room for a typical frame
+        const QSize size = w.testAttribute(Qt::WA_Resized) ? w.size() : w.sizeHint();
+        return QRect(w.pos(), size.grownBy(m));
+    };
+    const QRect main = outer(*this);
+    const QRect controls(main.right() + 1 - OperColumnWidth - 8, main.top(), OperColumnWidth + 8,
+                         main.height());
+    const QRect available = screenfit::AvailableFor(*this, main);
+    QList<QRect> placed;
+    auto place = [&](QWidget* window, bool fromIni) {
+        if (!window)
+            return;
+        if (!fromIni) {
+            const QSize size = outer(*window).size();
+            auto at = screenfit::FreeSpot(size, QList<QRect>{main} + placed, available);
+            if (!at)
+                at = screenfit::FreeSpot(size, QList<QRect>{controls} + placed, available);
+            if (at)
+                screenfit::Place(*window, *at);
+        }
+        placed << outer(*window);
+    };
+    place(StatusWindow, FStatusPosFromIni);
+    place(HdmiWindow, FHdmiPosFromIni);
 }
 
 bool TMainWindow::event(QEvent* e) {

@@ -201,8 +201,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
+    // The HDMI button's tip while it is grey.
+    void ShowHdmiTip();
     // State of the INI file.
     QString FIniFileName;
     bool FClosing = false;
@@ -298,4 +301,12 @@ private:
     TTimeSource FTimeSource;
     QElapsedTimer FUptime;
     bool FFirstIdleDone = false;
+    // Whether the INI placed STATUS and HDMI; the others get free places.
+    bool FStatusPosFromIni = false, FHdmiPosFromIni = false;
+    // LEFT, TOP, WIDTH and HEIGHT as the INI gave them: written back unchanged
+    // while the window stands where they put it (moved onto the screen).
+    QRect FIniBounds;
+    bool FShownOnce = false;
+    void PlaceMonitorsBeside();
+    bool WhereIniPutIt() const;
 };

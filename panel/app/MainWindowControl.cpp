@@ -18,8 +18,12 @@
 #include "TipForm.h"
 #include "WindowMessages.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDebug>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -134,6 +138,27 @@ void TMainWindow::ConnectOperatorControls() {
     LBoxMemory->viewport()->setMouseTracking(true);
 }
 
+namespace {
+
+bool IsArrowKey(int key) {
+    return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
+// Widgets that move their own selection, value or cursor with the arrow keys.
+bool UsesArrowKeys(const QWidget* w) {
+    for (; w; w = w->parentWidget()) {
+        if (qobject_cast<const QAbstractItemView*>(w) || qobject_cast<const QAbstractSlider*>(w) ||
+            qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QLineEdit*>(w) ||
+            qobject_cast<const QComboBox*>(w))
+            return true;
+        if (w->isWindow())
+            break;
+    }
+    return false;
+}
+
+} // namespace
+
 bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || w->window() != this)
@@ -150,6 +175,10 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
         FLastKeyTime = k->timestamp();
         FLastKeyReceiver = w;
         if (travelling)
+            return false;
+        // A control that moves with the arrow keys (the salvo list) has them to
+        // itself: the field does not scroll as well.
+        if (IsArrowKey(k->key()) && UsesArrowKeys(w))
             return false;
         if (FormKeyDown(k->key(), k->modifiers()))
             return true;
@@ -536,8 +565,18 @@ void TMainWindow::WindowMenuHdmiClick() {
     if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())
         HdmiWindow->close();
     SBtnHdmi->setEnabled(FSettings.HdmiEnabled && FSession->Polling());
+    ShowHdmiTip();
     if (FSettings.HdmiEnabled)
         FSession->RequestHdmiRefresh();
+}
+
+void TMainWindow::ShowHdmiTip() {
+    // The grey button says what is missing: the tick in the menu, or operation.
+    SBtnHdmi->SetDisabledTip(
+        FSettings.HdmiEnabled
+            ? QStringLiteral("HDMI opens while operating: press OPERATE.")
+            : QStringLiteral("Right-click this WINDOW panel and tick HDMI to use it; it opens "
+                             "while operating."));
 }
 
 void TMainWindow::LevelsVisibleChanged(TLevelControl* sender, int) {

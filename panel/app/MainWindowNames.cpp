@@ -93,14 +93,14 @@ void TMainWindow::WindowMenuImportNamesClick() {
     }
     for (const TLabel& l : labels.Inputs) {
         const int n = l.Number - 1;
-        Field->SetInputLogo(n, l.Logo);
+        Field->SetInputLogo(n, l.Logo, /*deferred*/ true);
         Field->SetInputName(n, l.Name);
         FSession->SetInputName(n, Field->GetInputName(n));
         PreviewField->SetInputName(n, Field->GetInputName(n));
     }
     for (const TLabel& l : labels.Outputs) {
         const int n = l.Number - 1;
-        Field->SetOutputLogo(n, l.Logo);
+        Field->SetOutputLogo(n, l.Logo, /*deferred*/ true);
         Field->SetOutputName(n, l.Name);
         FSession->SetOutputName(n, Field->GetOutputName(n));
         PreviewField->SetOutputName(n, Field->GetOutputName(n));

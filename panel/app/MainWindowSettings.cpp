@@ -8,12 +8,14 @@
 #include "LevelControl.h"
 #include "LogCategories.h"
 #include "PreviewField.h"
+#include "ScreenFit.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 
 #include <QDebug>
 #include <QFileInfo>
 
+#include <climits>
 #include <cstdint>
 
 void TMainWindow::LoadIni() {
@@ -31,10 +33,17 @@ void TMainWindow::LoadIni() {
                                           FSettings.Height, screen, minimumSize());
         move(r.topLeft());
         resize(r.size());
+        FIniBounds = r;
     }
+    // Hand-written or left from another screen: an absent key gets a free place.
+    FStatusPosFromIni = ini.ReadInteger("SWINDOW", "LEFT", INT_MIN) != INT_MIN ||
+                        ini.ReadInteger("SWINDOW", "TOP", INT_MIN) != INT_MIN;
+    FHdmiPosFromIni = ini.ReadInteger("HWINDOW", "LEFT", INT_MIN) != INT_MIN ||
+                      ini.ReadInteger("HWINDOW", "TOP", INT_MIN) != INT_MIN;
     Field->SetScale(FSettings.Zoom);
     PreviewField->SetScale(FSettings.PreviewScale);
     SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
+    ShowHdmiTip();
     FSettings.FStatusPos =
         ClampWindowPos(FSettings.FStatusPos.x(), FSettings.FStatusPos.y(), screen);
     FSettings.FHdmiPos = ClampWindowPos(FSettings.FHdmiPos.x(), FSettings.FHdmiPos.y(), screen);
@@ -75,10 +84,13 @@ bool TMainWindow::SaveIni() {
         return false;
     }
     FSettings.Maximized = isMaximized();
-    FSettings.Left = x();
-    FSettings.Top = y();
-    FSettings.Width = width();
-    FSettings.Height = height();
+    // Moved onto this screen but not by the operator: the INI keeps its bounds.
+    const QRect bounds =
+        !FSettings.Maximized && WhereIniPutIt() ? FIniBounds : QRect(pos(), size());
+    FSettings.Left = bounds.x();
+    FSettings.Top = bounds.y();
+    FSettings.Width = bounds.width();
+    FSettings.Height = bounds.height();
     FSettings.Zoom = Field->GetScale();
     FSettings.FVisibleLevels = UnpackLevelFlags(LevelControl->GetVisible());
     FSettings.FControlLevels = UnpackLevelFlags(LevelControl->GetControl());
@@ -98,6 +110,20 @@ bool TMainWindow::SaveIni() {
             << "): the window layout and options of this run are not kept";
     Q_EMIT IniSaved();
     return saved;
+}
+
+bool TMainWindow::WhereIniPutIt() const {
+    if (FIniBounds.isNull())
+        return false;
+    // Where LoadIni put the window and the first show moved it onto the screen.
+    const QRect& r = FIniBounds;
+    if (!FShownOnce)
+        return geometry() == r;
+    const QMargins m = screenfit::ExpectedFrameMargins(*this);
+    const QRect client(r.topLeft() + QPoint(m.left(), m.top()), r.size());
+    const QRect fitted = screenfit::FitClient(
+        client, m, screenfit::AvailableFor(*this, client.marginsAdded(m)), minimumSize());
+    return geometry() == fitted;
 }
 
 void TMainWindow::LoadLevelSet() {

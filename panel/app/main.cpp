@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(500, &mainWindow,
                            [&] { mainWindow.SBtnOperateMouseDown(Qt::LeftButton); });
         const int delay = qEnvironmentVariableIntValue("MATRIXPANEL_SCREENSHOT_DELAY_MS");
-        QTimer::singleShot(delay > 0 ? delay : 3000, &mainWindow, [&] {
+        QTimer::singleShot(delay > 0 ? delay : 6000, &mainWindow, [&] {
             if (QScreen* screen = mainWindow.screen())
                 screen->grabWindow(0).save(shot);
             mainWindow.close();

@@ -135,7 +135,7 @@ void TStatusPane::paintEvent(QPaintEvent*) {
 }
 
 TStatusWindow::TStatusWindow(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
+    : QWidget(parent, Qt::Tool | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("StatusWindow"));
     setWindowTitle(QStringLiteral("STATUS MONITOR"));
     auto* layout = new QVBoxLayout(this);

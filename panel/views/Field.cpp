@@ -306,19 +306,19 @@ void TField::SetOutputName(int o, const QString& text) {
     RepaintCell(TFieldPane::OutputName, 0, o);
 }
 
-void TField::SetInputLogo(int i, const QString& path) {
+void TField::SetInputLogo(int i, const QString& path, bool deferred) {
     if (!TFieldState::ValidRow(i))
         return;
     FInputLogos[static_cast<std::size_t>(i)] = path;
-    RenderLogo(true, i);
+    RenderLogo(true, i, deferred);
     RepaintCell(TFieldPane::InputLogo, i, 0);
 }
 
-void TField::SetOutputLogo(int o, const QString& path) {
+void TField::SetOutputLogo(int o, const QString& path, bool deferred) {
     if (!TFieldState::ValidRow(o))
         return;
     FOutputLogos[static_cast<std::size_t>(o)] = path;
-    RenderLogo(false, o);
+    RenderLogo(false, o, deferred);
     RepaintCell(TFieldPane::OutputLogo, 0, o);
 }
 

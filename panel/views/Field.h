@@ -96,9 +96,13 @@ public:
     QString GetOutputName(int o) const;
     void SetOutputName(int o, const QString& text);
     QString GetInputLogo(int i) const;
-    void SetInputLogo(int i, const QString& path);
+    // With `deferred`, the picture is decoded later, a few at a time (an import
+    // naming hundreds of large pictures must not stall the window).
+    void SetInputLogo(int i, const QString& path, bool deferred = false);
     QString GetOutputLogo(int o) const;
-    void SetOutputLogo(int o, const QString& path);
+    void SetOutputLogo(int o, const QString& path, bool deferred = false);
+    // Logos named but not decoded yet.
+    int PendingLogoCount() const { return static_cast<int>(FPendingLogos.size()); }
     void CopyInputLogo(int i, QImage& picture) const;
     void CopyOutputLogo(int o, QImage& picture) const;
 
