@@ -227,6 +227,23 @@ private Q_SLOTS:
         XChangeProperty(d, static_cast<::Window>(impostor.winId()),
                         XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&claimed), 1);
+        // It copies the utility's window role too, as any process of the user
+        // can read it from the utility's environment.
+        const Atom roleAtom = XInternAtom(d, "WM_WINDOW_ROLE", False);
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* role = nullptr;
+        QCOMPARE(XGetWindowProperty(d, static_cast<::Window>(real), roleAtom, 0, 64, False,
+                                    XA_STRING, &type, &format, &items, &after, &role),
+                 Success);
+        QVERIFY(role && items > 0);
+        XChangeProperty(d, static_cast<::Window>(impostor.winId()), roleAtom, XA_STRING, 8,
+                        PropModeReplace, role, static_cast<int>(items));
+        XFree(role);
+        // Stacked above the utility: a finder that trusted properties would
+        // take it first.
+        XRaiseWindow(d, static_cast<::Window>(impostor.winId()));
         XSync(d, False);
         XCloseDisplay(d);
         QCOMPARE(Found(*w), real);

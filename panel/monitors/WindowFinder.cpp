@@ -12,6 +12,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 
 namespace findwindow {
 
@@ -123,16 +124,40 @@ struct TIdentity {
     const std::string& Role;
 };
 
+// The process of the client that created window w, as the X server knows it
+// (the X Resource extension); -1 when the server cannot tell. Properties such
+// as _NET_WM_PID or the window role are set by the window itself, and any
+// program can copy them.
+std::int64_t OwnerPid(Display* d, Window w) {
+    static const bool available = [d] {
+        int event = 0, error = 0, major = 0, minor = 0;
+        return XResQueryExtension(d, &event, &error) && XResQueryVersion(d, &major, &minor) &&
+               (major > 1 || (major == 1 && minor >= 2));
+    }();
+    if (!available)
+        return -1;
+    XResClientIdSpec spec{static_cast<XID>(w), XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* ids = nullptr;
+    std::int64_t pid = -1;
+    if (XResQueryClientIds(d, 1, &spec, &count, &ids) == Success) {
+        for (long i = 0; i < count && pid < 0; ++i)
+            if (XResGetClientIdType(&ids[i]) == XRES_CLIENT_ID_PID)
+                pid = XResGetClientPid(&ids[i]);
+        XResClientIdsDestroy(count, ids);
+    }
+    return pid;
+}
+
 bool Matches(Display* d, Window w, const TIdentity& id) {
-    unsigned long owner = 0;
-    if (!CardinalProperty(d, w, AtomOf(d, "_NET_WM_PID"), XA_CARDINAL, owner) ||
-        static_cast<std::int64_t>(owner) != id.Pid)
+    // Cheap tests first: most windows of the tree are no candidates at all.
+    if (Title(d, w) != id.Title)
+        return false;
+    if (OwnerPid(d, w) != id.Pid)
         return false;
     // Qt 6 on X11 names no window class "QWidget" (its WM_CLASS is the
     // program's name), so the identity is the process, the exact title, no
     // owner and visibility.
-    if (Title(d, w) != id.Title)
-        return false;
     if (!id.Role.empty() && TextProperty(d, w, AtomOf(d, "WM_WINDOW_ROLE")) != id.Role)
         return false;
     Window transientFor = 0;
