@@ -88,6 +88,17 @@ void Saving(const std::string& dir) {
     CHECK(Get(file) == "second\n" && Mode(file) == 0444);
     CHECK(!safefile::Save(dir, "x", &error));
     CHECK(!safefile::Save(dir + "/no/such/folder/f.ini", "x", &error) && !error.empty());
+    // Through a link the file it points to is replaced; the link stays a link.
+    const std::string real = dir + "/real.ini", link = dir + "/link.ini";
+    Put(real, "old\n");
+    CHECK(::symlink("real.ini", link.c_str()) == 0);
+    CHECK(safefile::Save(link, "through\n", &error) && Get(real) == "through\n");
+    struct stat st {};
+    CHECK(::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    const std::string dangling = dir + "/dangling.ini";
+    CHECK(::symlink("nowhere/x.ini", dangling.c_str()) == 0);
+    CHECK(!safefile::Save(dangling, "x", &error) && ::lstat(dangling.c_str(), &st) == 0 &&
+          S_ISLNK(st.st_mode));
 }
 
 // In a folder the user cannot write, a writable file is rewritten in place.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -129,7 +130,18 @@ bool WriteInPlace(const std::string& path, const std::string& data, std::string*
     return true;
 }
 
-bool Save(const std::string& path, const std::string& data, std::string* error) {
+bool Save(const std::string& linkOrPath, const std::string& data, std::string* error) {
+    // A link stays a link: the file it points to is replaced, beside itself,
+    // as an editor saves through a link.
+    std::string path = linkOrPath;
+    struct stat link {};
+    if (::lstat(linkOrPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* target = ::realpath(linkOrPath.c_str(), nullptr);
+        if (!target)
+            return Fail(error, "a link to nothing", errno);
+        path = target;
+        std::free(target);
+    }
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists) {
