@@ -415,6 +415,14 @@ private Q_SLOTS:
         QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnNewSlot"), Qt::LeftButton);
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/Now.mem"))));
         QVERIFY(QFile::exists(FDir.filePath(QStringLiteral("Memory/9x9-4/N-N.mem"))));
+        // The bound holds across runs: with that many size folders on disk, a
+        // new size gets none by itself, whatever this run has left.
+        for (int n = 100; n < 100 + TSession::MaxNewSalvoFolders; ++n)
+            QVERIFY(QDir().mkpath(FDir.filePath(QStringLiteral("Memory/%1x%1-4").arg(n))));
+        w->Session().NewSalvoFoldersLeft = TSession::MaxNewSalvoFolders;
+        w->Session().SizeSettleMs = 0;
+        w->Session().ApplySize(10, 10);
+        QVERIFY(!QFileInfo::exists(FDir.filePath(QStringLiteral("Memory/10x10-4"))));
     }
 
     // In the salvo folder too, only our own unfinished saves go; files the

@@ -180,12 +180,15 @@ void TSession::PollDone() {
         return;
     const std::uint32_t error = FPollThread->Cycle().FLastError;
     const std::int32_t ip = FPollThread->Cycle().FLastErrorIP;
+    FLastLinkError = {static_cast<int>(error & 0xFF), static_cast<int>((error >> 8) & 0xFF),
+                      static_cast<int>((error >> 16) & 0xFF), static_cast<int>(error >> 24), ip};
     // The message is the thread's last action: it ends at once.
     if (FPollThread->wait(10000))
         delete FPollThread;
     else
         connect(FPollThread, &QThread::finished, FPollThread, &QObject::deleteLater);
     FPollThread = nullptr;
+    FCycleWanted.store(0, std::memory_order_relaxed); // counted by the thread that ended
     ++FWorldVersion;
     FCross.SetLevelCount(0);
     SetMode(TMode::Off);
@@ -235,8 +238,21 @@ void TSession::ApplySize(int inputs, int outputs) {
     ++FWorldVersion;
     FCross.SetSize(inputs, outputs);
     Q_EMIT SizeChanged(FCross.Inputs(), FCross.Outputs());
+    if (!ManagesSalvoFolders)
+        return ListSalvos();
     PrepareSalvoFolder();
     LoadSalvos();
+}
+
+void TSession::NotifyAfterCycles(int cycles) {
+    const std::uint64_t done = FPollThread ? FPollThread->Cycle().CompletedCycles() : 0;
+    FCycleWanted.store(done + static_cast<std::uint64_t>(std::max(cycles, 1)),
+                       std::memory_order_relaxed);
+}
+
+void TSession::CycleReached(std::uint64_t) {
+    FCycleWanted.store(0, std::memory_order_relaxed);
+    Q_EMIT CyclesCompleted();
 }
 
 void TSession::FirstCycle(int levelCount) {

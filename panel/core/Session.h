@@ -25,6 +25,14 @@ enum class TMode { Off, OnLine, Preset };
 
 // The panel's levels as the level set names them (1-based), and the distinct
 // switchers they are on, in order of first appearance.
+// Why polling ended: the failed operation's status bytes (operation, error,
+// detail, extra; error 0 when nothing failed) and the switcher's address.
+struct TLinkError {
+    int Operation = 0, Code = 0, Detail = 0, Extra = 0;
+    std::int32_t IP = 0;
+    bool Failed() const { return Code != 0; }
+};
+
 struct TLevels {
     int Count = 0;
     std::array<std::int32_t, 5> IP{};
@@ -81,6 +89,8 @@ public:
     void RequestHdmiRefresh();
     // Counts the changes a modal step must notice: mode, polling, matrix size, level set.
     quint64 WorldVersion() const { return FWorldVersion; }
+    // What ended the last polling (nothing failed: Failed() is false).
+    const TLinkError& LastLinkError() const { return FLastLinkError; }
 
     TCrossPoints& CrossPoints() { return FCross; }
     const TCrossPoints& CrossPoints() const { return FCross; }
@@ -92,6 +102,10 @@ public:
 
     const std::shared_ptr<THdmiRequests>& HdmiRequests() const { return FHdmiRequests; }
     void SetCycleRateWanted(bool on) { FCycleRateWanted.store(on, std::memory_order_relaxed); }
+    // CyclesCompleted follows once `cycles` more poll cycles have completed
+    // (one request at a time; a new one replaces the old). Costs the poll
+    // thread nothing until then.
+    void NotifyAfterCycles(int cycles);
 
     // Indicator entries (0 busy, 1 ok, 2 error, 3 idle) of init, config,
     // state and proc as the poll thread left them, and the client count (-1 none yet).
@@ -104,8 +118,11 @@ public:
     // size has held for SizeSettleMs.
     void PrepareSalvoFolder(bool now = false);
     const QString& SalvoFolder() const { return FSalvoFolder; }
-    // Reads the folder's salvos (sorted by name, case ignored).
-    void LoadSalvos();
+    // Reads the folder's salvos (sorted by name, case ignored); with `tidy`,
+    // unfinished saves of an earlier run are removed first.
+    void LoadSalvos(bool tidy = true);
+    // The salvos of the current size as a reader sees them (see ManagesSalvoFolders).
+    void ListSalvos();
     const std::vector<TMemorySlot>& Salvos() const { return FSalvos; }
     const TMemorySlot* FindSalvo(const std::string& name) const;
     // Writes a salvo file and lists it in place of `replaces` (a name), if given;
@@ -119,8 +136,14 @@ public:
     // shown to the operator, or empty.
     QString CheckSalvoName(const std::string& name, const std::string* ownName) const;
     TMemorySlot SalvoOfPresets(const std::string& name, const std::vector<int>& outputs) const;
+    // A reader (matrixctl) lists the salvos and never writes: no folder is
+    // created and nothing in one is tidied; a size without a folder lists the
+    // default salvos the panel would create for it.
+    bool ManagesSalvoFolders = true;
     int SizeSettleMs = 3000;
     // New size folders one run may create; more sizes get none (said once).
+    // A size folder also comes by itself only while fewer than that many are
+    // in the memory folder, so the bound holds across runs too.
     static constexpr int MaxNewSalvoFolders = 16;
     int NewSalvoFoldersLeft = MaxNewSalvoFolders;
 
@@ -149,6 +172,10 @@ public:
     void SetFieldLock(int output, std::uint32_t lockBytes) override;
     void SetFieldMonitor(const TLevelValues& outputs) override;
     void SetPreviewStatus(int output, const TLevelValues& inputs) override;
+    std::uint64_t CycleWanted() const override {
+        return FCycleWanted.load(std::memory_order_relaxed);
+    }
+    void CycleReached(std::uint64_t completed) override;
     void ShowCycleRate(double cyclesPerSecond) override {
         Q_EMIT CycleRateMeasured(cyclesPerSecond);
     }
@@ -174,6 +201,9 @@ Q_SIGNALS:
     void StatusRowsReset();
     void PreviewStatusChanged(int output, const TLevelValues& inputs);
     void CycleRateMeasured(double cyclesPerSecond);
+    // The poll cycles NotifyAfterCycles asked for have completed: what was
+    // sent before the request has come back in the published state.
+    void CyclesCompleted();
     void HdmiPublished(int switcherIndex, const THdmiState& state, const THdmiState& shadow);
     void Finished();
     // The operator's log could not be written (reported once).
@@ -185,7 +215,7 @@ protected:
 private:
     void PollDone();
     void WantIndicator(int index, int entry);
-    bool CreateSalvoFolder();
+    bool CreateSalvoFolder(bool asked);
     void SalvoFolderSettled();
     void RemoveUnfinishedSaves();
     void SortSalvos();
@@ -202,11 +232,13 @@ private:
     TMode FMode = TMode::Off;
     TMode FLastMode = TMode::OnLine;
     quint64 FWorldVersion = 0;
+    TLinkError FLastLinkError;
     TPollThread* FPollThread = nullptr;
     TCrossPoints FCross;
     std::array<QString, FieldSlots> FInputNames, FOutputNames;
     std::shared_ptr<THdmiRequests> FHdmiRequests;
     std::atomic<bool> FCycleRateWanted{false};
+    std::atomic<std::uint64_t> FCycleWanted{0};
     std::array<std::atomic<int>, 4> FIndicatorWanted{3, 3, 3, 3};
     std::atomic<int> FClientsWanted{-1};
     std::unique_ptr<TOperatorLog> FOperatorLog;

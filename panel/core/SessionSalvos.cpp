@@ -48,7 +48,7 @@ void TSession::PrepareSalvoFolder(bool now) {
     if (QFileInfo(FSalvoFolder).isDir())
         return; // a folder that exists is never refilled
     if (now || SizeSettleMs <= 0) {
-        CreateSalvoFolder();
+        CreateSalvoFolder(now);
         return;
     }
     // A new size gets its folder once it has held for a while: a switcher
@@ -66,11 +66,23 @@ void TSession::PrepareSalvoFolder(bool now) {
 void TSession::SalvoFolderSettled() {
     if (FPendingSalvoFolder != FSalvoFolder || QFileInfo(FSalvoFolder).isDir())
         return;
-    if (CreateSalvoFolder())
+    if (CreateSalvoFolder(false))
         LoadSalvos();
 }
 
-bool TSession::CreateSalvoFolder() {
+bool TSession::CreateSalvoFolder(bool asked) {
+    if (!asked) {
+        const QStringList sizes = QDir(QDir::cleanPath(FSalvoFolder + QStringLiteral("/..")))
+                                      .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        if (sizes.size() >= MaxNewSalvoFolders) {
+            if (!FSalvoFoldersExhaustedReported)
+                qCWarning(lcFiles).noquote()
+                    << "The memory folder holds" << sizes.size()
+                    << "size folders: a new size gets one only when a salvo is stored for it";
+            FSalvoFoldersExhaustedReported = true;
+            return false;
+        }
+    }
     if (NewSalvoFoldersLeft <= 0) {
         if (!FSalvoFoldersExhaustedReported)
             qCWarning(lcFiles).noquote() << "No more salvo folders are created in this run ("
@@ -92,16 +104,29 @@ bool TSession::CreateSalvoFolder() {
     return true;
 }
 
+void TSession::ListSalvos() {
+    FSalvoFolder = QString::fromStdString(
+        salvofile::FolderFor(FFolder.toStdString(), FCross.Inputs(), FCross.Outputs()));
+    if (QFileInfo(FSalvoFolder).isDir()) {
+        LoadSalvos(/*tidy*/ false);
+        return;
+    }
+    FSalvos = salvofile::DefaultSalvos(FCross.Inputs());
+    SortSalvos();
+    Q_EMIT SalvosChanged();
+}
+
 void TSession::SortSalvos() {
     std::stable_sort(FSalvos.begin(), FSalvos.end(), ListedBefore);
 }
 
-void TSession::LoadSalvos() {
+void TSession::LoadSalvos(bool tidy) {
     // Without the current folder nothing may stay listed: a salvo of another
     // matrix size must never be recalled onto this one.
     FSalvos.clear();
     if (!FSalvoFolder.isEmpty() && QFileInfo(FSalvoFolder).isDir()) {
-        RemoveUnfinishedSaves();
+        if (tidy)
+            RemoveUnfinishedSaves();
         const std::string folder = QFile::encodeName(FSalvoFolder).toStdString();
         std::vector<std::string> files = salvofile::SalvoFileNames(folder);
         if (files.size() > salvofile::MaxListed) {

@@ -253,6 +253,10 @@ void TPollCycle::Cycle(bool& firstCycle) {
     PublishHdmiStep();
     SendRequests();
     SendHdmi();
+    const std::uint64_t completed = FCompletedCycles.fetch_add(1, std::memory_order_relaxed) + 1;
+    const std::uint64_t wanted = FViews.CycleWanted();
+    if (wanted != 0 && completed >= wanted)
+        Sync([&] { FViews.CycleReached(completed); });
     FPause.Sleep();
 }
 

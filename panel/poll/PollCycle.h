@@ -27,6 +27,10 @@ public:
     // Read from the poll thread: whether the cycle rate is shown (ShowCycleRate
     // is then called about twice a second); a step costs a wake-up of the GUI.
     virtual bool CycleRateWanted() const { return true; }
+    // Read from the poll thread: the number of completed cycles after which
+    // CycleReached is to run (0: none is wanted). A client that waits for the
+    // switchers' state to come back asks for it instead of counting reports.
+    virtual std::uint64_t CycleWanted() const { return 0; }
 
     // Called on the poll thread, several times a cycle: they only store the
     // state (thread-safe), and the views show it at their own pace.
@@ -48,6 +52,8 @@ public:
     // The reported inputs of one output for the preview.
     virtual void SetPreviewStatus(int output, const TLevelValues& inputs) = 0;
     virtual void ShowCycleRate(double cyclesPerSecond) = 0;
+    // The cycle asked for by CycleWanted has completed: its state is published.
+    virtual void CycleReached(std::uint64_t completed) { (void)completed; }
     virtual void PublishHdmi(int switcherIndex, const THdmiState& state,
                              const THdmiState& shadow) = 0;
     virtual void Finish() = 0;
@@ -95,6 +101,10 @@ public:
     void RequestStatus() { FStatusRequest.store(true); }
     void RequestHdmiRefresh() { FHdmiRefresh.store(true); }
     bool SalvoRequested() const { return FSalvoRequest.load(); }
+    // Cycles completed so far (any thread).
+    std::uint64_t CompletedCycles() const {
+        return FCompletedCycles.load(std::memory_order_relaxed);
+    }
 
     // Valid after Execute has returned.
     std::uint32_t FLastError = 0;
@@ -134,6 +144,7 @@ private:
     IPollViews& FViews;
     IPollExecutor& FExecutor;
     std::atomic<bool> FTerminated{false};
+    std::atomic<std::uint64_t> FCompletedCycles{0};
     std::atomic<bool> FSalvoRequest{false}, FIgnoreLocks{false}, FStatusRequest{false},
         FHdmiRefresh{false};
 
