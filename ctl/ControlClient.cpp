@@ -3,6 +3,7 @@
 #include "IniFile.h"
 #include "IpText.h"
 #include "LabelFile.h"
+#include "QuotedInput.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -19,18 +21,156 @@ constexpr std::size_t U(int i) {
     return static_cast<std::size_t>(i);
 }
 
-// Cycle-rate reports (one each 15 poll cycles) a change is given to reach the
-// switcher and come back in its state.
-constexpr int ConfirmReports = 3;
+// Poll cycles before the switchers' state is known: the first one reads and
+// publishes it.
+constexpr int ReadyCycles = 2;
+// Poll cycles a change is given to come back in the switchers' state: it is
+// sent in the next cycle and read back in the one after; the rest is room
+// for a switcher that applies it a little later.
+constexpr int ConfirmCycles = 8;
+// A watch compares the state this often (about 30 ms at the cycle's pace).
+constexpr int WatchCycles = 15;
 
 // Far more than 2 x 256 rows of long names and paths.
 constexpr std::size_t MaxLabelFileBytes = 8u << 20;
 
 QString Quoted(const QString& name) {
-    return name.isEmpty() ? QString() : QStringLiteral(" \"") + name + QLatin1Char('"');
+    return name.isEmpty() ? QString()
+                          : QStringLiteral(" \"") + QuotedInput(name) + QLatin1Char('"');
+}
+
+// Edits (insert, delete, replace) from a to b, case ignored; stops counting
+// past `limit`.
+int EditDistance(const QString& a, const QString& b, int limit) {
+    const QString x = a.toCaseFolded(), y = b.toCaseFolded();
+    if (std::abs(x.size() - y.size()) > limit)
+        return limit + 1;
+    std::vector<int> row(U(static_cast<int>(y.size()) + 1));
+    for (int j = 0; j <= y.size(); ++j)
+        row[U(j)] = j;
+    for (int i = 1; i <= x.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        int best = row[0];
+        for (int j = 1; j <= y.size(); ++j) {
+            const int up = row[U(j)];
+            row[U(j)] = std::min({up + 1, row[U(j - 1)] + 1, diagonal + (x[i - 1] != y[j - 1])});
+            diagonal = up;
+            best = std::min(best, row[U(j)]);
+        }
+        if (best > limit)
+            return limit + 1;
+    }
+    return row[U(static_cast<int>(y.size()))];
 }
 
 } // namespace
+
+const std::vector<TCommand>& Commands() {
+    using C = TControlClient;
+    static const std::vector<TCommand> commands = {
+        {{"levels"},
+         {},
+         {},
+         "the levels: number, name, switcher, address",
+         0,
+         0,
+         false,
+         false,
+         &C::Levels},
+        {{"show"},
+         {},
+         {},
+         "every output's input per level, locks, monitored outputs",
+         0,
+         0,
+         true,
+         false,
+         &C::Show},
+        {{"route"},
+         "OUTPUT INPUT",
+         "an output and an input",
+         "routes as an ON LINE click does",
+         2,
+         2,
+         true,
+         true,
+         &C::Route},
+        {{"lock"},
+         "OUTPUT",
+         "an output",
+         "locks the output on the levels",
+         1,
+         1,
+         true,
+         true,
+         &C::Lock},
+        {{"unlock"}, "OUTPUT", "an output", "unlocks it", 1, 1, true, true, &C::Unlock},
+        {{"watch"},
+         {},
+         {},
+         "one line per change seen, until interrupted",
+         0,
+         0,
+         true,
+         false,
+         &C::Watch},
+        {{"salvo", "list"},
+         {},
+         {},
+         "the salvos of the matrix size",
+         0,
+         0,
+         true,
+         false,
+         &C::SalvoList},
+        {{"salvo", "take"},
+         "NAME",
+         "a salvo name",
+         "recalls a salvo and takes it, as PRESET and TAKE do",
+         1,
+         1,
+         true,
+         false,
+         &C::SalvoTake},
+        {{"names", "export"},
+         "FILE",
+         "a file",
+         "input and output names and logos to a CSV file",
+         1,
+         1,
+         true,
+         false,
+         &C::NamesExport},
+        {{"names", "import"},
+         "FILE",
+         "a file",
+         "names and logos from a CSV file into the INI file",
+         1,
+         1,
+         true,
+         false,
+         &C::NamesImport},
+    };
+    return commands;
+}
+
+const TCommand* FindCommand(const QStringList& positional) {
+    for (const TCommand& c : Commands())
+        if (positional.size() >= c.Words.size() &&
+            std::equal(c.Words.begin(), c.Words.end(), positional.begin()))
+            return &c;
+    return nullptr;
+}
+
+QString CommandHelp() {
+    QString help;
+    for (const TCommand& c : Commands()) {
+        const QString usage = (c.Words.join(QLatin1Char(' ')) + QLatin1Char(' ') + c.Arguments);
+        help += QStringLiteral("  %1%2\n").arg(usage.trimmed().leftJustified(23), c.Summary);
+    }
+    return help;
+}
 
 int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, int count,
                     const char* what, QString* error) {
@@ -40,7 +180,8 @@ int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, 
     if (number) {
         if (n >= 1 && n <= count)
             return n - 1;
-        *error = QStringLiteral("no %1 %2: the matrix has %3").arg(kind, text).arg(count);
+        *error =
+            QStringLiteral("no %1 %2: the matrix has %3").arg(kind, QuotedInput(text)).arg(count);
         return -1;
     }
     QStringList candidates;
@@ -52,20 +193,111 @@ int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, 
         }
     if (candidates.size() == 1)
         return found;
-    if (candidates.isEmpty())
-        *error = QStringLiteral("no %1 is named \"%2\"").arg(kind, text);
-    else
+    if (!candidates.isEmpty()) {
         *error = QStringLiteral("%1 name \"%2\" is ambiguous: %3")
-                     .arg(kind, text, candidates.join(QStringLiteral(", ")));
+                     .arg(kind, QuotedInput(text), candidates.join(QStringLiteral(", ")));
+        return -1;
+    }
+    // The closest names: those that begin with the text (or it with them),
+    // then those a few edits away; a handful, best first.
+    const int limit = std::max(1, static_cast<int>(text.size()) / 3);
+    std::vector<std::pair<int, int>> close; // (distance, index)
+    for (int i = 0; i < count && i < 256; ++i) {
+        const QString& name = names[U(i)];
+        if (name.isEmpty())
+            continue;
+        if (name.startsWith(text, Qt::CaseInsensitive) ||
+            text.startsWith(name, Qt::CaseInsensitive))
+            close.emplace_back(0, i);
+        else if (const int d = EditDistance(name, text, limit); d <= limit)
+            close.emplace_back(d, i);
+    }
+    std::stable_sort(close.begin(), close.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList shown;
+    for (std::size_t c = 0; c < close.size() && c < 5; ++c)
+        shown << QString::number(close[c].second + 1) + Quoted(names[U(close[c].second)]);
+    *error = QStringLiteral("no %1 is named \"%2\"").arg(kind, QuotedInput(text));
+    if (!shown.isEmpty())
+        *error += QStringLiteral("; closest: ") + shown.join(QStringLiteral(", "));
     return -1;
+}
+
+QString ConnectionFailure(const TLinkError& error, const TLevels& levels) {
+    const QString at = QString::fromStdString(FormatIP(error.IP)) + QStringLiteral(":10004");
+    QString what;
+    switch (error.Operation) {
+    case 1:
+        what = QStringLiteral("cannot connect to the switcher at %1");
+        break;
+    case 2:
+        what = QStringLiteral("no routing switcher answers at %1");
+        break;
+    case 4:
+        what = error.Code == 5
+                   ? QStringLiteral("the switcher at %1 reports a matrix size out of range")
+                   : QStringLiteral("cannot read the configuration of the switcher at %1");
+        break;
+    case 5:
+        what = QStringLiteral("cannot read the cross-point state of the switcher at %1");
+        break;
+    case 13:
+        what = QStringLiteral("cannot read the HDMI state of the switcher at %1");
+        break;
+    case 7:
+        what = QStringLiteral("cannot switch on the switcher at %1");
+        break;
+    case 14:
+        what = QStringLiteral("cannot send HDMI settings to the switcher at %1");
+        break;
+    case 11:
+        what = QStringLiteral("cannot send the preset salvo to the switcher at %1");
+        break;
+    case 12:
+        what = QStringLiteral("cannot take the preset salvo on the switcher at %1");
+        break;
+    default:
+        what = QStringLiteral("the switcher at %1 failed (operation %2, error %3)");
+        break;
+    }
+    QString text = what.contains(QLatin1String("%2"))
+                       ? what.arg(at).arg(error.Operation).arg(error.Code)
+                       : what.arg(at);
+    if (error.Operation != 1 && error.Code == 2)
+        text += QStringLiteral(": no answer");
+    else if (error.Operation != 1 && error.Code == 3)
+        text += QStringLiteral(": a wrong answer");
+    // The levels on that switcher; the one a level command failed on, where known.
+    QStringList onIt, named;
+    for (int k = 1; k <= levels.Count && k <= 4; ++k) {
+        if (levels.IP[U(k)] != error.IP)
+            continue;
+        const QString name = QStringLiteral("L%1 %2")
+                                 .arg(k)
+                                 .arg(QuotedInput(QString::fromStdString(levels.Names[U(k)])))
+                                 .trimmed();
+        onIt << name;
+        if (error.Extra != 0 && levels.Address[U(k)] == error.Extra)
+            named << name;
+    }
+    const QStringList& shown = named.isEmpty() ? onIt : named;
+    if (!shown.isEmpty())
+        text += QStringLiteral(" (%1)").arg(shown.join(QStringLiteral(", ")));
+    return text;
 }
 
 TControlClient::TControlClient(TOptions options, std::FILE* out, std::FILE* err)
     : FOptions(std::move(options)), FOut(out), FErr(err), FTimeout(new QTimer(this)) {
     FTimeout->setSingleShot(true);
     connect(FTimeout, &QTimer::timeout, this, [this] {
-        Finish(ctl::NoConnection, QStringLiteral("no answer from the switchers within %1 s")
-                                      .arg(FOptions.ReadyTimeoutMs / 1000));
+        QStringList switchers;
+        const TLevels& levels = FSession->Levels();
+        for (int i = 0; i < levels.SwitcherCount; ++i)
+            switchers << QString::fromStdString(FormatIP(levels.SwitcherIP[U(i)])) +
+                             QStringLiteral(":10004");
+        Finish(ctl::NoConnection, QStringLiteral("no answer from the switchers within %1 s (%2)")
+                                      .arg(FOptions.ReadyTimeoutMs / 1000)
+                                      .arg(switchers.join(QStringLiteral(", "))));
     });
 }
 
@@ -77,11 +309,19 @@ void TControlClient::Start() {
         return Finish(ctl::Usage,
                       QStringLiteral("cannot read %1 (%2)")
                           .arg(FOptions.IniFile, QString::fromStdString(ini.LastError())));
+    // A level set that is not a readable file is the caller's mistake, as an INI file is.
+    const QFileInfo set(FOptions.LevelSetFile);
+    if (set.exists() && (!set.isFile() || !set.isReadable()))
+        return Finish(ctl::Usage, QStringLiteral("cannot read %1 (%2)")
+                                      .arg(FOptions.LevelSetFile,
+                                           set.isFile() ? QStringLiteral("not readable")
+                                                        : QStringLiteral("not a regular file")));
     FSettings = ReadIniSettings(ini);
     FNames = ReadIniNames(ini);
     FSession = std::make_unique<TSession>(QFileInfo(FOptions.IniFile).absolutePath(),
                                           FOptions.LevelSetFile);
     FSession->SetLogSource(QStringLiteral("matrixctl"));
+    FSession->ManagesSalvoFolders = false; // reads salvos, never makes folders
     FSession->LoadLevelSet();
     const TLevels& levels = FSession->Levels();
     if (levels.Count == 0)
@@ -91,23 +331,8 @@ void TControlClient::Start() {
     QString error;
     if (!TargetLevels(control, &error))
         return Finish(ctl::Usage, error);
-
-    if (FOptions.Command == QLatin1String("levels")) {
-        for (int k = 1; k <= levels.Count; ++k) {
-            const QString ip = QString::fromStdString(FormatIP(levels.IP[U(k)]));
-            if (FOptions.Json)
-                PrintJson({{QStringLiteral("level"), k},
-                           {QStringLiteral("name"), QString::fromStdString(levels.Names[U(k)])},
-                           {QStringLiteral("switcher"), ip},
-                           {QStringLiteral("address"), levels.Address[U(k)]}});
-            else
-                Print(QStringLiteral("%1  %2  %3  address %4")
-                          .arg(k)
-                          .arg(QString::fromStdString(levels.Names[U(k)]), ip)
-                          .arg(levels.Address[U(k)]));
-        }
-        return Finish(ctl::Done);
-    }
+    if (!FOptions.Command->NeedsSwitchers)
+        return (this->*FOptions.Command->Run)();
 
     for (int n = 0; n < 256; ++n) {
         FSession->SetInputName(n, FNames.InputNames[U(n)]);
@@ -117,10 +342,11 @@ void TControlClient::Start() {
     cross.SetControl(control);
     cross.SetVisible(0x01010101);
     FSession->SetLastMode(TMode::OnLine);
-    FSession->SetCycleRateWanted(true);
-    connect(FSession.get(), &TSession::CycleRateMeasured, this, &TControlClient::CycleSeen);
+    FSession->SetCycleRateWanted(false);
+    connect(FSession.get(), &TSession::CyclesCompleted, this, &TControlClient::CyclesDone);
     connect(FSession.get(), &TSession::PollingEnded, this, &TControlClient::PollingEnded);
     FSession->StartPolling(FSettings.OutputLimit);
+    FSession->NotifyAfterCycles(ReadyCycles);
     FTimeout->start(FOptions.ReadyTimeoutMs);
 }
 
@@ -143,11 +369,13 @@ bool TControlClient::TargetLevels(std::uint32_t& control, QString* error) const 
 }
 
 QString TControlClient::LevelName(int k) const {
-    return QStringLiteral("L%1 %2").arg(k).arg(
-        QString::fromStdString(FSession->Levels().Names[U(k)]));
+    return QStringLiteral("L%1 %2")
+        .arg(k)
+        .arg(QuotedInput(QString::fromStdString(FSession->Levels().Names[U(k)])))
+        .trimmed();
 }
 
-void TControlClient::CycleSeen() {
+void TControlClient::CyclesDone() {
     if (!FReady) {
         FReady = true;
         FTimeout->stop();
@@ -159,43 +387,51 @@ void TControlClient::CycleSeen() {
                            {QStringLiteral("state"), QStringLiteral("back")}});
             else
                 Print(QStringLiteral("connection back"));
+            FSession->NotifyAfterCycles(WatchCycles);
             return;
         }
         return Ready();
     }
-    if (FOptions.Command == QLatin1String("watch"))
-        return ReportChanges();
-    if (FOnCycle && --FCyclesLeft <= 0) {
-        const auto step = std::move(FOnCycle);
-        FOnCycle = nullptr;
+    if (FOptions.Command->Run == &TControlClient::Watch) {
+        ReportChanges();
+        FSession->NotifyAfterCycles(WatchCycles);
+        return;
+    }
+    if (FOnCycles) {
+        const auto step = std::move(FOnCycles);
+        FOnCycles = nullptr;
         step();
     }
 }
 
 void TControlClient::Ready() {
-    const QString& c = FOptions.Command;
-    const bool acts =
-        c == QLatin1String("route") || c == QLatin1String("lock") || c == QLatin1String("unlock");
     bool anyLevel = false;
     for (int k = 1; k <= FSession->CrossPoints().LevelCount(); ++k)
         anyLevel = anyLevel || LevelFlag(FSession->CrossPoints().State().Control(), k);
-    if (acts && !anyLevel)
+    if (FOptions.Command->Acts && !anyLevel)
         return Finish(ctl::Usage, QStringLiteral("no level to act on: none is controlled in the "
                                                  "INI file or given with --level"));
-    if (c == QLatin1String("show"))
-        Show();
-    else if (c == QLatin1String("route"))
-        Route();
-    else if (c == QLatin1String("lock") || c == QLatin1String("unlock"))
-        Lock(c == QLatin1String("lock"));
-    else if (c == QLatin1String("watch"))
-        Snapshot(); // changes are reported against it from now on
-    else if (c == QLatin1String("salvo"))
-        Salvo();
-    else if (c == QLatin1String("names"))
-        Names();
-    else
-        Finish(ctl::Usage, QStringLiteral("unknown command %1").arg(c));
+    (this->*FOptions.Command->Run)();
+}
+
+void TControlClient::Levels() {
+    const TLevels& levels = FSession->Levels();
+    for (int k = 1; k <= levels.Count; ++k) {
+        const QString ip = QString::fromStdString(FormatIP(levels.IP[U(k)]));
+        const QString name = QString::fromStdString(levels.Names[U(k)]);
+        if (FOptions.Json)
+            PrintJson({{QStringLiteral("type"), QStringLiteral("level")},
+                       {QStringLiteral("level"), k},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("switcher"), ip},
+                       {QStringLiteral("address"), levels.Address[U(k)]}});
+        else
+            Print(QStringLiteral("%1  %2  %3  address %4")
+                      .arg(k)
+                      .arg(QuotedInput(name), ip)
+                      .arg(levels.Address[U(k)]));
+    }
+    Finish(ctl::Done);
 }
 
 void TControlClient::Show() {
@@ -243,8 +479,6 @@ void TControlClient::Show() {
 
 void TControlClient::Route() {
     TCrossPoints& cross = FSession->CrossPoints();
-    if (FOptions.Arguments.size() != 2)
-        return Finish(ctl::Usage, QStringLiteral("route takes an output and an input"));
     QString error;
     const int o = ResolveEndpoint(FOptions.Arguments[0], FNames.OutputNames, cross.Outputs(),
                                   "output", &error);
@@ -298,10 +532,16 @@ void TControlClient::Route() {
     });
 }
 
-void TControlClient::Lock(bool lock) {
+void TControlClient::Lock() {
+    ChangeLock(true);
+}
+
+void TControlClient::Unlock() {
+    ChangeLock(false);
+}
+
+void TControlClient::ChangeLock(bool lock) {
     TCrossPoints& cross = FSession->CrossPoints();
-    if (FOptions.Arguments.size() != 1)
-        return Finish(ctl::Usage, QStringLiteral("%1 takes an output").arg(FOptions.Command));
     QString error;
     const int o = ResolveEndpoint(FOptions.Arguments[0], FNames.OutputNames, cross.Outputs(),
                                   "output", &error);
@@ -348,35 +588,65 @@ void TControlClient::Lock(bool lock) {
     });
 }
 
-void TControlClient::Salvo() {
-    const QStringList& a = FOptions.Arguments;
-    const bool list = a.size() == 1 && a[0] == QLatin1String("list");
-    if (!list && !(a.size() == 2 && a[0] == QLatin1String("take")))
-        return Finish(ctl::Usage, QStringLiteral("salvo list, or salvo take NAME"));
-    // The salvos of the matrix size the switchers report, as the panel keeps them.
-    FSession->PrepareSalvoFolder(true);
-    FSession->LoadSalvos();
-    if (list) {
-        for (const TMemorySlot& slot : FSession->Salvos()) {
-            const QString name = QString::fromStdString(slot.Name);
-            if (FOptions.Json)
-                PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
-                           {QStringLiteral("name"), name},
-                           {QStringLiteral("outputs"), slot.Count}});
-            else
-                Print(name);
+void TControlClient::Watch() {
+    Snapshot(); // changes are reported against it from now on
+    FSession->NotifyAfterCycles(WatchCycles);
+}
+
+void TControlClient::SalvoList() {
+    // The salvos of the matrix size the switchers report, as the panel keeps
+    // them (or would create them); nothing is written.
+    FSession->ListSalvos();
+    const int outputs = FSession->CrossPoints().Outputs();
+    for (const TMemorySlot& slot : FSession->Salvos()) {
+        const QString name = QString::fromStdString(slot.Name);
+        int inside = 0;
+        for (int n = 0; n < std::clamp(slot.Count, 0, TMemorySlot::MaxEntries); ++n)
+            inside += slot.Outputs[U(n)] >= 0 && slot.Outputs[U(n)] < outputs;
+        if (FOptions.Json)
+            PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("outputs"), inside},
+                       {QStringLiteral("stored_outputs"), slot.Count}});
+        else
+            Print(QuotedInput(name, INT_MAX));
+    }
+    Finish(ctl::Done);
+}
+
+// Salvo names are file names: an exact match first, else the one name that
+// matches with case ignored.
+const TMemorySlot* TControlClient::FindSalvo(const QString& name, QString* error) const {
+    if (const TMemorySlot* exact = FSession->FindSalvo(name.toStdString()))
+        return exact;
+    const TMemorySlot* found = nullptr;
+    QStringList matching, all;
+    for (const TMemorySlot& slot : FSession->Salvos()) {
+        const QString n = QString::fromStdString(slot.Name);
+        all << QuotedInput(n);
+        if (n.compare(name, Qt::CaseInsensitive) == 0) {
+            found = &slot;
+            matching << QuotedInput(n);
         }
-        return Finish(ctl::Done);
     }
-    const TMemorySlot* found = FSession->FindSalvo(a[1].toStdString());
-    if (!found) {
-        QStringList names;
-        for (const TMemorySlot& slot : FSession->Salvos())
-            names << QString::fromStdString(slot.Name);
-        return Finish(ctl::Usage,
-                      QStringLiteral("no salvo \"%1\" for this matrix size; there are: %2")
-                          .arg(a[1], names.join(QStringLiteral(", "))));
-    }
+    if (matching.size() == 1)
+        return found;
+    if (!matching.isEmpty())
+        *error = QStringLiteral("salvo name \"%1\" is ambiguous: %2")
+                     .arg(QuotedInput(name), matching.join(QStringLiteral(", ")));
+    else
+        *error = QStringLiteral("no salvo \"%1\" for this matrix size; there are: %2%3")
+                     .arg(QuotedInput(name), all.mid(0, 20).join(QStringLiteral(", ")),
+                          all.size() > 20 ? QStringLiteral(", ...") : QString());
+    return nullptr;
+}
+
+void TControlClient::SalvoTake() {
+    FSession->ListSalvos();
+    QString error;
+    const TMemorySlot* found = FindSalvo(FOptions.Arguments[0], &error);
+    if (!found)
+        return Finish(ctl::Usage, error);
     const TMemorySlot slot = *found;
     FSession->SetMode(TMode::Preset);
     FSession->RecallSalvo(slot);
@@ -411,33 +681,33 @@ void TControlClient::Salvo() {
 
 // Names and logos to and from a label file, for the matrix size the
 // switchers report.
-void TControlClient::Names() {
-    const QStringList& a = FOptions.Arguments;
-    if (a.size() != 2 || (a[0] != QLatin1String("export") && a[0] != QLatin1String("import")))
-        return Finish(ctl::Usage, QStringLiteral("names export FILE, or names import FILE"));
-    const int inputs = FSession->CrossPoints().Inputs();
-    const int outputs = FSession->CrossPoints().Outputs();
-    const std::string file = QFile::encodeName(a[1]).toStdString();
+void TControlClient::NamesExport() {
+    const QString& file = FOptions.Arguments[0];
+    const QByteArray csv =
+        labelfile::Write(FNames.InputNames, FNames.InputLogos, FSession->CrossPoints().Inputs(),
+                         FNames.OutputNames, FNames.OutputLogos, FSession->CrossPoints().Outputs());
     std::string error;
-    if (a[0] == QLatin1String("export")) {
-        const QByteArray csv = labelfile::Write(FNames.InputNames, FNames.InputLogos, inputs,
-                                                FNames.OutputNames, FNames.OutputLogos, outputs);
-        if (!safefile::Save(file, csv.toStdString(), &error))
-            return Finish(
-                ctl::Usage,
-                QStringLiteral("cannot write %1 (%2)").arg(a[1], QString::fromStdString(error)));
-        return Finish(ctl::Done);
-    }
-    std::string data;
-    if (!safefile::ReadRegular(file, MaxLabelFileBytes, data, &error))
+    if (!safefile::Save(QFile::encodeName(file).toStdString(), csv.toStdString(), &error))
         return Finish(
             ctl::Usage,
-            QStringLiteral("cannot read %1 (%2)").arg(a[1], QString::fromStdString(error)));
+            QStringLiteral("cannot write %1 (%2)").arg(file, QString::fromStdString(error)));
+    Finish(ctl::Done);
+}
+
+void TControlClient::NamesImport() {
+    const QString& file = FOptions.Arguments[0];
+    std::string data, error;
+    if (!safefile::ReadRegular(QFile::encodeName(file).toStdString(), MaxLabelFileBytes, data,
+                               &error))
+        return Finish(
+            ctl::Usage,
+            QStringLiteral("cannot read %1 (%2)").arg(file, QString::fromStdString(error)));
     TLabels labels;
     QString why;
-    if (!labelfile::Read(QByteArray::fromStdString(data), inputs, outputs, labels, &why))
+    if (!labelfile::Read(QByteArray::fromStdString(data), FSession->CrossPoints().Inputs(),
+                         FSession->CrossPoints().Outputs(), labels, &why))
         return Finish(ctl::Usage,
-                      a[1] + QStringLiteral(": ") + why + QStringLiteral("; nothing imported"));
+                      file + QStringLiteral(": ") + why + QStringLiteral("; nothing imported"));
     TIniFile ini(FOptions.IniFile.toStdString());
     if (!ini.Load() && QFileInfo::exists(FOptions.IniFile))
         return Finish(ctl::Usage,
@@ -456,11 +726,11 @@ void TControlClient::Names() {
 // Gives the change time to reach the switchers and come back in their state,
 // then asks `differs` what did not happen (or what a lock held): exit 4 then.
 void TControlClient::Confirm(const std::function<QString()>& differs) {
-    FCyclesLeft = ConfirmReports;
-    FOnCycle = [this, differs] {
+    FOnCycles = [this, differs] {
         const QString error = differs();
         Finish(error.isEmpty() ? ctl::Done : ctl::Refused, error);
     };
+    FSession->NotifyAfterCycles(ConfirmCycles);
 }
 
 void TControlClient::Snapshot() {
@@ -529,8 +799,11 @@ void TControlClient::PollingEnded(const QString& text) {
         Q_EMIT Finished(FStatus);
         return;
     }
-    const QString reason = text.isEmpty() ? QStringLiteral("the connection ended") : text;
-    if (FOptions.Command == QLatin1String("watch")) {
+    const TLinkError& link = FSession->LastLinkError();
+    const QString reason = link.Failed()    ? ConnectionFailure(link, FSession->Levels())
+                           : text.isEmpty() ? QStringLiteral("the connection ended")
+                                            : text;
+    if (FOptions.Command->Run == &TControlClient::Watch) {
         // Keep watching: report the loss once and try again every second.
         if (!FLost) {
             FLost = true;
@@ -545,11 +818,12 @@ void TControlClient::PollingEnded(const QString& text) {
         QTimer::singleShot(1000, this, [this] {
             FSession->LoadLevelSet();
             FSession->StartPolling(FSettings.OutputLimit);
+            FSession->NotifyAfterCycles(ReadyCycles);
         });
         return;
     }
     FReady = false;
-    if (FOnCycle)
+    if (FOnCycles)
         Finish(ctl::NoConnection,
                QStringLiteral("connection lost before the change was confirmed: ") + reason);
     else
@@ -561,13 +835,12 @@ void TControlClient::Finish(int status, const QString& error) {
         return;
     FFinishing = true;
     FStatus = status;
-    FOnCycle = nullptr;
+    FOnCycles = nullptr;
     FTimeout->stop();
     if (!error.isEmpty()) {
-        // One line, whatever a switcher's or a file's text held.
-        QString line = error;
-        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        std::fprintf(FErr, "matrixctl: %s\n", line.toUtf8().constData());
+        // One line, whatever a switcher's, a file's or the caller's text held:
+        // every control character is written out, none reaches the terminal.
+        std::fprintf(FErr, "matrixctl: %s\n", QuotedInput(error, INT_MAX).toUtf8().constData());
         std::fflush(FErr);
     }
     if (FSession && FSession->Polling()) {
@@ -578,11 +851,12 @@ void TControlClient::Finish(int status, const QString& error) {
 }
 
 void TControlClient::Print(const QString& line) {
-    std::fprintf(FOut, "%s\n", line.toUtf8().constData());
+    std::fprintf(FOut, "%s\n", QuotedInput(line, INT_MAX).toUtf8().constData());
     std::fflush(FOut);
 }
 
 void TControlClient::PrintJson(const QVariantMap& object) {
+    // JSON writes control characters as escapes itself.
     Print(QString::fromUtf8(
         QJsonDocument(QJsonObject::fromVariantMap(object)).toJson(QJsonDocument::Compact)));
 }

@@ -1,18 +1,21 @@
 // matrixctl: the panel's routing from scripts and automation.
 #include "ControlClient.h"
 #include "FilesFolder.h"
+#include "QuotedInput.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <climits>
 #include <cstdio>
 
 namespace {
 
 int UsageError(const QString& text) {
-    std::fprintf(stderr, "matrixctl: %s (see matrixctl --help)\n", text.toUtf8().constData());
+    std::fprintf(stderr, "matrixctl: %s (see matrixctl --help)\n",
+                 QuotedInput(text, INT_MAX).toUtf8().constData());
     return ctl::Usage;
 }
 
@@ -23,21 +26,12 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("matrixctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MATRIXPANEL_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Operates the panel's switchers from scripts, with the panel's level set and INI file.\n\n"
-        "Commands:\n"
-        "  levels                 the levels: number, name, switcher, address\n"
-        "  show                   every output's input per level, locks, monitored outputs\n"
-        "  route OUTPUT INPUT     routes as an ON LINE click does\n"
-        "  lock OUTPUT            locks the output on the levels\n"
-        "  unlock OUTPUT          unlocks it\n"
-        "  watch                  one line per change seen, until interrupted\n"
-        "  salvo list             the salvos of the matrix size\n"
-        "  salvo take NAME        recalls a salvo and takes it, as PRESET and TAKE do\n"
-        "  names export FILE      input and output names and logos to a CSV file\n"
-        "  names import FILE      names and logos from a CSV file into the INI file\n\n"
-        "Inputs and outputs are numbers from 1 or names. Exit status: 0 done, 2 usage,\n"
-        "3 no connection, 4 refused by the switcher or held by a lock."));
+    parser.setApplicationDescription(
+        QStringLiteral("Operates the panel's switchers from scripts, with the panel's level set "
+                       "and INI file.\n\nCommands:\n") +
+        CommandHelp() +
+        QStringLiteral("\nInputs and outputs are numbers from 1 or names. Exit status: 0 done, 2 "
+                       "usage,\n3 no connection, 4 refused by the switcher or held by a lock."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help."));
     const QCommandLineOption version(QStringLiteral("version"),
@@ -72,16 +66,30 @@ int main(int argc, char* argv[]) {
         return UsageError(QStringLiteral("no command given"));
 
     TControlClient::TOptions options;
-    options.Command = args.takeFirst();
-    options.Arguments = args;
+    options.Command = FindCommand(args);
+    if (!options.Command) {
+        // A command's first word alone, or an unknown one: say which there are.
+        QStringList known;
+        for (const TCommand& c : Commands())
+            if (c.Words.size() > 1 && c.Words.first() == args.first())
+                known << c.Words.join(QLatin1Char(' '));
+        return UsageError(
+            known.isEmpty()
+                ? QStringLiteral("unknown command \"%1\"").arg(QuotedInput(args.first()))
+                : QStringLiteral("%1 is one of: %2")
+                      .arg(args.first(), known.join(QStringLiteral(", "))));
+    }
+    const TCommand& command = *options.Command;
+    options.Arguments = args.mid(command.Words.size());
+    const int given = static_cast<int>(options.Arguments.size());
+    if (given < command.MinArguments || given > command.MaxArguments) {
+        const QString name = command.Words.join(QLatin1Char(' '));
+        return UsageError(command.Arguments.isEmpty()
+                              ? QStringLiteral("%1 takes no arguments").arg(name)
+                              : QStringLiteral("%1 takes %2").arg(name, command.Takes));
+    }
     options.Json = parser.isSet(json);
     options.IgnoreLocks = parser.isSet(ignoreLocks);
-    static const QStringList commands = {QStringLiteral("levels"), QStringLiteral("show"),
-                                         QStringLiteral("route"),  QStringLiteral("lock"),
-                                         QStringLiteral("unlock"), QStringLiteral("watch"),
-                                         QStringLiteral("salvo"),  QStringLiteral("names")};
-    if (!commands.contains(options.Command))
-        return UsageError(QStringLiteral("unknown command \"%1\"").arg(options.Command));
     for (const QString& l : parser.values(level)) {
         bool ok = false;
         const int k = l.toInt(&ok);

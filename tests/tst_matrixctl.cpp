@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -13,6 +14,7 @@
 #include <QJsonArray>
 
 #include <memory>
+#include <sys/stat.h>
 #include <sstream>
 
 namespace {
@@ -37,6 +39,7 @@ struct TRig {
             std::vector<std::string>{A + ":levels=1,2:size=16x16", B + ":levels=3:size=16x16"});
         WriteSet(QStringLiteral("matrixpanel.set"), B);
         WriteSet(QStringLiteral("dead.set"), PlainSimAddress(9));
+        ::mkfifo(QFile::encodeName(Dir.filePath(QStringLiteral("fifo.set"))).constData(), 0600);
         QFile ini(Dir.filePath(QStringLiteral("matrixpanel.ini")));
         if (ini.open(QIODevice::WriteOnly))
             ini.write("[INPUTS]\nNAME2=Camera 3\nNAME3=VTR\nNAME4=vtr\n[OUTPUTS]\nNAME0=PGM\n");
@@ -128,6 +131,21 @@ private Q_SLOTS:
             none, 0, "");
         row("no such salvo", none, {"salvo", "take", "nope"}, none, 2, "no salvo \"nope\"");
         row("already unlocked", none, {"unlock", "4"}, none, 0, "");
+        row("unknown name, the closest listed", none, {"route", "1", "Cam"}, none, 2,
+            "no input is named \"Cam\"; closest: 3 \"Camera 3\"");
+        row("extra arguments", none, {"show", "x", "y"}, none, 2, "show takes no arguments");
+        row("salvo by its name in another case", none, {"salvo", "take", "16-n"}, none, 0, "");
+        row("control characters written out", none, {"route", "1", "a\x1b[2J\rX\x07"}, none, 2,
+            "no input is named \"a\\x1b[2J\\x0dX\\x07\"");
+        row("level set not a file", none, {"show"}, "fifo.set", 2,
+            "fifo.set (not a regular file)");
+        const std::string b = PlainSimAddress(2);
+        row("switcher unreachable: the switcher and its level", none, {"show"}, "dead.set", 3,
+            qPrintable(QStringLiteral("cannot connect to the switcher at %1:10004 (L3 L3NAME)")
+                           .arg(QString::fromStdString(PlainSimAddress(9)))));
+        row("no routing switcher: the switcher and its level", "fault 2 1 error", {"show"}, none, 3,
+            qPrintable(QStringLiteral("no routing switcher answers at %1:10004")
+                           .arg(QString::fromStdString(b))));
     }
     void outcomes() {
         QFETCH(QString, before);
@@ -148,6 +166,10 @@ private Q_SLOTS:
             QVERIFY2(r.Err[0].startsWith(QLatin1String("matrixctl: ")) && r.Err[0].contains(error),
                      qPrintable(r.Err[0]));
         }
+        // Nothing but printable text reaches the terminal.
+        for (const QString& line : r.Err + r.Out)
+            for (const QChar c : line)
+                QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F, qPrintable(line));
     }
 
     // No level controlled and none given: a usage error, nothing sent.
@@ -305,6 +327,60 @@ private Q_SLOTS:
                  QStringLiteral("back"));
         watch.terminate();
         QVERIFY(watch.waitForFinished(5000));
+    }
+
+    // Salvos are read, never written: no folder, even against a switcher whose
+    // size flaps; the listing counts what a salvo sets inside this matrix.
+    void salvosReadOnly() {
+        TRig rig;
+        TResult r = rig.Run({"salvo", "list", "--json"});
+        QCOMPARE(r.Exit, 0);
+        QJsonObject all;
+        for (const QString& line : r.Out)
+            if (Json(line)[QLatin1String("name")].toString() == QLatin1String("001-ALL"))
+                all = Json(line);
+        QCOMPARE(all[QLatin1String("type")].toString(), QStringLiteral("salvo"));
+        QCOMPARE(all[QLatin1String("outputs")].toInt(), 16);
+        QCOMPARE(all[QLatin1String("stored_outputs")].toInt(), 256);
+        rig.Sim->Command("fault 1 9 sizeflip");
+        rig.Sim->Command("fault 2 9 sizeflip");
+        for (int i = 0; i < 3; ++i) {
+            r = rig.Run({"salvo", "list"});
+            QCOMPARE(r.Exit, 0);
+            QCOMPARE(r.Err, QStringList());
+        }
+        QCOMPARE(rig.Run({"salvo", "take", "N-N"}).Exit, 0);
+        QVERIFY(!QFileInfo::exists(rig.Dir.filePath(QStringLiteral("Memory"))));
+    }
+
+    // levels --json: every line has its type; an import through a linked INI
+    // file writes the file the link names, and the link stays.
+    void levelsJsonAndLinkedIni() {
+        TRig rig;
+        const TResult r = rig.Run({"levels", "--json"});
+        QCOMPARE(r.Exit, 0);
+        QCOMPARE(r.Out.size(), 3);
+        for (const QString& line : r.Out)
+            QCOMPARE(Json(line)[QLatin1String("type")].toString(), QStringLiteral("level"));
+        const QString real = rig.Dir.filePath(QStringLiteral("matrixpanel.ini"));
+        const QString link = rig.Dir.filePath(QStringLiteral("linked.ini"));
+        QVERIFY(QFile::link(real, link));
+        const QString csv = rig.Dir.filePath(QStringLiteral("one.csv"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("output,name\n2,  Studio B  \n");
+        f.close();
+        QProcess p;
+        p.start(QStringLiteral(MATRIXCTL_PATH),
+                QStringList{"--ini", link, "--set",
+                            rig.Dir.filePath(QStringLiteral("matrixpanel.set")), "names", "import",
+                            csv});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QFile ini(real);
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains("NAME1=Studio B\n"));
     }
 
     void helpAndVersion() {
