@@ -1,6 +1,5 @@
 #include "Panel.h"
 #include "TimeThread.h"
-#include "WindowMessages.h"
 
 #include <QDateTime>
 #include <QTest>
@@ -12,17 +11,10 @@
 
 namespace {
 
-// Stands in for the main window: receives WM_CLOCKDONE.
+// Stands in for the main window.
 class TReceiver : public QObject {
 public:
     bool Done = false;
-    bool event(QEvent* e) override {
-        if (auto* m = dynamic_cast<TWindowMessage*>(e); m && m->Msg == WM_CLOCKDONE) {
-            Done = true;
-            return true;
-        }
-        return QObject::event(e);
-    }
 };
 
 // Hands out a scripted sequence of times, repeating the last one.
@@ -70,6 +62,7 @@ struct TClockRig {
 void RunClock(TClockRig& rig, TScript& script) {
     TReceiver receiver;
     TTimeThread thread(&receiver, rig.Panels, std::ref(script));
+    QObject::connect(&thread, &QThread::finished, &receiver, [&] { receiver.Done = true; });
     thread.start();
     QTRY_VERIFY_WITH_TIMEOUT(script.Exhausted(), 5000);
     // Let the last scripted pass complete before stopping.

@@ -16,7 +16,6 @@
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
-#include "WindowMessages.h"
 
 #include <QApplication>
 #include <QEnterEvent>

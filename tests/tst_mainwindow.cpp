@@ -557,7 +557,7 @@ private Q_SLOTS:
         QVERIFY(w.isVisible());
         QVERIFY(w.Closing());
         QCOMPARE(saved.count(), 0);
-        // ...and completed by WM_CLOCKDONE, with one save.
+        // ...and completed once the clock thread has finished, with one save.
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
         QVERIFY(!w.ClockRunning());
         QCOMPARE(saved.count(), 1);

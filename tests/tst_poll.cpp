@@ -9,7 +9,6 @@
 #include "PollThread.h"
 #include "SimAddress.h"
 #include "Simulator.h"
-#include "WindowMessages.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -64,8 +63,7 @@ class TestPoll : public QObject {
         w.LoadLevelSet();
         // Delivered at once: the thread may start and end between two polls of
         // a condition, so a wait for it to exist could miss it.
-        TWindowMessage start(WM_STARTPOLL);
-        QCoreApplication::sendEvent(&w, &start);
+        w.StartOperating();
         QVERIFY(w.Session().PollThread() != nullptr);
     }
 

@@ -14,7 +14,6 @@
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
-#include "WindowMessages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -244,6 +243,8 @@ void TMainWindow::FormCreate() {
 
     // 14. The clock runs for the whole life of the window.
     ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);
+    // Queued: handled on this thread once the clock thread has finished.
+    connect(ClockThread, &QThread::finished, this, &TMainWindow::ClockEnded, Qt::QueuedConnection);
     ClockThread->start();
 
     ShowMode();                // 15
@@ -580,29 +581,10 @@ void TMainWindow::PlaceMonitorsBeside() {
     place(HdmiWindow, FHdmiPosFromIni);
 }
 
-bool TMainWindow::event(QEvent* e) {
-    if (e->type() >= QEvent::User && e->type() <= QEvent::MaxUser) {
-        const auto* msg = dynamic_cast<TWindowMessage*>(e);
-        if (msg) {
-            switch (msg->Msg) {
-            case WM_CLOCKDONE:
-                WMClockDone();
-                return true;
-            case WM_STARTPOLL:
-                WMStartPoll();
-                return true;
-            default:
-                break;
-            }
-        }
-    }
-    return QWidget::event(e);
-}
-
-void TMainWindow::WMClockDone() {
+void TMainWindow::ClockEnded() {
     if (ClockThread) {
-        // The message is the thread's last action, so the wait is short. Should
-        // it still run after the wait, it is freed as soon as it has finished
+        // Reported as the thread finishes, so the wait is short. Should it still
+        // run after the wait, it is freed as soon as it has finished
         // (destroying a running thread would end the process).
         if (ClockThread->wait(ClockThreadWaitMs))
             delete ClockThread;

@@ -119,6 +119,8 @@ public:
 
     // Operator control.
     void SBtnOperateMouseDown(Qt::MouseButton button);
+    // Starts the poll thread (OPERATE queues it after its click).
+    void StartOperating();
     void SBtnSettingsMouseDown(Qt::MouseButton button);
     void SBtnOnLineMouseDown(Qt::MouseButton button);
     void SBtnPresetMouseDown(Qt::MouseButton button);
@@ -197,7 +199,6 @@ Q_SIGNALS:
     void CommunicationErrorShown(const QString& text);
 
 protected:
-    bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -278,8 +279,7 @@ private:
     void CreateOperColumn();
     void CreateFieldArea();
     void Relayout();
-    void WMClockDone();
-    void WMStartPoll();
+    void ClockEnded();
     void ConnectSession();
     void ShowMode();
     void ShowSize(int inputs, int outputs);

@@ -16,7 +16,6 @@
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
-#include "WindowMessages.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -206,7 +205,8 @@ void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
     if (FSession->Levels().Count > 0) {
         SBtnOperate->setEnabled(false);
         SBtnSettings->setEnabled(false);
-        PostWindowMessage(this, WM_STARTPOLL);
+        // Started from the event loop, after this click has been handled.
+        QMetaObject::invokeMethod(this, &TMainWindow::StartOperating, Qt::QueuedConnection);
         return;
     }
     if (RunModal([] {

@@ -203,7 +203,7 @@ void TMainWindow::ShowSize(int inputs, int outputs) {
     PanelFieldCaption->SetCaption(FCaptionText);
 }
 
-void TMainWindow::WMStartPoll() {
+void TMainWindow::StartOperating() {
     if (FSession->StartPolling(FSettings.OutputLimit))
         IndicatorTimer->start();
 }

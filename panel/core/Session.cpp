@@ -6,7 +6,6 @@
 #include "LogCategories.h"
 #include "OperatorLog.h"
 #include "PollThread.h"
-#include "WindowMessages.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -158,23 +157,6 @@ int TSession::IndicatorWanted(int index) const {
                                    : IndIdle;
 }
 
-bool TSession::event(QEvent* e) {
-    if (e->type() >= QEvent::User && e->type() <= QEvent::MaxUser) {
-        if (const auto* msg = dynamic_cast<TWindowMessage*>(e)) {
-            if (msg->Msg == WM_POLLDONE) {
-                PollDone();
-                return true;
-            }
-            if (msg->Msg == WM_PROGRESS) {
-                Q_EMIT ProgressRequested(static_cast<int>(msg->WParam),
-                                         static_cast<int>(msg->LParam));
-                return true;
-            }
-        }
-    }
-    return QObject::event(e);
-}
-
 void TSession::PollDone() {
     if (!FPollThread)
         return;
@@ -296,10 +278,13 @@ void TSession::Finish() {
     Q_EMIT Finished();
 }
 
+// Both are called on the poll thread and handled, in order, on the session's.
 void TSession::PostProgress(int percent, int show) {
-    PostWindowMessage(this, WM_PROGRESS, percent, show);
+    QMetaObject::invokeMethod(
+        this, [this, percent, show] { Q_EMIT ProgressRequested(percent, show); },
+        Qt::QueuedConnection);
 }
 
 void TSession::PostPollDone() {
-    PostWindowMessage(this, WM_POLLDONE);
+    QMetaObject::invokeMethod(this, &TSession::PollDone, Qt::QueuedConnection);
 }

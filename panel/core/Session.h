@@ -209,9 +209,6 @@ Q_SIGNALS:
     // The operator's log could not be written (reported once).
     void OperatorLogFailed(const QString& fileName, const QString& why);
 
-protected:
-    bool event(QEvent* e) override;
-
 private:
     void PollDone();
     void WantIndicator(int index, int entry);

@@ -15,7 +15,8 @@ private:
 };
 
 // The worker that polls the switchers while the panel operates. It does not
-// free itself: the main window waits for it and deletes it on WM_POLLDONE.
+// free itself: the session waits for it and deletes it once the cycle's last
+// step (PostPollDone) has reached the session.
 class TPollThread : public QThread {
     Q_OBJECT
 public:

@@ -1,7 +1,6 @@
 #include "TimeThread.h"
 
 #include "Panel.h"
-#include "WindowMessages.h"
 
 #include <ctime>
 
@@ -67,6 +66,6 @@ void TTimeThread::run() {
         FLastMonth = FMonth;
         FLastDay = FDay;
     }
-    // Last action: the main window waits for the thread and frees it on this message.
-    PostWindowMessage(FMainWindow, WM_CLOCKDONE);
+    // Returning ends the thread: QThread::finished tells the main window, which
+    // then waits for it and frees it.
 }

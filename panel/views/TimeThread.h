@@ -30,7 +30,7 @@ void ShowTwoDigits(TPanel* tens, TPanel* units, int value);
 
 // Keeps the DATE & TIME panels current: every 10 ms it reads the local time and
 // updates, on the GUI thread, the components that changed (seconds, minutes,
-// hours, day, month, year). Its last action posts WM_CLOCKDONE to the main window.
+// hours, day, month, year). It ends when asked to; QThread::finished reports it.
 class TTimeThread : public QThread {
     Q_OBJECT
 public:
