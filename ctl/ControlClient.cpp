@@ -5,6 +5,7 @@
 #include "LabelFile.h"
 #include "QuotedInput.h"
 #include "SafeFile.h"
+#include "SwitcherConnection.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -227,33 +228,33 @@ QString ConnectionFailure(const TLinkError& error, const TLevels& levels) {
     const QString at = QString::fromStdString(FormatIP(error.IP)) + QStringLiteral(":10004");
     QString what;
     switch (error.Operation) {
-    case 1:
+    case port::OpConnect:
         what = QStringLiteral("cannot connect to the switcher at %1");
         break;
-    case 2:
+    case port::OpIdentify:
         what = QStringLiteral("no routing switcher answers at %1");
         break;
-    case 4:
-        what = error.Code == 5
+    case port::OpReadConfig:
+        what = error.Code == port::ErrBadSize
                    ? QStringLiteral("the switcher at %1 reports a matrix size out of range")
                    : QStringLiteral("cannot read the configuration of the switcher at %1");
         break;
-    case 5:
+    case port::OpReadState:
         what = QStringLiteral("cannot read the cross-point state of the switcher at %1");
         break;
-    case 13:
+    case port::OpReadHdmi:
         what = QStringLiteral("cannot read the HDMI state of the switcher at %1");
         break;
-    case 7:
+    case port::OpSwitchOutputs:
         what = QStringLiteral("cannot switch on the switcher at %1");
         break;
-    case 14:
+    case port::OpSetHdmi:
         what = QStringLiteral("cannot send HDMI settings to the switcher at %1");
         break;
-    case 11:
+    case port::OpPresetTable:
         what = QStringLiteral("cannot send the preset salvo to the switcher at %1");
         break;
-    case 12:
+    case port::OpTakePreset:
         what = QStringLiteral("cannot take the preset salvo on the switcher at %1");
         break;
     default:
@@ -263,9 +264,9 @@ QString ConnectionFailure(const TLinkError& error, const TLevels& levels) {
     QString text = what.contains(QLatin1String("%2"))
                        ? what.arg(at).arg(error.Operation).arg(error.Code)
                        : what.arg(at);
-    if (error.Operation != 1 && error.Code == 2)
+    if (error.Operation != port::OpConnect && error.Code == port::ErrNoReply)
         text += QStringLiteral(": no answer");
-    else if (error.Operation != 1 && error.Code == 3)
+    else if (error.Operation != port::OpConnect && error.Code == port::ErrBadReply)
         text += QStringLiteral(": a wrong answer");
     // The levels on that switcher; the one a level command failed on, where known.
     QStringList onIt, named;

@@ -1,5 +1,7 @@
 #include "SimChassis.h"
 
+#include "SimWords.h"
+
 #include "SimLog.h"
 
 #include <QDateTime>
@@ -17,27 +19,13 @@
 
 namespace sim {
 
+using simframe::PutText;
 using simframe::Words;
 
 namespace {
 
 std::uint16_t U(int v) {
     return static_cast<std::uint16_t>(v);
-}
-
-// Text into `bytes` bytes of words, low byte first, zero padded.
-void PutText(Words& w, const QByteArray& text, int bytes) {
-    for (int i = 0; i < bytes; i += 2) {
-        const auto lo = static_cast<std::uint8_t>(i < text.size() ? text[i] : 0);
-        const auto hi = static_cast<std::uint8_t>(i + 1 < text.size() ? text[i + 1] : 0);
-        w.append(static_cast<std::uint16_t>(lo | (hi << 8)));
-    }
-}
-
-// A slow wobble for the utility's readings: one period per minute.
-int Wobble(int amplitude, int phase) {
-    const double t = static_cast<double>(QDateTime::currentMSecsSinceEpoch() % 60000) / 60000.0;
-    return static_cast<int>(std::lround(amplitude * std::sin(6.2831853 * t + phase)));
 }
 
 } // namespace
@@ -329,10 +317,10 @@ Words TChassis::Answer(TClient& client, const Words& request) {
     const int command = word(1);
     const int outputs = FConfig.Outputs;
     switch (command) {
-    case 1:
-        return {1, 129, 0x4148, 0x4F4C, 0x0001, 0x0000};
-    case 9: {
-        Words w{9,
+    case simword::CmdIdentify:
+        return {simword::CmdIdentify, simword::IdentifyAnswer, 0x4148, 0x4F4C, 0x0001, 0x0000};
+    case simword::CmdConfiguration: {
+        Words w{simword::CmdConfiguration,
                 U(FClients.size()),
                 U(client.StateChanged),
                 U(client.HdmiChanged),
@@ -346,9 +334,9 @@ Words TChassis::Answer(TClient& client, const Words& request) {
           << FHealth.Psu2Current << FHealth.Temperature << FHealth.FanSpeed;
         return w;
     }
-    case 6: {
+    case simword::CmdState: {
         client.StateChanged = false;
-        Words w{6, U(FLevels.size())};
+        Words w{simword::CmdState, U(FLevels.size())};
         for (const TLevelState& l : FLevels) {
             w << U(l.Address);
             for (int o = 0; o < outputs; ++o)
@@ -358,48 +346,49 @@ Words TChassis::Answer(TClient& client, const Words& request) {
         }
         return w;
     }
-    case 8: {
+    case simword::CmdHdmiState: {
         client.HdmiChanged = false;
-        Words w{8, FHdmi.StandardCode};
+        Words w{simword::CmdHdmiState, FHdmi.StandardCode};
         PutText(w, FHdmi.StandardName, 18);
         w << FHdmi.Groups << FHdmi.MeterOn[0] << FHdmi.MeterGroup[0] << FHdmi.MeterSlider[0]
           << FHdmi.MeterOn[1] << FHdmi.MeterGroup[1] << FHdmi.MeterSlider[1] << FHdmi.SliderMax
           << FHdmi.ScaleMode << FHdmi.DbfsRef << FHdmi.DbuRef << FHdmi.StreamMode;
         return w;
     }
-    case 4: {
+    case simword::CmdHdmiSet: {
         const int sub = word(2);
         const int ch = std::clamp(word(3), 0, 1);
         const auto c = static_cast<std::size_t>(ch);
         switch (sub) {
-        case 1:
+        case simword::HdmiMeterOn:
             FHdmi.MeterOn[c] = word(4) ? 1 : 0;
             break;
-        case 2:
+        case simword::HdmiMeterGroup:
             FHdmi.MeterGroup[c] = U(word(4));
             break;
-        case 3:
+        case simword::HdmiMeterSlider:
             FHdmi.MeterSlider[c] = U(std::min(word(4), int(FHdmi.SliderMax)));
             break;
-        case 4:
+        case simword::HdmiScale:
             FHdmi.ScaleMode = U(word(3) ? 1 : 0);
             break;
-        case 5:
+        case simword::HdmiReference:
             (word(3) ? FHdmi.DbuRef : FHdmi.DbfsRef) = U(word(4));
             break;
-        case 6:
+        case simword::HdmiStream:
             FHdmi.StreamMode = U(word(3) ? 1 : 0);
             break;
         default:
-            return {4, 0};
+            return {simword::CmdHdmiSet, 0};
         }
         MarkHdmiChanged();
-        return {4, 112};
+        return {simword::CmdHdmiSet, simword::Done};
     }
-    case 5: {
+    case simword::CmdSwitch: {
         const int sub = word(2);
         switch (sub) {
-        case 1: { // output, c, (address, input) pairs; a locked cross-point stays
+        case simword::SwCrosspoints: { // output, c, (address, input) pairs; a locked cross-point
+                                       // stays
             const int out = word(3) - 1;
             for (int i = 0; i < std::min(word(4), 4); ++i) {
                 TLevelState* l = Level(word(5 + 2 * i));
@@ -410,7 +399,7 @@ Words TChassis::Answer(TClient& client, const Words& request) {
             }
             break;
         }
-        case 2:
+        case simword::SwMonitor:
             for (int i = 0; i < std::min(word(3), 4); ++i) {
                 TLevelState* l = Level(word(4 + 2 * i));
                 const int out = word(5 + 2 * i) - 1;
@@ -418,7 +407,7 @@ Words TChassis::Answer(TClient& client, const Words& request) {
                     l->Monitor = out;
             }
             break;
-        case 8: { // the lock of this output toggles on the listed levels
+        case simword::SwLockToggle: { // the lock of this output toggles on the listed levels
             const int out = word(3) - 1;
             for (int i = 0; i < std::min(word(4), 4); ++i)
                 if (TLevelState* l = Level(word(5 + i)); l && out >= 0 && out < outputs)
@@ -426,7 +415,7 @@ Words TChassis::Answer(TClient& client, const Words& request) {
                         !l->Locked[static_cast<std::size_t>(out)];
             break;
         }
-        case 9: {
+        case simword::SwPresetTable: {
             TLevelState* l = Level(word(3));
             if (!l)
                 break;
@@ -435,94 +424,40 @@ Words TChassis::Answer(TClient& client, const Words& request) {
                 l->Preset[static_cast<std::size_t>(o)] =
                     std::clamp(word(4 + o) - 1, 0, FConfig.Inputs - 1);
             l->PresetCount = count;
-            return {5, 112};
+            return {simword::CmdSwitch, simword::Done};
         }
-        case 10:
-        case 11:
+        case simword::SwTake:
+        case simword::SwTakeOverLocks:
             for (int i = 0; i < std::min(word(3), 4); ++i) {
                 TLevelState* l = Level(word(4 + i));
                 if (!l)
                     continue;
                 for (int o = 0; o < std::min(l->PresetCount, outputs); ++o)
-                    if (sub == 11 || !l->Locked[static_cast<std::size_t>(o)])
+                    if (sub == simword::SwTakeOverLocks || !l->Locked[static_cast<std::size_t>(o)])
                         l->Crosspoint[static_cast<std::size_t>(o)] =
                             l->Preset[static_cast<std::size_t>(o)];
             }
             break;
         default:
-            return {5, 0};
+            return {simword::CmdSwitch, 0};
         }
         MarkStateChanged();
-        return {5, 112};
+        return {simword::CmdSwitch, simword::Done};
     }
-    case 102:
+    case simword::CmdPower:
         return UtilityPower();
-    case 100:
+    case simword::CmdSfpReceive:
         return UtilitySfp(false);
-    case 101:
+    case simword::CmdSfpTransmit:
         return UtilitySfp(true);
     default:
-        return {0};
+        return {simword::Unknown};
     }
-}
-
-Words TChassis::UtilityPower() const {
-    Words w{102, 1, 1, 0, 0};
-    const int nominal[10] = {1200, 1800, 3300, 5000, 3300, 3300, 3300, 3300, 2500, 2500};
-    for (int i = 0; i < 10; ++i)
-        w << U(nominal[i] + Wobble(nominal[i] / 100, i)) << U(800 + 40 * i + Wobble(30, i + 3));
-    w << U(9500 + Wobble(400, 1)) << U(120 + Wobble(2, 2)) << U(167 + Wobble(5, 3))
-      << U(38 + Wobble(2, 4));
-    w << U(9300 + Wobble(400, 5)) << U(121 + Wobble(2, 6)) << U(165 + Wobble(5, 7))
-      << U(39 + Wobble(2, 8));
-    w << 0 << 0;
-    // Called under FLock, as every answer is.
-    for (const auto& [word, value] : FPowerWords)
-        if (word >= 1 && word < w.size() + 1)
-            w[word - 1] = U(value); // w holds the reply from word 1 on
-    return w;
 }
 
 void TChassis::SetAcceptMode(TAcceptMode mode) {
     QMutexLocker lock(&FLock);
     FAcceptMode = mode;
-}
-
-void TChassis::SetPowerWord(int word, int value) {
-    QMutexLocker lock(&FLock);
-    if (value < 0)
-        FPowerWords.erase(word);
-    else if (word >= 2 && word <= 35)
-        FPowerWords[word] = value;
-}
-
-void TChassis::SetSfpSlot(bool transmit, int slot, const std::function<void(TSfpSlot&)>& change) {
-    if (slot < 0 || slot >= 32)
-        return;
-    QMutexLocker lock(&FLock);
-    change(FSfpSlots[transmit ? 1 : 0][static_cast<std::size_t>(slot)]);
-}
-
-Words TChassis::UtilitySfp(bool transmit) const {
-    Words w{U(transmit ? 101 : 100)};
-    for (int r = 0; r < 32; ++r) {
-        const TSfpSlot& set = FSfpSlots[transmit ? 1 : 0][static_cast<std::size_t>(r)];
-        // Slots 8 and 20 are empty, 13 holds an electrical module, the rest are optical.
-        const int type = set.Type.value_or((r == 7 || r == 19) ? 0 : (r == 12 ? 1 : 7));
-        w << U(type);
-        const QByteArray name = set.Name.value_or(
-            type == 0 ? QByteArray()
-                      : (type == 7 ? "SFP-3G-LC " : "SFP-HD-BNC") + QByteArray::number(r + 1));
-        // Module names are padded with blanks, as transceivers store them.
-        PutText(w, name.leftJustified(20, ' ', true), 20);
-        // A healthy chassis: transmitters at 0.5 to 2.5 dB, receivers at -9.5 to
-        // -6.5 dB, inside the utility's default limits (0..3 and -23..-3 dB).
-        const int power = transmit ? 15 + Wobble(10, r) : -80 + Wobble(15, r);
-        w << U(set.Power.value_or(type == 7 ? power : 0));
-        if (transmit)
-            w << U(set.Wavelength.value_or(type == 7 ? (r % 2 ? 1310 : 1550) : 0));
-    }
-    return w;
 }
 
 void TChassis::Send(QTcpSocket* socket, int command, Words body) {

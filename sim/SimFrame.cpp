@@ -43,4 +43,12 @@ bool TakeFrame(QByteArray& buffer, Words& frame) {
     return true;
 }
 
+void PutText(Words& w, const QByteArray& text, int bytes) {
+    for (int i = 0; i < bytes; i += 2) {
+        const auto lo = static_cast<std::uint8_t>(i < text.size() ? text[i] : 0);
+        const auto hi = static_cast<std::uint8_t>(i + 1 < text.size() ? text[i + 1] : 0);
+        w.append(static_cast<std::uint16_t>(lo | (hi << 8)));
+    }
+}
+
 } // namespace simframe

@@ -19,5 +19,7 @@ QByteArray Raw(const Words& allWords);
 // Takes one complete frame off the front of buffer; false while incomplete.
 bool TakeFrame(QByteArray& buffer, Words& frame);
 std::uint16_t Checksum(const Words& commandAndData);
+// Appends text as `bytes` bytes of words, low byte first, zero padded.
+void PutText(Words& w, const QByteArray& text, int bytes);
 
 } // namespace simframe

@@ -1,5 +1,7 @@
 #include "SwitcherConnection.h"
 
+#include "RouterWords.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -151,9 +153,9 @@ bool TSwitcherConnection::Query(std::uint8_t operation, std::uint16_t command) {
 }
 
 bool TSwitcherConnection::Identify(std::array<std::uint8_t, 8>& data) {
-    if (!Query(OpIdentify, 1))
+    if (!Query(OpIdentify, routerword::Identify))
         return false;
-    if (FReplyN != 7 || ReplyWord(1) != 1 || ReplyWord(2) != IdentifyMarker) {
+    if (FReplyN != 7 || ReplyWord(1) != routerword::Identify || ReplyWord(2) != IdentifyMarker) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
         return false;
     }
@@ -166,9 +168,9 @@ bool TSwitcherConnection::Identify(std::array<std::uint8_t, 8>& data) {
 }
 
 bool TSwitcherConnection::ReadConfig(TSwitcherConfig& config) {
-    if (!Query(OpReadConfig, 9))
+    if (!Query(OpReadConfig, routerword::ReadConfig))
         return false;
-    if (ReplyWord(1) != 9) {
+    if (ReplyWord(1) != routerword::ReadConfig) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
         return false;
     }
@@ -199,9 +201,9 @@ bool TSwitcherConnection::ReadConfig(TSwitcherConfig& config) {
 }
 
 bool TSwitcherConnection::ReadState() {
-    if (!Query(OpReadState, 6))
+    if (!Query(OpReadState, routerword::ReadState))
         return false;
-    if (ReplyWord(1) != 6 || FReplyN < 4) {
+    if (ReplyWord(1) != routerword::ReadState || FReplyN < 4) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
         return false;
     }
@@ -209,9 +211,9 @@ bool TSwitcherConnection::ReadState() {
 }
 
 bool TSwitcherConnection::ReadHdmi(THdmiState& state) {
-    if (!Query(OpReadHdmi, 8))
+    if (!Query(OpReadHdmi, routerword::ReadHdmi))
         return false;
-    if (FReplyN != 24 || ReplyWord(1) != 8) {
+    if (FReplyN != 24 || ReplyWord(1) != routerword::ReadHdmi) {
         SetPortStatus(Keep, ErrBadReply, 0, Keep);
         return false;
     }
@@ -249,7 +251,7 @@ bool TSwitcherConnection::Switching(int requestN, bool detailIsAddress, std::uin
 
 bool TSwitcherConnection::SetHdmi(std::initializer_list<std::uint16_t> data) {
     SetPortStatus(OpSetHdmi, 0, 0, 0);
-    FBuffer[1] = 4;
+    FBuffer[1] = routerword::SetHdmi;
     int k = 2;
     for (std::uint16_t v : data)
         FBuffer[static_cast<std::size_t>(k++)] = v;
@@ -257,29 +259,29 @@ bool TSwitcherConnection::SetHdmi(std::initializer_list<std::uint16_t> data) {
 }
 
 bool TSwitcherConnection::SetMeterOn(int channel, bool on) {
-    return SetHdmi({1, W(channel), W(on ? 1 : 0)});
+    return SetHdmi({routerword::HdmiMeterOn, W(channel), W(on ? 1 : 0)});
 }
 bool TSwitcherConnection::SetMeterGroup(int channel, int group) {
-    return SetHdmi({2, W(channel), W(group)});
+    return SetHdmi({routerword::HdmiMeterGroup, W(channel), W(group)});
 }
 bool TSwitcherConnection::SetMeterSlider(int channel, int position) {
-    return SetHdmi({3, W(channel), W(position)});
+    return SetHdmi({routerword::HdmiMeterSlider, W(channel), W(position)});
 }
 bool TSwitcherConnection::SetScaleMode(int mode) {
-    return SetHdmi({4, W(mode)});
+    return SetHdmi({routerword::HdmiScaleMode, W(mode)});
 }
 bool TSwitcherConnection::SetReference(int which, int position) {
-    return SetHdmi({5, W(which), W(position)});
+    return SetHdmi({routerword::HdmiReference, W(which), W(position)});
 }
 bool TSwitcherConnection::SetStreamMode(int mode) {
-    return SetHdmi({6, W(mode)});
+    return SetHdmi({routerword::HdmiStreamMode, W(mode)});
 }
 
 bool TSwitcherConnection::SwitchOutputs(int output, int count, const TLevelEntry* entries) {
     SetPortStatus(OpSwitchOutputs, 0, 0, 0);
     count = std::clamp(count, 0, 4);
-    FBuffer[1] = 5;
-    FBuffer[2] = 1;
+    FBuffer[1] = routerword::Switch;
+    FBuffer[2] = routerword::SwitchOutputs;
     FBuffer[3] = W(output + 1);
     FBuffer[4] = W(count);
     for (int i = 0; i < count; ++i) {
@@ -292,8 +294,8 @@ bool TSwitcherConnection::SwitchOutputs(int output, int count, const TLevelEntry
 bool TSwitcherConnection::SwitchMonitor(int count, const TLevelEntry* entries) {
     SetPortStatus(OpSwitchMonitor, 0, 0, 0);
     count = std::clamp(count, 0, 4);
-    FBuffer[1] = 5;
-    FBuffer[2] = 2;
+    FBuffer[1] = routerword::Switch;
+    FBuffer[2] = routerword::SwitchMonitor;
     FBuffer[3] = W(count);
     for (int i = 0; i < count; ++i) {
         FBuffer[static_cast<std::size_t>(4 + 2 * i)] = W(entries[i].Address);
@@ -305,8 +307,8 @@ bool TSwitcherConnection::SwitchMonitor(int count, const TLevelEntry* entries) {
 bool TSwitcherConnection::SendLocks(int output, int count, const int* addresses) {
     SetPortStatus(OpLocks, 0, 0, 0);
     count = std::clamp(count, 0, 4);
-    FBuffer[1] = 5;
-    FBuffer[2] = 8;
+    FBuffer[1] = routerword::Switch;
+    FBuffer[2] = routerword::ToggleLocks;
     FBuffer[3] = W(output + 1);
     FBuffer[4] = W(count);
     for (int i = 0; i < count; ++i)
@@ -318,8 +320,8 @@ bool TSwitcherConnection::SendPresetTable(int address, int outputs, const int* i
     const auto a = static_cast<std::uint8_t>(address);
     SetPortStatus(OpPresetTable, 0, 0, a);
     outputs = std::clamp(outputs, 0, 256);
-    FBuffer[1] = 5;
-    FBuffer[2] = 9;
+    FBuffer[1] = routerword::Switch;
+    FBuffer[2] = routerword::PresetTable;
     FBuffer[3] = W(address);
     for (int i = 0; i < outputs; ++i)
         FBuffer[static_cast<std::size_t>(4 + i)] = W(inputs[i] + 1);
@@ -333,7 +335,7 @@ bool TSwitcherConnection::SendPresetTable(int address, int outputs, const int* i
 bool TSwitcherConnection::Take(std::uint16_t sub, int count, const int* addresses) {
     SetPortStatus(OpTakePreset, 0, 0, 0);
     count = std::clamp(count, 0, 4);
-    FBuffer[1] = 5;
+    FBuffer[1] = routerword::Switch;
     FBuffer[2] = sub;
     FBuffer[3] = W(count);
     for (int i = 0; i < count; ++i)
@@ -342,8 +344,8 @@ bool TSwitcherConnection::Take(std::uint16_t sub, int count, const int* addresse
 }
 
 bool TSwitcherConnection::TakePreset(int count, const int* addresses) {
-    return Take(10, count, addresses);
+    return Take(routerword::TakePreset, count, addresses);
 }
 bool TSwitcherConnection::TakePresetIgnoreLocks(int count, const int* addresses) {
-    return Take(11, count, addresses);
+    return Take(routerword::TakePresetIgnoringLocks, count, addresses);
 }
