@@ -35,7 +35,7 @@ void Measure(TField& field, const TConfig& c) {
     field.resize(c.Size);
     field.SetScale(c.Zoom);
     QApplication::processEvents();
-    const int s = field.Geometry().s;
+    const int s = field.Geometry().CellSize;
     const double hover = TimeMs(400, [&](int i) {
         const int col = 10 + i % 20, row = 12 + (i / 20) % 10;
         field.SurfaceMouseMove(TFieldPane::Grid, QPoint(col * s + 3, row * s + 3));

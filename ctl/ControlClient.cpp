@@ -1,5 +1,6 @@
 #include "ControlClient.h"
 
+#include "Index.h"
 #include "IniFile.h"
 #include "IpText.h"
 #include "LabelFile.h"
@@ -17,10 +18,6 @@
 #include <climits>
 
 namespace {
-
-constexpr std::size_t U(int i) {
-    return static_cast<std::size_t>(i);
-}
 
 // Poll cycles before the switchers' state is known: the first one reads and
 // publishes it.
@@ -46,23 +43,23 @@ int EditDistance(const QString& a, const QString& b, int limit) {
     const QString x = a.toCaseFolded(), y = b.toCaseFolded();
     if (std::abs(x.size() - y.size()) > limit)
         return limit + 1;
-    std::vector<int> row(U(static_cast<int>(y.size()) + 1));
+    std::vector<int> row(Ix(static_cast<int>(y.size()) + 1));
     for (int j = 0; j <= y.size(); ++j)
-        row[U(j)] = j;
+        row[Ix(j)] = j;
     for (int i = 1; i <= x.size(); ++i) {
         int diagonal = row[0];
         row[0] = i;
         int best = row[0];
         for (int j = 1; j <= y.size(); ++j) {
-            const int up = row[U(j)];
-            row[U(j)] = std::min({up + 1, row[U(j - 1)] + 1, diagonal + (x[i - 1] != y[j - 1])});
+            const int up = row[Ix(j)];
+            row[Ix(j)] = std::min({up + 1, row[Ix(j - 1)] + 1, diagonal + (x[i - 1] != y[j - 1])});
             diagonal = up;
-            best = std::min(best, row[U(j)]);
+            best = std::min(best, row[Ix(j)]);
         }
         if (best > limit)
             return limit + 1;
     }
-    return row[U(static_cast<int>(y.size()))];
+    return row[Ix(static_cast<int>(y.size()))];
 }
 
 } // namespace
@@ -188,7 +185,7 @@ int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, 
     QStringList candidates;
     int found = -1;
     for (int i = 0; i < count && i < 256; ++i)
-        if (!names[U(i)].isEmpty() && names[U(i)].compare(text, Qt::CaseInsensitive) == 0) {
+        if (!names[Ix(i)].isEmpty() && names[Ix(i)].compare(text, Qt::CaseInsensitive) == 0) {
             found = i;
             candidates << QString::number(i + 1);
         }
@@ -204,7 +201,7 @@ int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, 
     const int limit = std::max(1, static_cast<int>(text.size()) / 3);
     std::vector<std::pair<int, int>> close; // (distance, index)
     for (int i = 0; i < count && i < 256; ++i) {
-        const QString& name = names[U(i)];
+        const QString& name = names[Ix(i)];
         if (name.isEmpty())
             continue;
         if (name.startsWith(text, Qt::CaseInsensitive) ||
@@ -217,7 +214,7 @@ int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, 
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     QStringList shown;
     for (std::size_t c = 0; c < close.size() && c < 5; ++c)
-        shown << QString::number(close[c].second + 1) + Quoted(names[U(close[c].second)]);
+        shown << QString::number(close[c].second + 1) + Quoted(names[Ix(close[c].second)]);
     *error = QStringLiteral("no %1 is named \"%2\"").arg(kind, QuotedInput(text));
     if (!shown.isEmpty())
         *error += QStringLiteral("; closest: ") + shown.join(QStringLiteral(", "));
@@ -271,14 +268,14 @@ QString ConnectionFailure(const TLinkError& error, const TLevels& levels) {
     // The levels on that switcher; the one a level command failed on, where known.
     QStringList onIt, named;
     for (int k = 1; k <= levels.Count && k <= 4; ++k) {
-        if (levels.IP[U(k)] != error.IP)
+        if (levels.IP[Ix(k)] != error.IP)
             continue;
         const QString name = QStringLiteral("L%1 %2")
                                  .arg(k)
-                                 .arg(QuotedInput(QString::fromStdString(levels.Names[U(k)])))
+                                 .arg(QuotedInput(QString::fromStdString(levels.Names[Ix(k)])))
                                  .trimmed();
         onIt << name;
-        if (error.Extra != 0 && levels.Address[U(k)] == error.Extra)
+        if (error.Extra != 0 && levels.Address[Ix(k)] == error.Extra)
             named << name;
     }
     const QStringList& shown = named.isEmpty() ? onIt : named;
@@ -294,7 +291,7 @@ TControlClient::TControlClient(TOptions options, std::FILE* out, std::FILE* err)
         QStringList switchers;
         const TLevels& levels = FSession->Levels();
         for (int i = 0; i < levels.SwitcherCount; ++i)
-            switchers << QString::fromStdString(FormatIP(levels.SwitcherIP[U(i)])) +
+            switchers << QString::fromStdString(FormatIP(levels.SwitcherIP[Ix(i)])) +
                              QStringLiteral(":10004");
         Finish(ctl::NoConnection, QStringLiteral("no answer from the switchers within %1 s (%2)")
                                       .arg(FOptions.ReadyTimeoutMs / 1000)
@@ -336,8 +333,8 @@ void TControlClient::Start() {
         return (this->*FOptions.Command->Run)();
 
     for (int n = 0; n < 256; ++n) {
-        FSession->SetInputName(n, FNames.InputNames[U(n)]);
-        FSession->SetOutputName(n, FNames.OutputNames[U(n)]);
+        FSession->SetInputName(n, FNames.InputNames[Ix(n)]);
+        FSession->SetOutputName(n, FNames.OutputNames[Ix(n)]);
     }
     TCrossPoints& cross = FSession->CrossPoints();
     cross.SetControl(control);
@@ -362,7 +359,7 @@ bool TControlClient::TargetLevels(std::uint32_t& control, QString* error) const 
                 *error = QStringLiteral("no level %1: the level set has %2").arg(k).arg(count);
                 return false;
             }
-            flags[U(k - 1)] = true;
+            flags[Ix(k - 1)] = true;
         }
     }
     control = PackLevelFlags(flags);
@@ -372,7 +369,7 @@ bool TControlClient::TargetLevels(std::uint32_t& control, QString* error) const 
 QString TControlClient::LevelName(int k) const {
     return QStringLiteral("L%1 %2")
         .arg(k)
-        .arg(QuotedInput(QString::fromStdString(FSession->Levels().Names[U(k)])))
+        .arg(QuotedInput(QString::fromStdString(FSession->Levels().Names[Ix(k)])))
         .trimmed();
 }
 
@@ -418,19 +415,19 @@ void TControlClient::Ready() {
 void TControlClient::Levels() {
     const TLevels& levels = FSession->Levels();
     for (int k = 1; k <= levels.Count; ++k) {
-        const QString ip = QString::fromStdString(FormatIP(levels.IP[U(k)]));
-        const QString name = QString::fromStdString(levels.Names[U(k)]);
+        const QString ip = QString::fromStdString(FormatIP(levels.IP[Ix(k)]));
+        const QString name = QString::fromStdString(levels.Names[Ix(k)]);
         if (FOptions.Json)
             PrintJson({{QStringLiteral("type"), QStringLiteral("level")},
                        {QStringLiteral("level"), k},
                        {QStringLiteral("name"), name},
                        {QStringLiteral("switcher"), ip},
-                       {QStringLiteral("address"), levels.Address[U(k)]}});
+                       {QStringLiteral("address"), levels.Address[Ix(k)]}});
         else
             Print(QStringLiteral("%1  %2  %3  address %4")
                       .arg(k)
                       .arg(QuotedInput(name), ip)
-                      .arg(levels.Address[U(k)]));
+                      .arg(levels.Address[Ix(k)]));
     }
     Finish(ctl::Done);
 }
@@ -516,7 +513,7 @@ void TControlClient::Route() {
         const TFieldState& now = FSession->CrossPoints().State();
         QStringList refused;
         for (const QVariant& k : levels)
-            if (now.Status(o, k.toInt()) != wanted[U(k.toInt() - 1)])
+            if (now.Status(o, k.toInt()) != wanted[Ix(k.toInt() - 1)])
                 refused << LevelName(k.toInt());
         if (!refused.isEmpty())
             return QStringLiteral("the switcher did not route output %1 on %2")
@@ -603,7 +600,7 @@ void TControlClient::SalvoList() {
         const QString name = QString::fromStdString(slot.Name);
         int inside = 0;
         for (int n = 0; n < std::clamp(slot.Count, 0, TMemorySlot::MaxEntries); ++n)
-            inside += slot.Outputs[U(n)] >= 0 && slot.Outputs[U(n)] < outputs;
+            inside += slot.Outputs[Ix(n)] >= 0 && slot.Outputs[Ix(n)] < outputs;
         if (FOptions.Json)
             PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
                        {QStringLiteral("name"), name},
@@ -658,11 +655,11 @@ void TControlClient::SalvoTake() {
         const int outputs = FSession->CrossPoints().Outputs();
         const int inputs = FSession->CrossPoints().Inputs();
         for (int n = 0; n < std::clamp(slot.Count, 0, TMemorySlot::MaxEntries); ++n) {
-            const int o = slot.Outputs[U(n)];
+            const int o = slot.Outputs[Ix(n)];
             if (o < 0 || o >= outputs)
                 continue;
             for (int k = 1; k <= FSession->CrossPoints().LevelCount(); ++k) {
-                const int wanted = slot.Sources[U(n)][U(k - 1)];
+                const int wanted = slot.Sources[Ix(n)][Ix(k - 1)];
                 if (LevelFlag(f.Control(), k) && wanted >= 0 && wanted < inputs &&
                     f.Status(o, k) != wanted)
                     held << QStringLiteral("out %1 on %2").arg(o + 1).arg(LevelName(k));
@@ -736,11 +733,11 @@ void TControlClient::Confirm(const std::function<QString()>& differs) {
 
 void TControlClient::Snapshot() {
     const TCrossPoints& cross = FSession->CrossPoints();
-    FSeenStatus.assign(U(cross.Outputs()), {});
-    FSeenLocks.assign(U(cross.Outputs()), 0);
+    FSeenStatus.assign(Ix(cross.Outputs()), {});
+    FSeenLocks.assign(Ix(cross.Outputs()), 0);
     for (int o = 0; o < cross.Outputs(); ++o) {
-        FSeenStatus[U(o)] = cross.State().Status(o);
-        FSeenLocks[U(o)] = cross.State().Lock(o);
+        FSeenStatus[Ix(o)] = cross.State().Status(o);
+        FSeenLocks[Ix(o)] = cross.State().Lock(o);
     }
     FSeenMonitor = cross.State().Monitor();
 }
@@ -748,12 +745,12 @@ void TControlClient::Snapshot() {
 void TControlClient::ReportChanges() {
     const TCrossPoints& cross = FSession->CrossPoints();
     const TFieldState& f = cross.State();
-    if (U(cross.Outputs()) != FSeenStatus.size())
+    if (Ix(cross.Outputs()) != FSeenStatus.size())
         Snapshot(); // a new matrix size: its state is the new baseline
     for (int o = 0; o < cross.Outputs(); ++o)
         for (int k = 1; k <= cross.LevelCount(); ++k) {
             const int in = f.Status(o, k);
-            if (in != FSeenStatus[U(o)][U(k - 1)]) {
+            if (in != FSeenStatus[Ix(o)][Ix(k - 1)]) {
                 if (FOptions.Json)
                     PrintJson({{QStringLiteral("type"), QStringLiteral("crosspoint")},
                                {QStringLiteral("level"), k},
@@ -768,7 +765,7 @@ void TControlClient::ReportChanges() {
                               .arg(Quoted(FSession->InputName(in))));
             }
             const bool locked = f.Locked(o, k);
-            if (locked != LevelFlag(FSeenLocks[U(o)], k)) {
+            if (locked != LevelFlag(FSeenLocks[Ix(o)], k)) {
                 if (FOptions.Json)
                     PrintJson({{QStringLiteral("type"), QStringLiteral("lock")},
                                {QStringLiteral("level"), k},
@@ -783,7 +780,7 @@ void TControlClient::ReportChanges() {
         }
     for (int k = 1; k <= cross.LevelCount(); ++k) {
         const int m = f.Monitor(k);
-        if (m == FSeenMonitor[U(k - 1)])
+        if (m == FSeenMonitor[Ix(k - 1)])
             continue;
         if (FOptions.Json)
             PrintJson({{QStringLiteral("type"), QStringLiteral("monitor")},

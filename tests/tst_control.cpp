@@ -274,7 +274,7 @@ private Q_SLOTS:
 
         w.Settings().FHintsOn = true;
         w.SetWorkArea(QRect(0, 0, 800, 600));
-        const int s = Part<TField>(w, "Field")->Geometry().s;
+        const int s = Part<TField>(w, "Field")->Geometry().CellSize;
         w.ShowHover(nullptr, QPoint(790, 590), 11, 2);
         QCOMPARE(tip.width(), TipWidth);
         QCOMPARE(tip.pos(), QPoint(790 - TipWidth - 2, 590 - TipHeight - 2));

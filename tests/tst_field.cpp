@@ -30,7 +30,7 @@ struct TRig {
     }
     // Moves the mouse over a grid cell and presses a button there.
     void Click(int col, int row, Qt::MouseButton b = Qt::LeftButton) {
-        const int s = F.Geometry().s;
+        const int s = F.Geometry().CellSize;
         F.SurfaceMouseMove(TFieldPane::Grid, QPoint(col * s + 2, row * s + 2));
         Repaints.clear();
         F.SurfacePress(TFieldPane::Grid, b, Qt::NoModifier);
@@ -87,10 +87,12 @@ private Q_SLOTS:
         QFETCH(int, scale);
         QFETCH(QList<int>, expected);
         const TFieldGeometry g = ComputeFieldGeometry(scale, 1);
-        QCOMPARE((QList<int>{g.s, g.m, g.rP, g.rM, g.rN, g.a}), expected.mid(0, 6));
+        QCOMPARE((QList<int>{g.CellSize, g.Centre, g.PieRadius, g.MarkRadius, g.NodeRadius,
+                             g.ArrowSize}),
+                 expected.mid(0, 6));
         for (int n = 1; n <= 4; ++n)
-            QCOMPARE(ComputeFieldGeometry(scale, n).w, expected[5 + n]);
-        QCOMPARE(ComputeFieldGeometry(scale, 0).w, 0);
+            QCOMPARE(ComputeFieldGeometry(scale, n).LockBarWidth, expected[5 + n]);
+        QCOMPARE(ComputeFieldGeometry(scale, 0).LockBarWidth, 0);
     }
 
     void slices() {
@@ -115,7 +117,7 @@ private Q_SLOTS:
         rig.F.SetScale(-1);
         QCOMPARE(rig.F.GetScale(), 4);
         rig.F.SetScale(0);
-        QCOMPARE(rig.F.Geometry().s, 17);
+        QCOMPARE(rig.F.Geometry().CellSize, 17);
     }
 
     void clickRules() {
@@ -161,7 +163,7 @@ private Q_SLOTS:
         rig.F.SetControl(0x00000101); // levels 1 and 2
         rig.Click(6, 1);
         QCOMPARE(rig.F.GetStatus(1), (TLevelValues{6, 6, 1, 1}));
-        const int s = rig.F.Geometry().s;
+        const int s = rig.F.Geometry().CellSize;
         rig.F.SurfaceMouseMove(TFieldPane::Monitor, QPoint(2, 5 * s + 2));
         rig.F.SurfacePress(TFieldPane::Monitor, Qt::LeftButton, Qt::NoModifier);
         QCOMPARE(rig.F.GetMonitor(), (TLevelValues{5, 5, 0, 0}));
@@ -187,7 +189,7 @@ private Q_SLOTS:
         TRig rig(8, 8, 4);
         rig.F.SetControl(0x00000101); // levels 1 and 2
         rig.F.SetLock(4, 0x01000100); // level 2 and level 4 locked
-        const int s = rig.F.Geometry().s;
+        const int s = rig.F.Geometry().CellSize;
         rig.F.SurfaceMouseMove(TFieldPane::Lock, QPoint(3, 4 * s + 3));
         rig.F.SurfacePress(TFieldPane::Lock, Qt::LeftButton, Qt::KeyboardModifiers(mods));
         rig.F.SurfaceDoubleClick(TFieldPane::Lock);
@@ -203,7 +205,7 @@ private Q_SLOTS:
 
     void hoverMoveRepaints() {
         TRig rig(16, 16, 2);
-        const int s = rig.F.Geometry().s;
+        const int s = rig.F.Geometry().CellSize;
         rig.F.SurfaceMouseMove(TFieldPane::Grid, QPoint(3 * s + 1, 5 * s + 1));
         rig.Repaints.clear();
         rig.F.SurfaceMouseMove(TFieldPane::Grid, QPoint(3 * s + 1, 6 * s + 1));
@@ -236,7 +238,7 @@ private Q_SLOTS:
             col = c;
             row = r;
         };
-        const int s = rig.F.Geometry().s;
+        const int s = rig.F.Geometry().CellSize;
         rig.F.SurfaceMouseMove(TFieldPane::Monitor, QPoint(1, 2 * s + 1));
         QCOMPARE(col, -1);
         QCOMPARE(row, 2);
@@ -265,7 +267,7 @@ private Q_SLOTS:
         rig.F.SetStatus(257, {1, 1, 1, 1});
         QCOMPARE(rig.F.GetStatus(257), (TLevelValues{0, 0, 0, 0}));
         const QImage img = rig.F.RenderCell(TFieldPane::Grid, 7, 0);
-        QCOMPARE(img.width(), rig.F.Geometry().s);
+        QCOMPARE(img.width(), rig.F.Geometry().CellSize);
     }
 
     void marksPixels() {
@@ -334,7 +336,7 @@ private Q_SLOTS:
         f.resize(820, 640);
         f.SetScale(zoom);
         f.show();
-        const int s = f.Geometry().s;
+        const int s = f.Geometry().CellSize;
         auto hover = [&](TFieldPane pane, int col, int row) {
             f.SurfaceMouseMove(pane, QPoint(col * s + 2, row * s + 2));
         };
@@ -408,7 +410,7 @@ private Q_SLOTS:
 
     void wiresEndAtTheLastRowAndColumn() {
         TRig rig(4, 4, 1);
-        const int s = rig.F.Geometry().s, m = rig.F.Geometry().m;
+        const int s = rig.F.Geometry().CellSize, m = rig.F.Geometry().Centre;
         QImage inner = rig.F.RenderCell(TFieldPane::Grid, 1, 1);
         QCOMPARE(inner.pixelColor(m, s - 1), QColor(Qt::black));
         QCOMPARE(inner.pixelColor(s - 1, m), QColor(Qt::black));
@@ -423,7 +425,7 @@ private Q_SLOTS:
         rig.F.SetScale(0); // w = 3 with four levels
         rig.F.SetLock(1, 0x01010101);
         const QImage img = rig.F.RenderCell(TFieldPane::Lock, 0, 1);
-        const int m = rig.F.Geometry().m;
+        const int m = rig.F.Geometry().Centre;
         // Bars share their outline columns: each level's fill is w - 1 = 2 pixels wide.
         for (int k = 1; k <= 4; ++k) {
             int width = 0;

@@ -80,7 +80,7 @@ class TestOperator : public QObject {
 
     QWidget* Grid(TMainWindow& w) { return Part<TField>(w, "Field")->Surface(TFieldPane::Grid); }
     QPoint CellCentre(TMainWindow& w, int col, int row) {
-        const int s = Part<TField>(w, "Field")->Geometry().s;
+        const int s = Part<TField>(w, "Field")->Geometry().CellSize;
         return {col * s + s / 2, row * s + s / 2};
     }
 private Q_SLOTS:
@@ -110,7 +110,7 @@ private Q_SLOTS:
         auto* area =
             qobject_cast<QScrollArea*>(Part<TField>(*w, "Field")->Viewport(TFieldPane::Grid));
         QVERIFY(area);
-        const int s = Part<TField>(*w, "Field")->Geometry().s;
+        const int s = Part<TField>(*w, "Field")->Geometry().CellSize;
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w.get();
         QTest::keyClick(target, Qt::Key_Right);
         QTest::keyClick(target, Qt::Key_Down);
@@ -275,7 +275,7 @@ private Q_SLOTS:
             return d.result();
         });
         QWidget* names = Part<TField>(*w, "Field")->Surface(TFieldPane::InputName);
-        const int s = Part<TField>(*w, "Field")->Geometry().s;
+        const int s = Part<TField>(*w, "Field")->Geometry().CellSize;
         const QPoint at(s / 2, s / 2);
         QTest::mouseMove(names, at);
         QTest::mouseDClick(names, Qt::LeftButton, Qt::NoModifier, at);

@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(Part<TPanel>(w, "LabelClients")->Caption(), QStringLiteral("Clients 1"));
 
         // A left click routes at once on every controlled level.
-        const int s = Part<TField>(w, "Field")->Geometry().s;
+        const int s = Part<TField>(w, "Field")->Geometry().CellSize;
         Part<TField>(w, "Field")->SurfaceMouseMove(TFieldPane::Grid, QPoint(11 * s + 2, 2 * s + 2));
         Part<TField>(w, "Field")->SurfacePress(TFieldPane::Grid, Qt::LeftButton, Qt::NoModifier);
         QTRY_COMPARE_WITH_TIMEOUT(b->Crosspoint(3, 2), 11, 3000);

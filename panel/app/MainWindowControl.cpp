@@ -506,7 +506,8 @@ void TMainWindow::ShowHover(QWidget*, QPoint cell, int col, int row) {
     PanelInOut->SetColor(RGBColor(0xEE, 0xEE, 0xEE));
     if (!FSettings.FHintsOn || !Tip)
         return;
-    Tip->move(TipPosition(cell, Field->Geometry().s, QSize(TipWidth, TipHeight), WorkArea()));
+    Tip->move(
+        TipPosition(cell, Field->Geometry().CellSize, QSize(TipWidth, TipHeight), WorkArea()));
     if (Tip->width() != TipWidth) {
         Tip->resize(TipWidth, TipHeight);
         if (TTip::TranslucencySupported())

@@ -1,19 +1,17 @@
 #include "CrossPoints.h"
 
+#include "Index.h"
+
 #include <algorithm>
 #include <vector>
 
 namespace {
-constexpr std::size_t U(int i) {
-    return static_cast<std::size_t>(i);
-}
-
 // Each index once, in the order first met; values with no cell (outside
 // 0..256) are left out.
 class TOnce {
 public:
     void Add(int index) {
-        if (index >= 0 && index < FieldSlots && !FSeen[U(index)]++)
+        if (index >= 0 && index < FieldSlots && !FSeen[Ix(index)]++)
             FOrder.push_back(index);
     }
     const std::vector<int>& Order() const { return FOrder; }
@@ -27,7 +25,7 @@ private:
 TLevelValues LockFlags(std::uint32_t lockBytes) {
     TLevelValues v{};
     for (int k = 1; k <= FieldLevels; ++k)
-        v[U(k - 1)] = LevelFlag(lockBytes, k) ? 1 : 0;
+        v[Ix(k - 1)] = LevelFlag(lockBytes, k) ? 1 : 0;
     return v;
 }
 
@@ -49,7 +47,7 @@ void TCrossPoints::SetPresetMode(bool on) {
         const TLevelValues st = FState.Status(row), pr = FState.Preset(row);
         bool differs = false;
         for (int k = 1; k <= FState.LevelCount(); ++k)
-            differs = differs || st[U(k - 1)] != pr[U(k - 1)];
+            differs = differs || st[Ix(k - 1)] != pr[Ix(k - 1)];
         if (differs)
             ApplyPreset(row, st, true);
     }
@@ -73,7 +71,7 @@ void TCrossPoints::ApplyRow(bool preset, int row, const TLevelValues& values, bo
     TOnce inputs;
     for (int k = 1; k <= FState.LevelCount(); ++k) {
         const int old = preset ? FState.Preset(row, k) : FState.Status(row, k);
-        const int now = values[U(k - 1)];
+        const int now = values[Ix(k - 1)];
         if (now != old && (force || ClickableLevel(row, k, preset))) {
             inputs.Add(old);
             inputs.Add(now);
@@ -99,7 +97,7 @@ void TCrossPoints::ApplyPreset(int row, const TLevelValues& values, bool force) 
 void TCrossPoints::ApplyMonitor(const TLevelValues& values, bool force) {
     TOnce rows;
     for (int k = 1; k <= FState.LevelCount(); ++k) {
-        const int old = FState.Monitor(k), now = values[U(k - 1)];
+        const int old = FState.Monitor(k), now = values[Ix(k - 1)];
         if (now != old && (force || LevelFlag(FState.Control(), k))) {
             rows.Add(old);
             rows.Add(now);
@@ -157,7 +155,7 @@ void TCrossPoints::KeypadRoute(int output, int input) {
     TLevelValues values = before;
     for (int k = 1; k <= LevelCount(); ++k)
         if (LevelFlag(FState.Control(), k) && !FState.Locked(output, k))
-            values[U(k - 1)] = input;
+            values[Ix(k - 1)] = input;
     ApplyStatus(output, values, true);
     Report(TOperatorAction::KeypadStatus, output, before, FState.Status(output));
 }
@@ -167,7 +165,7 @@ int TCrossPoints::StepMonitor(int delta) {
     TLevelValues monitor = before;
     int last = -1;
     for (int k = 1; k <= LevelCount(); ++k) {
-        int& m = monitor[U(k - 1)];
+        int& m = monitor[Ix(k - 1)];
         if (!LevelFlag(FState.Control(), k))
             continue;
         if ((delta < 0 && m > 0) || (delta > 0 && m < Outputs() - 1)) {

@@ -2,6 +2,7 @@
 
 #include "CommunicationError.h"
 #include "HdmiRequests.h"
+#include "Index.h"
 #include "IpText.h"
 #include "LogCategories.h"
 #include "OperatorLog.h"
@@ -17,9 +18,6 @@
 #include <utility>
 
 namespace {
-constexpr std::size_t U(int i) {
-    return static_cast<std::size_t>(i);
-}
 // Indicator entries.
 enum { IndBusy, IndOk, IndError, IndIdle };
 int IndicatorEntry(bool active, bool ok) {
@@ -74,15 +72,15 @@ void TSession::LoadLevelSet() {
     TLevels levels;
     levels.Count = static_cast<int>(std::min<std::size_t>(items.size(), 4));
     for (int n = 1; n <= levels.Count; ++n) {
-        const TSettingsItem& item = items[U(n - 1)];
-        levels.Address[U(n)] = item.Address;
-        levels.IP[U(n)] = item.IP;
-        levels.Names[U(n)] = item.Name;
-        levels.Colors[U(n)] = item.Color;
-        levels.TextColors[U(n)] = item.TextColor;
+        const TSettingsItem& item = items[Ix(n - 1)];
+        levels.Address[Ix(n)] = item.Address;
+        levels.IP[Ix(n)] = item.IP;
+        levels.Names[Ix(n)] = item.Name;
+        levels.Colors[Ix(n)] = item.Color;
+        levels.TextColors[Ix(n)] = item.TextColor;
         const auto end = levels.SwitcherIP.begin() + levels.SwitcherCount;
         if (std::find(levels.SwitcherIP.begin(), end, item.IP) == end)
-            levels.SwitcherIP[U(levels.SwitcherCount++)] = item.IP;
+            levels.SwitcherIP[Ix(levels.SwitcherCount++)] = item.IP;
     }
     FLevels = levels;
     FCross.SetSize(1, 1);
@@ -136,24 +134,24 @@ void TSession::RequestHdmiRefresh() {
 
 void TSession::SetInputName(int i, const QString& name) {
     if (TFieldState::ValidRow(i))
-        FInputNames[U(i)] = name;
+        FInputNames[Ix(i)] = name;
 }
 
 void TSession::SetOutputName(int o, const QString& name) {
     if (TFieldState::ValidRow(o))
-        FOutputNames[U(o)] = name;
+        FOutputNames[Ix(o)] = name;
 }
 
 QString TSession::InputName(int i) const {
-    return TFieldState::ValidRow(i) ? FInputNames[U(i)] : QString();
+    return TFieldState::ValidRow(i) ? FInputNames[Ix(i)] : QString();
 }
 
 QString TSession::OutputName(int o) const {
-    return TFieldState::ValidRow(o) ? FOutputNames[U(o)] : QString();
+    return TFieldState::ValidRow(o) ? FOutputNames[Ix(o)] : QString();
 }
 
 int TSession::IndicatorWanted(int index) const {
-    return index >= 0 && index < 4 ? FIndicatorWanted[U(index)].load(std::memory_order_relaxed)
+    return index >= 0 && index < 4 ? FIndicatorWanted[Ix(index)].load(std::memory_order_relaxed)
                                    : IndIdle;
 }
 
@@ -185,7 +183,7 @@ void TSession::PollDone() {
 // second: they only store, and a view shows the stored state at its own pace
 // (a GUI-thread caller is told at once).
 void TSession::WantIndicator(int index, int entry) {
-    FIndicatorWanted[U(index)].store(entry, std::memory_order_relaxed);
+    FIndicatorWanted[Ix(index)].store(entry, std::memory_order_relaxed);
     if (QThread::currentThread() == thread())
         Q_EMIT IndicatorsChanged();
 }
@@ -239,7 +237,7 @@ void TSession::CycleReached(std::uint64_t) {
 
 void TSession::FirstCycle(int levelCount) {
     for (int i = 0; i < 4; ++i)
-        FIndicatorWanted[U(i)].store(IndIdle, std::memory_order_relaxed);
+        FIndicatorWanted[Ix(i)].store(IndIdle, std::memory_order_relaxed);
     Q_EMIT IndicatorsChanged();
     FCross.SetLevelCount(levelCount);
     Q_EMIT FirstCycleStarted(FCross.LevelCount());
@@ -269,7 +267,7 @@ void TSession::PublishHdmi(int switcherIndex, const THdmiState& state, const THd
 
 void TSession::Finish() {
     for (int i = 0; i < 4; ++i)
-        FIndicatorWanted[U(i)].store(IndIdle, std::memory_order_relaxed);
+        FIndicatorWanted[Ix(i)].store(IndIdle, std::memory_order_relaxed);
     FClientsWanted.store(-1, std::memory_order_relaxed);
     Q_EMIT IndicatorsChanged();
     SetLastMode(FMode);

@@ -1,15 +1,12 @@
 #include "Session.h"
 
+#include "Index.h"
 #include "IpText.h"
 #include "OperatorLog.h"
 
 #include <QStringList>
 
 namespace {
-
-constexpr std::size_t U(int i) {
-    return static_cast<std::size_t>(i);
-}
 
 QString Quoted(const QString& name) {
     return name.isEmpty() ? QString() : QStringLiteral(" \"") + name + QLatin1Char('"');
@@ -29,9 +26,9 @@ void TSession::Log(const QString& action, const QString& details) {
 QString TSession::LevelPlace(int k) const {
     return QStringLiteral("L%1 %2 %3 level %4")
         .arg(k)
-        .arg(QString::fromStdString(FLevels.Names[U(k)]))
-        .arg(QString::fromStdString(FormatIP(FLevels.IP[U(k)])))
-        .arg(FLevels.Address[U(k)]);
+        .arg(QString::fromStdString(FLevels.Names[Ix(k)]))
+        .arg(QString::fromStdString(FormatIP(FLevels.IP[Ix(k)])))
+        .arg(FLevels.Address[Ix(k)]);
 }
 
 void TSession::LogAction(TOperatorAction action, int row, const TLevelValues& before,
@@ -39,8 +36,8 @@ void TSession::LogAction(TOperatorAction action, int row, const TLevelValues& be
     const int levels = std::min(FLevels.Count, 4);
     QStringList parts;
     for (int k = 1; k <= levels; ++k) {
-        const int now = after[U(k - 1)];
-        if (now == before[U(k - 1)])
+        const int now = after[Ix(k - 1)];
+        if (now == before[Ix(k - 1)])
             continue;
         switch (action) {
         case TOperatorAction::Status:

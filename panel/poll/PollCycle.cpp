@@ -1,5 +1,6 @@
 #include "PollCycle.h"
 
+#include "Index.h"
 #include "IpText.h"
 #include "LogSink.h"
 
@@ -16,10 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::size_t U(int i) {
-    return static_cast<std::size_t>(i);
-}
-
 } // namespace
 
 TPollCycle::TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor)
@@ -30,22 +27,22 @@ TPollCycle::TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecut
     FPreviewShown.fill(unknown);
     FAddressLevel.fill(1);
     for (int r = 1; r <= FLevelCount; ++r) {
-        const int a = FLevels.LevelAddress[U(r)];
+        const int a = FLevels.LevelAddress[Ix(r)];
         if (a >= 1 && a <= 4)
-            FAddressLevel[U(a)] = r;
+            FAddressLevel[Ix(a)] = r;
     }
     for (int r = 1; r <= FLevelCount; ++r) {
-        const std::int32_t ip = FLevels.LevelIP[U(r)];
+        const std::int32_t ip = FLevels.LevelIP[Ix(r)];
         int s = 1;
-        while (s <= FSwitcherCount && FSwitcherIP[U(s)] != ip)
+        while (s <= FSwitcherCount && FSwitcherIP[Ix(s)] != ip)
             ++s;
         if (s > FSwitcherCount)
             FSwitcherCount = s;
-        const int n = ++FSwitcherLevelCount[U(s)];
-        FSwitcherLevels[U(s)][U(n)] = r;
-        FSwitcherAddresses[U(s)][U(n)] = FLevels.LevelAddress[U(r)];
-        FLevelSwitcher[U(r)] = s;
-        FSwitcherIP[U(s)] = ip;
+        const int n = ++FSwitcherLevelCount[Ix(s)];
+        FSwitcherLevels[Ix(s)][Ix(n)] = r;
+        FSwitcherAddresses[Ix(s)][Ix(n)] = FLevels.LevelAddress[Ix(r)];
+        FLevelSwitcher[Ix(r)] = s;
+        FSwitcherIP[Ix(s)] = ip;
     }
 }
 
@@ -63,7 +60,7 @@ bool TPollCycle::Count(int& counter) {
 
 bool TPollCycle::AnyFailure(const TCounts& c) const {
     for (int s = 1; s <= FSwitcherCount; ++s)
-        if (c[U(s)] != 0)
+        if (c[Ix(s)] != 0)
             return true;
     return false;
 }
@@ -71,10 +68,10 @@ bool TPollCycle::AnyFailure(const TCounts& c) const {
 void TPollCycle::TakeViewsAsSent() {
     const TFieldState& f = FViews.FieldState();
     for (int o = 0; o < FOutputs; ++o) {
-        FSentCrossPoints[U(o)] = f.Status(o);
-        FSentLocks[U(o)] = UnpackLevelFlags(f.Lock(o));
-        FCrossPoints[U(o)] = FSentCrossPoints[U(o)];
-        FLocks[U(o)] = FSentLocks[U(o)];
+        FSentCrossPoints[Ix(o)] = f.Status(o);
+        FSentLocks[Ix(o)] = UnpackLevelFlags(f.Lock(o));
+        FCrossPoints[Ix(o)] = FSentCrossPoints[Ix(o)];
+        FLocks[Ix(o)] = FSentLocks[Ix(o)];
     }
     FSentMonitor = f.Monitor();
     FMonitor = FSentMonitor;
@@ -96,9 +93,9 @@ void TPollCycle::Execute() {
     FStatusTick = Clock::now();
     TakeViewsAsSent();
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        FPorts[U(s)] = std::make_unique<TSwitcherConnection>();
-        FPorts[U(s)]->FHost = FormatIP(FSwitcherIP[U(s)]);
-        FPorts[U(s)]->FPort = FLevels.TcpPort;
+        FPorts[Ix(s)] = std::make_unique<TSwitcherConnection>();
+        FPorts[Ix(s)]->FHost = FormatIP(FSwitcherIP[Ix(s)]);
+        FPorts[Ix(s)]->FPort = FLevels.TcpPort;
     }
     FLastCounter = Clock::now();
     FRateIndex = 0;
@@ -111,16 +108,16 @@ void TPollCycle::Execute() {
 bool TPollCycle::ConnectionPhase() {
     bool needed = false;
     for (int s = 1; s <= FSwitcherCount; ++s)
-        needed = needed || FConnectErrors[U(s)] + FIdentifyErrors[U(s)] + FConfigErrors[U(s)] +
-                                   FStateErrors[U(s)] + FHdmiErrors[U(s)] + FSalvoErrors >
+        needed = needed || FConnectErrors[Ix(s)] + FIdentifyErrors[Ix(s)] + FConfigErrors[Ix(s)] +
+                                   FStateErrors[Ix(s)] + FHdmiErrors[Ix(s)] + FSalvoErrors >
                                0;
     if (!needed)
         return true;
     const bool connected = EachSwitcher(FConnectErrors, [&](int s) {
-        TSwitcherConnection& p = *FPorts[U(s)];
+        TSwitcherConnection& p = *FPorts[Ix(s)];
         // One line when a working connection is lost, none per retry.
-        if (FLinkState[U(s)] == 1) {
-            FLinkState[U(s)] = 2;
+        if (FLinkState[Ix(s)] == 1) {
+            FLinkState[Ix(s)] = 2;
             logsink::Emit(logsink::TArea::Link, true,
                           "Connection to " + Where(s) + " lost (status " +
                               std::to_string(p.Status()) + ", error " +
@@ -137,7 +134,7 @@ bool TPollCycle::ConnectionPhase() {
         FIdentifyErrors,
         [&](int s) {
             std::array<std::uint8_t, 8> id{};
-            return FPorts[U(s)]->Identify(id);
+            return FPorts[Ix(s)]->Identify(id);
         },
         [&] { FViews.SetInitIndicator(true, false); });
     if (!identified)
@@ -145,16 +142,17 @@ bool TPollCycle::ConnectionPhase() {
     FRefresh = true;
     FViews.SetInitIndicator(false, true);
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        if (FLinkState[U(s)] != 1)
+        if (FLinkState[Ix(s)] != 1)
             logsink::Emit(logsink::TArea::Link, false,
-                          (FLinkState[U(s)] == 2 ? "Reconnected to " : "Connected to ") + Where(s));
-        FLinkState[U(s)] = 1;
+                          (FLinkState[Ix(s)] == 2 ? "Reconnected to " : "Connected to ") +
+                              Where(s));
+        FLinkState[Ix(s)] = 1;
     }
     return true;
 }
 
 std::string TPollCycle::Where(int s) const {
-    return FormatIP(FSwitcherIP[U(s)]) + ":" + std::to_string(FLevels.TcpPort);
+    return FormatIP(FSwitcherIP[Ix(s)]) + ":" + std::to_string(FLevels.TcpPort);
 }
 
 bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool, 5>& hdmiChanged) {
@@ -162,18 +160,18 @@ bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool,
     auto read = [&](int s) {
         TSwitcherConfig cfg;
         cfg.Inputs = FInputs;
-        cfg.Outputs = FSwitcherOutputs[U(s)];
+        cfg.Outputs = FSwitcherOutputs[Ix(s)];
         cfg.Clients = FClients;
-        cfg.Status = FSwitcherStatus[U(s - 1)];
-        const bool ok = FPorts[U(s)]->ReadConfig(cfg);
-        stateChanged[U(s)] = cfg.StateChanged;
-        hdmiChanged[U(s)] = cfg.HdmiChanged;
+        cfg.Status = FSwitcherStatus[Ix(s - 1)];
+        const bool ok = FPorts[Ix(s)]->ReadConfig(cfg);
+        stateChanged[Ix(s)] = cfg.StateChanged;
+        hdmiChanged[Ix(s)] = cfg.HdmiChanged;
         if (ok) {
-            FSwitcherOutputs[U(s)] = cfg.Outputs;
+            FSwitcherOutputs[Ix(s)] = cfg.Outputs;
             FReadInputs = cfg.Inputs;
             FReadOutputs = cfg.Outputs;
             FClients = cfg.Clients;
-            FSwitcherStatus[U(s - 1)] = cfg.Status;
+            FSwitcherStatus[Ix(s - 1)] = cfg.Status;
         }
         return ok;
     };
@@ -225,24 +223,24 @@ void TPollCycle::Cycle(bool& firstCycle) {
     auto changed = [&](const std::array<bool, 5>& flags) {
         bool any = FRefresh;
         for (int s = 1; s <= FSwitcherCount; ++s)
-            any = any || flags[U(s)];
+            any = any || flags[Ix(s)];
         return any;
     };
     if (changed(stateChanged) && !ReadPhase(FStateErrors, [&](int s) {
-            if (!FPorts[U(s)]->ReadState())
+            if (!FPorts[Ix(s)]->ReadState())
                 return false;
             DecodeState(s);
             return true;
         }))
         return;
     if (changed(hdmiChanged) &&
-        !ReadPhase(FHdmiErrors, [&](int s) { return FPorts[U(s)]->ReadHdmi(FHdmiState[U(s)]); }))
+        !ReadPhase(FHdmiErrors, [&](int s) { return FPorts[Ix(s)]->ReadHdmi(FHdmiState[Ix(s)]); }))
         return;
 
     const bool hdmiRefresh = FHdmiRefresh.exchange(false);
     if (FRefresh || hdmiRefresh)
         for (int s = 1; s <= FSwitcherCount; ++s)
-            FHdmiShadow[U(s)] = Differing(FHdmiState[U(s)]);
+            FHdmiShadow[Ix(s)] = Differing(FHdmiState[Ix(s)]);
     FRefresh = false;
 
     if (firstCycle) {
@@ -277,11 +275,11 @@ bool TPollCycle::EachSwitcher(TCounts& errors, const std::function<bool(int)>& s
                               const std::function<void()>& failed) {
     for (int s = 1; s <= FSwitcherCount; ++s) {
         if (step(s)) {
-            errors[U(s)] = 0;
+            errors[Ix(s)] = 0;
         } else {
             if (failed)
                 failed();
-            if (!Count(errors[U(s)]))
+            if (!Count(errors[Ix(s)]))
                 return false;
         }
         if (FTerminated.load())
@@ -295,8 +293,8 @@ void TPollCycle::DecodeState(int s) {
     // when the reply carries all of it, and only into a level of this switcher
     // with the block's address; other blocks (addresses outside 1..4, levels
     // the panel does not configure here) are skipped.
-    const TSwitcherConnection& p = *FPorts[U(s)];
-    const int m = FSwitcherOutputs[U(s)];
+    const TSwitcherConnection& p = *FPorts[Ix(s)];
+    const int m = FSwitcherOutputs[Ix(s)];
     const int stride = m + 3;
     const int n = p.ReplyLength();
     for (int b = 0; b < 4; ++b) {
@@ -305,17 +303,17 @@ void TPollCycle::DecodeState(int s) {
             break;
         const int address = p.ReplyWord(first);
         int level = 0;
-        for (int i = 1; i <= FSwitcherLevelCount[U(s)]; ++i)
-            if (FSwitcherAddresses[U(s)][U(i)] == address)
-                level = FSwitcherLevels[U(s)][U(i)];
+        for (int i = 1; i <= FSwitcherLevelCount[Ix(s)]; ++i)
+            if (FSwitcherAddresses[Ix(s)][Ix(i)] == address)
+                level = FSwitcherLevels[Ix(s)][Ix(i)];
         if (address < 1 || address > 4 || level == 0)
             continue;
         for (int k = 0; k < FOutputs && k < m; ++k) {
             const int w = p.ReplyWord(first + 1 + k);
-            FCrossPoints[U(k)][U(level - 1)] = (w & 0x7FFF) - 1;
-            FLocks[U(k)][U(level - 1)] = (w & 0x8000) != 0;
+            FCrossPoints[Ix(k)][Ix(level - 1)] = (w & 0x7FFF) - 1;
+            FLocks[Ix(k)][Ix(level - 1)] = (w & 0x8000) != 0;
         }
-        FMonitor[U(level - 1)] = p.ReplyWord(first + 1 + m) - 1;
+        FMonitor[Ix(level - 1)] = p.ReplyWord(first + 1 + m) - 1;
     }
 }
 
@@ -324,21 +322,21 @@ void TPollCycle::PublishState() {
     // asked for a step only when there is something to show.
     const auto now = Clock::now();
     const double seconds = std::chrono::duration<double>(now - FLastCounter).count();
-    FRateSamples[U(++FRateIndex)] = seconds > 0 ? 1.0 / seconds : 0.0;
+    FRateSamples[Ix(++FRateIndex)] = seconds > 0 ? 1.0 / seconds : 0.0;
     double rate = -1;
     if (FRateIndex >= 15 && !FViews.CycleRateWanted()) {
         FRateIndex = 0;
     } else if (FRateIndex >= 15) {
         double sum = 0;
         for (int i = 1; i <= 15; ++i)
-            sum += FRateSamples[U(i)];
+            sum += FRateSamples[Ix(i)];
         FRateIndex = 0;
         rate = sum / 15;
     }
     bool changed = FMonitor != FSentMonitor;
     for (int o = 0; o < FOutputs && !changed; ++o)
-        changed = FSentCrossPoints[U(o)] != FCrossPoints[U(o)] ||
-                  FSentLocks[U(o)] != FLocks[U(o)] || FPreviewShown[U(o)] != FCrossPoints[U(o)];
+        changed = FSentCrossPoints[Ix(o)] != FCrossPoints[Ix(o)] ||
+                  FSentLocks[Ix(o)] != FLocks[Ix(o)] || FPreviewShown[Ix(o)] != FCrossPoints[Ix(o)];
     if (rate >= 0 || changed)
         Sync([&] {
             if (rate >= 0)
@@ -346,17 +344,17 @@ void TPollCycle::PublishState() {
             if (!changed)
                 return;
             for (int o = 0; o < FOutputs; ++o) {
-                if (FSentCrossPoints[U(o)] != FCrossPoints[U(o)])
-                    FViews.SetFieldStatus(o, FCrossPoints[U(o)]);
-                if (FSentLocks[U(o)] != FLocks[U(o)])
-                    FViews.SetFieldLock(o, PackLevelFlags(FLocks[U(o)]));
-                FSentCrossPoints[U(o)] = FCrossPoints[U(o)];
-                FSentLocks[U(o)] = FLocks[U(o)];
+                if (FSentCrossPoints[Ix(o)] != FCrossPoints[Ix(o)])
+                    FViews.SetFieldStatus(o, FCrossPoints[Ix(o)]);
+                if (FSentLocks[Ix(o)] != FLocks[Ix(o)])
+                    FViews.SetFieldLock(o, PackLevelFlags(FLocks[Ix(o)]));
+                FSentCrossPoints[Ix(o)] = FCrossPoints[Ix(o)];
+                FSentLocks[Ix(o)] = FLocks[Ix(o)];
                 // A route the panel sent itself is not news to the field, but
                 // the preview shows the switcher's report.
-                if (FPreviewShown[U(o)] != FCrossPoints[U(o)]) {
-                    FViews.SetPreviewStatus(o, FCrossPoints[U(o)]);
-                    FPreviewShown[U(o)] = FCrossPoints[U(o)];
+                if (FPreviewShown[Ix(o)] != FCrossPoints[Ix(o)]) {
+                    FViews.SetPreviewStatus(o, FCrossPoints[Ix(o)]);
+                    FPreviewShown[Ix(o)] = FCrossPoints[Ix(o)];
                 }
             }
             if (FMonitor != FSentMonitor) {
@@ -373,8 +371,8 @@ void TPollCycle::PublishHdmiStep() {
     if (!FViews.HdmiWanted(tab, wanted) || tab < 0 || tab >= FSwitcherCount)
         return;
     const int s = tab + 1;
-    Sync([&] { FViews.PublishHdmi(tab, FHdmiState[U(s)], FHdmiShadow[U(s)]); });
-    FHdmiShadow[U(s)] = FHdmiState[U(s)];
+    Sync([&] { FViews.PublishHdmi(tab, FHdmiState[Ix(s)], FHdmiShadow[Ix(s)]); });
+    FHdmiShadow[Ix(s)] = FHdmiState[Ix(s)];
 }
 
 bool TPollCycle::RunSalvo() {
@@ -386,9 +384,9 @@ bool TPollCycle::RunSalvo() {
     for (int p = 1; p <= FLevelCount; ++p) {
         const bool controlled = LevelFlag(f.Control(), p);
         for (int o = 0; o < FOutputs; ++o)
-            inputs[U(o)] = controlled ? f.Preset(o, p) : f.Status(o, p);
-        if (!FPorts[U(FLevelSwitcher[U(p)])]->SendPresetTable(FLevels.LevelAddress[U(p)], FOutputs,
-                                                              inputs.data()))
+            inputs[Ix(o)] = controlled ? f.Preset(o, p) : f.Status(o, p);
+        if (!FPorts[Ix(FLevelSwitcher[Ix(p)])]->SendPresetTable(FLevels.LevelAddress[Ix(p)],
+                                                                FOutputs, inputs.data()))
             return false;
         progress += step;
         FViews.PostProgress(progress, 1);
@@ -398,10 +396,10 @@ bool TPollCycle::RunSalvo() {
     const bool ignoreLocks = FIgnoreLocks.load(std::memory_order_relaxed);
     bool lastOk = true;
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        const int* addresses = &FSwitcherAddresses[U(s)][1];
+        const int* addresses = &FSwitcherAddresses[Ix(s)][1];
         lastOk = ignoreLocks
-                     ? FPorts[U(s)]->TakePresetIgnoreLocks(FSwitcherLevelCount[U(s)], addresses)
-                     : FPorts[U(s)]->TakePreset(FSwitcherLevelCount[U(s)], addresses);
+                     ? FPorts[Ix(s)]->TakePresetIgnoreLocks(FSwitcherLevelCount[Ix(s)], addresses)
+                     : FPorts[Ix(s)]->TakePreset(FSwitcherLevelCount[Ix(s)], addresses);
     }
     if (!lastOk)
         return false;
@@ -420,28 +418,28 @@ void TPollCycle::SendRequests() {
         const TLevelValues wanted = f.Status(o);
         const std::uint32_t lockBytes = f.Lock(o);
         for (int j = 1; j <= FLevelCount; ++j) {
-            const int s = FLevelSwitcher[U(j)];
-            const int input = wanted[U(j - 1)];
-            if (input != FSentCrossPoints[U(o)][U(j - 1)]) {
-                routes[U(s)][U(nRoutes[U(s)]++)] = {FLevels.LevelAddress[U(j)], input};
-                FSentCrossPoints[U(o)][U(j - 1)] = input;
+            const int s = FLevelSwitcher[Ix(j)];
+            const int input = wanted[Ix(j - 1)];
+            if (input != FSentCrossPoints[Ix(o)][Ix(j - 1)]) {
+                routes[Ix(s)][Ix(nRoutes[Ix(s)]++)] = {FLevels.LevelAddress[Ix(j)], input};
+                FSentCrossPoints[Ix(o)][Ix(j - 1)] = input;
             }
             const bool locked = LevelFlag(lockBytes, j);
-            if (locked != FSentLocks[U(o)][U(j - 1)]) {
-                locks[U(s)][U(nLocks[U(s)]++)] = FLevels.LevelAddress[U(j)];
-                FSentLocks[U(o)][U(j - 1)] = locked;
+            if (locked != FSentLocks[Ix(o)][Ix(j - 1)]) {
+                locks[Ix(s)][Ix(nLocks[Ix(s)]++)] = FLevels.LevelAddress[Ix(j)];
+                FSentLocks[Ix(o)][Ix(j - 1)] = locked;
             }
         }
         for (int s = 1; s <= FSwitcherCount; ++s) {
-            if (nRoutes[U(s)] > 0) {
+            if (nRoutes[Ix(s)] > 0) {
                 FViews.SetProcIndicator(true);
-                FPorts[U(s)]->SwitchOutputs(o, nRoutes[U(s)], routes[U(s)].data());
+                FPorts[Ix(s)]->SwitchOutputs(o, nRoutes[Ix(s)], routes[Ix(s)].data());
                 FViews.SetProcIndicator(false);
                 FRefresh = true;
             }
-            if (nLocks[U(s)] > 0) {
+            if (nLocks[Ix(s)] > 0) {
                 FViews.SetProcIndicator(true);
-                FPorts[U(s)]->SendLocks(o, nLocks[U(s)], locks[U(s)].data());
+                FPorts[Ix(s)]->SendLocks(o, nLocks[Ix(s)], locks[Ix(s)].data());
                 FViews.SetProcIndicator(false);
                 FRefresh = true;
             }
@@ -451,17 +449,17 @@ void TPollCycle::SendRequests() {
     std::array<int, 5> nMonitor{};
     const TLevelValues wantedMonitor = f.Monitor();
     for (int j = 1; j <= FLevelCount; ++j) {
-        if (wantedMonitor[U(j - 1)] != FSentMonitor[U(j - 1)]) {
-            const int s = FLevelSwitcher[U(j)];
-            monitor[U(s)][U(nMonitor[U(s)]++)] = {FLevels.LevelAddress[U(j)],
-                                                  wantedMonitor[U(j - 1)]};
-            FSentMonitor[U(j - 1)] = wantedMonitor[U(j - 1)];
+        if (wantedMonitor[Ix(j - 1)] != FSentMonitor[Ix(j - 1)]) {
+            const int s = FLevelSwitcher[Ix(j)];
+            monitor[Ix(s)][Ix(nMonitor[Ix(s)]++)] = {FLevels.LevelAddress[Ix(j)],
+                                                     wantedMonitor[Ix(j - 1)]};
+            FSentMonitor[Ix(j - 1)] = wantedMonitor[Ix(j - 1)];
         }
     }
     for (int s = 1; s <= FSwitcherCount; ++s) {
-        if (nMonitor[U(s)] > 0) {
+        if (nMonitor[Ix(s)] > 0) {
             FViews.SetProcIndicator(true);
-            FPorts[U(s)]->SwitchMonitor(nMonitor[U(s)], monitor[U(s)].data());
+            FPorts[Ix(s)]->SwitchMonitor(nMonitor[Ix(s)], monitor[Ix(s)].data());
             FViews.SetProcIndicator(false);
             FRefresh = true;
         }
@@ -476,8 +474,8 @@ void TPollCycle::SendHdmi() {
     if (!FViews.HdmiWanted(tab, w) || tab < 0 || tab >= FSwitcherCount || w.PaintedFor != tab)
         return;
     const int s = tab + 1;
-    THdmiState& sh = FHdmiShadow[U(s)];
-    TSwitcherConnection& p = *FPorts[U(s)];
+    THdmiState& sh = FHdmiShadow[Ix(s)];
+    TSwitcherConnection& p = *FPorts[Ix(s)];
     auto send = [&](const std::function<void()>& command) {
         FViews.SetProcIndicator(true);
         command();
@@ -504,15 +502,15 @@ void TPollCycle::SendHdmi() {
 
 void TPollCycle::EndExecute() {
     for (int s = 1; s <= FSwitcherCount; ++s)
-        if (FPorts[U(s)])
-            FPorts[U(s)]->Disconnect();
+        if (FPorts[Ix(s)])
+            FPorts[Ix(s)]->Disconnect();
     FViews.PostProgress(0, 0);
     FLastError = 0;
     FLastErrorIP = 0;
     for (int s = 1; s <= FSwitcherCount; ++s)
-        if (FPorts[U(s)] && FPorts[U(s)]->ErrorCode() != 0) {
-            FLastError = FPorts[U(s)]->Status();
-            FLastErrorIP = FSwitcherIP[U(s)];
+        if (FPorts[Ix(s)] && FPorts[Ix(s)]->ErrorCode() != 0) {
+            FLastError = FPorts[Ix(s)]->Status();
+            FLastErrorIP = FSwitcherIP[Ix(s)];
             logsink::Emit(logsink::TArea::Poll, true,
                           "Polling ended by an error of " + Where(s) + " (status " +
                               std::to_string(FLastError) + ")");

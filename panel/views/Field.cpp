@@ -146,7 +146,7 @@ void TField::resizeEvent(QResizeEvent* e) {
 
 void TField::Relayout() {
     FGeom = ComputeFieldGeometry(FScale, FState.LevelCount());
-    const int s = FGeom.s;
+    const int s = FGeom.CellSize;
     if (FScratch.width() != s)
         FScratch = QImage(s, s, QImage::Format_RGB32);
     ForgetLooks();
@@ -184,17 +184,17 @@ void TField::FollowScroll() {
 TCellRange TField::VisibleCells() const {
     return VisibleCellRange(FGridArea->horizontalScrollBar()->value(),
                             FGridArea->verticalScrollBar()->value(), FGridArea->width(),
-                            FGridArea->height(), FGeom.s, FState.Inputs(), FState.Outputs());
+                            FGridArea->height(), FGeom.CellSize, FState.Inputs(), FState.Outputs());
 }
 
 void TField::ScrollColumns(int n) {
     QScrollBar* b = FGridArea->horizontalScrollBar();
-    b->setValue(b->value() + n * FGeom.s);
+    b->setValue(b->value() + n * FGeom.CellSize);
 }
 
 void TField::ScrollRows(int n) {
     QScrollBar* b = FGridArea->verticalScrollBar();
-    b->setValue(b->value() + n * FGeom.s);
+    b->setValue(b->value() + n * FGeom.CellSize);
 }
 
 void TField::ScrollToRow(int row) {
@@ -205,7 +205,7 @@ void TField::ScrollToRow(int row) {
         first = 0;
     if (first > FState.Outputs() - d)
         first = FState.Outputs() - d;
-    FGridArea->verticalScrollBar()->setValue(first * FGeom.s);
+    FGridArea->verticalScrollBar()->setValue(first * FGeom.CellSize);
 }
 
 void TField::SetSize(int inputs, int outputs) {
@@ -385,7 +385,7 @@ void TField::CopyOutputLogo(int o, QImage& picture) const {
 // Repainting.
 
 void TField::RepaintCell(TFieldPane pane, int col, int row) {
-    const int s = FGeom.s;
+    const int s = FGeom.CellSize;
     QRect r;
     if (IsHeaderRow(pane)) {
         if (col < 0 || col >= FState.Inputs())
@@ -480,7 +480,7 @@ void TField::SetHoverRow(int r) {
 void TField::SurfaceMouseMove(TFieldPane pane, QPoint pos) {
     if (!IsHoverAware(pane))
         return;
-    const int s = FGeom.s, ni = FState.Inputs(), no = FState.Outputs();
+    const int s = FGeom.CellSize, ni = FState.Inputs(), no = FState.Outputs();
     const int hPos = FGridArea->horizontalScrollBar()->value();
     const int vPos = FGridArea->verticalScrollBar()->value();
     int col = pos.x() / s, row = pos.y() / s;

@@ -5,16 +5,16 @@
 
 TFieldGeometry ComputeFieldGeometry(int scale, int levelCount) {
     TFieldGeometry g;
-    g.s = 3 * scale + 17;
-    if (g.s % 2 == 0)
-        ++g.s;
-    g.m = g.s / 2;
-    g.h = g.m + 1;
-    g.rP = g.h - g.h / 5;
-    g.rM = g.h - g.h / 2;
-    g.rN = g.rP / 6 + 1;
-    g.a = (2 * g.rM) / 3;
-    g.w = levelCount > 0 ? std::min((g.s - 2 * g.rN) / levelCount, 5) : 0;
+    g.CellSize = 3 * scale + 17;
+    if (g.CellSize % 2 == 0)
+        ++g.CellSize;
+    g.Centre = g.CellSize / 2;
+    g.HalfSpan = g.Centre + 1;
+    g.PieRadius = g.HalfSpan - g.HalfSpan / 5;
+    g.MarkRadius = g.HalfSpan - g.HalfSpan / 2;
+    g.NodeRadius = g.PieRadius / 6 + 1;
+    g.ArrowSize = (2 * g.MarkRadius) / 3;
+    g.LockBarWidth = levelCount > 0 ? std::min((g.CellSize - 2 * g.NodeRadius) / levelCount, 5) : 0;
     return g;
 }
 
@@ -42,6 +42,6 @@ TCellRange VisibleCellRange(int hPos, int vPos, int width, int height, int s, in
 }
 
 int LockBarLeft(const TFieldGeometry& g, int levelCount, int k) {
-    const int last = g.m - g.w + (g.w * levelCount) / 2;
-    return last - (levelCount - k) * g.w;
+    const int last = g.Centre - g.LockBarWidth + (g.LockBarWidth * levelCount) / 2;
+    return last - (levelCount - k) * g.LockBarWidth;
 }

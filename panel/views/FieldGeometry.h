@@ -4,14 +4,14 @@
 
 // Dimensions of the cross-point field's cells for one zoom step and level count.
 struct TFieldGeometry {
-    int s = 0; // cell size, always odd
-    int m = 0; // centre coordinate
-    int h = 0;
-    int rP = 0; // radius of a multi-level pie
-    int rM = 0; // radius of a single-level mark; inset of arrows and lock bars
-    int rN = 0; // node radius; inset of logos
-    int a = 0;  // arrow size
-    int w = 0;  // width of one lock bar
+    int CellSize = 0;   // always odd
+    int Centre = 0;     // centre coordinate inside a cell
+    int HalfSpan = 0;   // Centre + 1: the reach of the marks from the centre
+    int PieRadius = 0;  // radius of a multi-level pie
+    int MarkRadius = 0; // radius of a single-level mark; inset of arrows and lock bars
+    int NodeRadius = 0; // node radius; inset of logos
+    int ArrowSize = 0;
+    int LockBarWidth = 0; // one level's lock bar
 };
 
 TFieldGeometry ComputeFieldGeometry(int scale, int levelCount);

@@ -34,7 +34,7 @@ void TField::BuildPatterns() {
 }
 
 void TField::PaintSurface(TFieldPane pane, QPainter& p, const QRegion& region) {
-    const int s = FGeom.s;
+    const int s = FGeom.CellSize;
     if (!FLookCacheOn) { // the reference: every cell painted and drawn on its own
         for (const QRect& r : region)
             for (int row = r.top() / s; row <= r.bottom() / s; ++row)
@@ -221,12 +221,13 @@ void TField::PaintCell(QPainter& p, TFieldPane pane, int col, int row) {
 void TField::CellBase(QPainter& p, TColor back, TColor frame) {
     p.setPen(ToQColor(frame));
     p.setBrush(ToQColor(back));
-    p.drawRect(0, 0, FGeom.s, FGeom.s); // Box(0, 0, s + 1, s + 1): left and top edges show
+    p.drawRect(0, 0, FGeom.CellSize,
+               FGeom.CellSize); // Box(0, 0, s + 1, s + 1): left and top edges show
 }
 
 void TField::PaintMarks(QPainter& p, const std::array<int, 4>& levels,
                         const std::array<bool, 4>& preset, int n) {
-    const int m = FGeom.m;
+    const int m = FGeom.Centre;
     auto brush = [&](int j) {
         const int k = levels[static_cast<std::size_t>(j)];
         return preset[static_cast<std::size_t>(j)]
@@ -235,11 +236,11 @@ void TField::PaintMarks(QPainter& p, const std::array<int, 4>& levels,
     };
     p.setPen(Qt::black);
     if (n == 1) {
-        const int r = FGeom.rM;
+        const int r = FGeom.MarkRadius;
         p.setBrush(brush(0));
         p.drawEllipse(QRect(m - r, m - r, 2 * r, 2 * r));
     } else if (n >= 2) {
-        const int r = FGeom.rP;
+        const int r = FGeom.PieRadius;
         const TSlices sl = SliceAngles(n);
         for (int j = 0; j < n; ++j) {
             p.setBrush(brush(j));
@@ -250,7 +251,7 @@ void TField::PaintMarks(QPainter& p, const std::array<int, 4>& levels,
 }
 
 void TField::PaintRing(QPainter& p, const std::array<int, 4>& levels, int q, TColor ink) {
-    const int s = FGeom.s;
+    const int s = FGeom.CellSize;
     p.setBrush(Qt::NoBrush);
     const QRect box(0, 0, s - 1, s - 1);
     if (q <= 1) {
@@ -270,7 +271,7 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
     const int ni = FState.Inputs(), no = FState.Outputs();
     if (i < 0 || i >= ni || o < 0 || o >= no)
         return;
-    const int s = FGeom.s, m = FGeom.m, hc = FHoverCol, hr = FHoverRow;
+    const int s = FGeom.CellSize, m = FGeom.Centre, hc = FHoverCol, hr = FHoverRow;
     CellBase(p, GridG.Back, GridG.Frame);
     auto wire = [&](bool lit) { p.setPen(ToQColor(lit ? GridG.Highlight : GridG.Ink)); };
     wire(i == hc && o <= hr);
@@ -302,7 +303,7 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
     }
     PaintMarks(p, levels, preset, n);
 
-    const int rN = FGeom.rN;
+    const int rN = FGeom.NodeRadius;
     const bool lit = (i == hc && o <= hr) || (o == hr && i <= hc);
     p.setPen(ToQColor(lit ? GridG.Highlight : GridG.Ink));
     p.setBrush(ToQColor(GridG.Back));
@@ -319,10 +320,10 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
 }
 
 QFont TField::FitFont(const QString& text) {
-    const QString key = text + QChar(1) + QString::number(FGeom.s);
+    const QString key = text + QChar(1) + QString::number(FGeom.CellSize);
     if (const auto it = FFontCache.constFind(key); it != FFontCache.constEnd())
         return *it;
-    const int s = FGeom.s, m = FGeom.m;
+    const int s = FGeom.CellSize, m = FGeom.Centre;
     auto make = [](int size) {
         QFont f(QString::fromLatin1(size > 7 ? "MS Sans Serif" : "Small Fonts"));
         f.setPointSize(size);
@@ -350,7 +351,7 @@ void TField::PaintName(QPainter& p, bool input, int index) {
     const int count = input ? FState.Inputs() : FState.Outputs();
     if (index < 0 || index >= count)
         return;
-    const int hc = FHoverCol, hr = FHoverRow, m = FGeom.m;
+    const int hc = FHoverCol, hr = FHoverRow, m = FGeom.Centre;
     const bool lit =
         input ? (index == hc && (hr >= 0 || hr == -2)) : (index == hr && (hc >= 0 || hc == -4));
     CellBase(p, lit ? Names.Highlight : Names.Back, Names.Frame);
@@ -376,7 +377,7 @@ void TField::PaintArrow(QPainter& p, bool input, int index) {
     const int count = input ? FState.Inputs() : FState.Outputs();
     if (index < 0 || index >= count)
         return;
-    const int s = FGeom.s, m = FGeom.m, rM = FGeom.rM, a = FGeom.a;
+    const int s = FGeom.CellSize, m = FGeom.Centre, rM = FGeom.MarkRadius, a = FGeom.ArrowSize;
     CellBase(p, Arrows.Back, Arrows.Frame);
     const bool lit = input ? index == FHoverCol : index == FHoverRow;
     const QColor c = ToQColor(lit ? Arrows.Highlight : Arrows.Ink);
@@ -398,7 +399,7 @@ void TField::PaintLogo(QPainter& p, bool input, int index) {
     const QImage& strip = input ? FInputStrip : FOutputStrip;
     if (index < 0 || index >= count || strip.isNull())
         return;
-    const int s = FGeom.s, rN = FGeom.rN;
+    const int s = FGeom.CellSize, rN = FGeom.NodeRadius;
     CellBase(p, Logos.Back, Logos.Frame);
     const QRect source = input ? QRect(index * LogoSize, 0, LogoSize, LogoSize)
                                : QRect(0, index * LogoSize, LogoSize, LogoSize);
@@ -408,7 +409,8 @@ void TField::PaintLogo(QPainter& p, bool input, int index) {
 void TField::PaintLock(QPainter& p, int o) {
     if (o < 0 || o >= FState.Outputs())
         return;
-    const int s = FGeom.s, rM = FGeom.rM, w = FGeom.w, n = FState.LevelCount();
+    const int s = FGeom.CellSize, rM = FGeom.MarkRadius, w = FGeom.LockBarWidth,
+              n = FState.LevelCount();
     CellBase(p, LockG.Back, LockG.Frame);
     const bool lit = o == FHoverRow && (FHoverCol >= 0 || FHoverCol == -2);
     p.setPen(ToQColor(lit ? LockG.Highlight : LockG.Ink));
@@ -423,7 +425,7 @@ void TField::PaintLock(QPainter& p, int o) {
 void TField::PaintMonitor(QPainter& p, int o) {
     if (o < 0 || o >= FState.Outputs())
         return;
-    const int m = FGeom.m, rN = FGeom.rN;
+    const int m = FGeom.Centre, rN = FGeom.NodeRadius;
     CellBase(p, MonitorG.Back, MonitorG.Frame);
     std::array<int, 4> levels{};
     const std::array<bool, 4> solid{};
@@ -458,7 +460,7 @@ void TField::PaintCorner(QPainter& p, int col, int row) {
         label = "LOCK";
     if (!label)
         return; // the field's background
-    const int m = FGeom.m;
+    const int m = FGeom.Centre;
     CellBase(p, CornerG.Back, CornerG.Frame);
     const QString text = QString::fromLatin1(label);
     const QFont f = FitFont(text);

@@ -1,6 +1,7 @@
 #include "PreviewField.h"
 
 #include "Field.h"
+#include "Index.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -9,10 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-std::size_t U(int i) {
-    return static_cast<std::size_t>(i);
-}
 
 // The outline-and-fill rectangle over the pixels Left..Right-1, Top..Bottom-1.
 void Box(QPainter& p, const TPreviewRect& r, TColor fill, TColor outline) {
@@ -103,7 +100,7 @@ void TCells::Layout() {
     CellHeight = static_cast<int>(b);
     const int mx = CellWidth / 15, my = 3 * mx;
 
-    FColumns.reserve(U(Cols));
+    FColumns.reserve(Ix(Cols));
     std::int64_t u = 0;
     int x = 0;
     for (int i = 0; i < Cols; ++i) {
@@ -113,7 +110,7 @@ void TCells::Layout() {
         InnerWidth = wi - 2 * mx;
         x += wi;
     }
-    FRows.reserve(U(Rows));
+    FRows.reserve(Ix(Rows));
     std::int64_t v = 0;
     int y = 0;
     for (int r = 0; r < Rows; ++r) {
@@ -132,8 +129,8 @@ TCellRect TCells::GetCell(int index) const {
     TCellRect cell;
     if (index < 0 || index >= CellCount())
         return cell;
-    const TColumn& c = FColumns[U(ColOf(index))];
-    const TRow& r = FRows[U(RowOf(index))];
+    const TColumn& c = FColumns[Ix(ColOf(index))];
+    const TRow& r = FRows[Ix(RowOf(index))];
     cell.Outer = {c.OuterLeft, r.OuterTop, c.OuterRight, r.OuterBottom};
     cell.Inner = {c.InnerLeft, r.InnerTop, c.InnerRight, r.InnerBottom};
     const int lh = r.LineHeight;
@@ -157,10 +154,10 @@ int TCells::CellAt(int x, int y) const {
         y = std::min(y, FRows.back().OuterBottom);
     }
     for (int r = 0; r < Rows; ++r) {
-        const TRow& row = FRows[U(r)];
+        const TRow& row = FRows[Ix(r)];
         if (row.OuterTop <= y && y <= row.OuterBottom) {
             for (int c = 0; c < Cols; ++c)
-                if (FColumns[U(c)].OuterLeft <= x && x <= FColumns[U(c)].OuterRight)
+                if (FColumns[Ix(c)].OuterLeft <= x && x <= FColumns[Ix(c)].OuterRight)
                     return c + r * Cols;
             return -10;
         }
@@ -221,7 +218,7 @@ void PaintPreviewTile(QImage& picture, const TCellRect& cell, const TTileContent
 
 TPreviewFieldParams::TPreviewFieldParams() : LevelColors(StandardLevelColors()) {
     for (int o = 0; o < FieldSlots; ++o)
-        Status[U(o)].fill(o);
+        Status[Ix(o)].fill(o);
 }
 
 TPreviewField::TPreviewField(QWidget* parent, const TPreviewFieldParams* params) : QWidget(parent) {
@@ -238,7 +235,7 @@ TPreviewField::TPreviewField(QWidget* parent, const TPreviewFieldParams* params)
 void TPreviewField::Relayout() {
     int levels = 0;
     for (int k = 0; k < FParams.LevelCount; ++k)
-        levels += FParams.Visible[U(k)] ? 1 : 0;
+        levels += FParams.Visible[Ix(k)] ? 1 : 0;
     FCells.SetWidth(width() - 1);
     FCells.SetHeight(height() - 1);
     FCells.SetCount(FParams.Outputs);
@@ -283,35 +280,35 @@ void TPreviewField::SetScale(int n) {
 
 void TPreviewField::SetInputName(int i, const QString& text) {
     if (i >= 0 && i < FieldSlots)
-        FParams.InputNames[U(i)] = text.left(MaxNameChars);
+        FParams.InputNames[Ix(i)] = text.left(MaxNameChars);
 }
 
 void TPreviewField::SetOutputName(int o, const QString& text) {
     if (o < 0 || o >= FieldSlots)
         return;
-    FParams.OutputNames[U(o)] = text.left(MaxNameChars);
+    FParams.OutputNames[Ix(o)] = text.left(MaxNameChars);
     RepaintTile(o);
 }
 
 QString TPreviewField::GetInputName(int i) const {
-    return i >= 0 && i < FieldSlots ? FParams.InputNames[U(i)] : QString();
+    return i >= 0 && i < FieldSlots ? FParams.InputNames[Ix(i)] : QString();
 }
 
 QString TPreviewField::GetOutputName(int o) const {
-    return o >= 0 && o < FieldSlots ? FParams.OutputNames[U(o)] : QString();
+    return o >= 0 && o < FieldSlots ? FParams.OutputNames[Ix(o)] : QString();
 }
 
 TLevelValues TPreviewField::GetStatus(int o) const {
-    return o >= 0 && o < FieldSlots ? FParams.Status[U(o)] : TLevelValues{};
+    return o >= 0 && o < FieldSlots ? FParams.Status[Ix(o)] : TLevelValues{};
 }
 
 void TPreviewField::SetStatus(int o, const TLevelValues& values) {
     if (o < 0 || o >= FieldSlots)
         return;
-    TLevelValues& stored = FParams.Status[U(o)];
+    TLevelValues& stored = FParams.Status[Ix(o)];
     bool same = true;
     for (int k = 0; k < FParams.LevelCount; ++k)
-        same = same && stored[U(k)] == values[U(k)];
+        same = same && stored[Ix(k)] == values[Ix(k)];
     if (same)
         return;
     stored = values;
@@ -323,18 +320,18 @@ TTileContent TPreviewField::Content(int o) const {
     if (o < 0 || o >= FParams.Outputs)
         return c;
     c.Number = QString::number(o + 1);
-    c.Name = FParams.OutputNames[U(o)];
+    c.Name = FParams.OutputNames[Ix(o)];
     for (int k = 0; k < FParams.LevelCount; ++k) {
-        if (!FParams.Visible[U(k)])
+        if (!FParams.Visible[Ix(k)])
             continue;
-        const std::int32_t i = FParams.Status[U(o)][U(k)];
+        const std::int32_t i = FParams.Status[Ix(o)][Ix(k)];
         TTileBand band;
-        band.Back = FParams.LevelColors[U(k)];
-        band.Ink = FParams.TextColors[U(k)];
+        band.Back = FParams.LevelColors[Ix(k)];
+        band.Ink = FParams.TextColors[Ix(k)];
         band.Number = QString::number(static_cast<std::int64_t>(i) + 1);
         // An input the switcher reports outside the table has no name.
         if (i >= 0 && i < FieldSlots)
-            band.Name = FParams.InputNames[U(i)];
+            band.Name = FParams.InputNames[Ix(i)];
         c.Bands.push_back(band);
     }
     return c;
