@@ -1,7 +1,14 @@
 # Flags shared by every target of the project, on one INTERFACE target.
 add_library(project_options INTERFACE)
 target_compile_features(project_options INTERFACE cxx_std_20)
-target_compile_options(project_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+target_compile_options(project_options INTERFACE -Wall -Wextra -Wpedantic -Werror -Winvalid-pch)
+
+# Precompiled Qt headers, built once and shared: one by the widget libraries
+# (owned by panel_views), one by the widget tests (owned by tst_mainwindow).
+# Targets that share one are compiled alike; -Winvalid-pch turns a header the
+# compiler could not use into a build error instead of a silent slow-down.
+set(PANEL_WIDGET_HEADERS <QApplication> <QWidget> <QPainter> <QImage> <QString> <QStringList>
+    <QList> <QTimer> <QEvent> <algorithm> <array> <functional> <memory> <vector>)
 target_compile_definitions(project_options INTERFACE MATRIXPANEL_VERSION="${PROJECT_VERSION}")
 
 set(PANEL_SANITIZE "" CACHE STRING
