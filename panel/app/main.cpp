@@ -17,6 +17,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <utility>
+
 int main(int argc, char* argv[]) {
     if (AnswerInfoOptions(
             argc, argv, "matrixpanel",
@@ -58,15 +60,32 @@ int main(int argc, char* argv[]) {
     // Development aid for machines without a display: save a picture of the
     // screen after a delay and close the window normally.
     const QString shot = qEnvironmentVariable("MATRIXPANEL_SCREENSHOT");
+    bool shotTaken = false;
     if (!shot.isEmpty()) {
         // Start operation first so the picture shows the switchers' matrix.
         QTimer::singleShot(500, &mainWindow,
                            [&] { mainWindow.SBtnOperateMouseDown(Qt::LeftButton); });
-        const int delay = qEnvironmentVariableIntValue("MATRIXPANEL_SCREENSHOT_DELAY_MS");
-        QTimer::singleShot(delay > 0 ? delay : 6000, &mainWindow, [&] {
+        // The picture shows the panel settled: the salvos of the matrix size
+        // appear once the size has held for a while, so it waits for them too
+        // (at most twice the delay).
+        const int given = qEnvironmentVariableIntValue("MATRIXPANEL_SCREENSHOT_DELAY_MS");
+        const int delay = given > 0 ? given : 6000;
+        auto take = [&] {
+            if (std::exchange(shotTaken, true))
+                return;
             if (QScreen* screen = mainWindow.screen())
                 screen->grabWindow(0).save(shot);
             mainWindow.close();
+        };
+        QTimer::singleShot(delay, &mainWindow, [&, take, delay] {
+            if (!mainWindow.Session().Salvos().empty() || !mainWindow.Session().Polling())
+                return take();
+            QObject::connect(&mainWindow.Session(), &TSession::SalvosChanged, &mainWindow,
+                             [&, take] {
+                                 if (!mainWindow.Session().Salvos().empty())
+                                     QTimer::singleShot(300, &mainWindow, take);
+                             });
+            QTimer::singleShot(delay, &mainWindow, take);
         });
     }
     return QApplication::exec();
