@@ -108,7 +108,9 @@ private Q_SLOTS:
         // Two levels with address 2: the last one in level order names the error.
         const std::array<std::string, 5> names{"", "AUDIO", "VIDEO", "X", ""};
         const std::array<std::int32_t, 5> addresses{0, 2, 2, 3, 0};
-        QCOMPARE(CommunicationErrorText(status, 167815360, 3, names, addresses), text);
+        QCOMPARE(
+            CommunicationErrorText(TLinkError::FromStatus(status, 167815360), 3, names, addresses),
+            text);
     }
 
     void operateRouteAndStop() {

@@ -383,7 +383,7 @@ void TwoChassis() {
     CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
     poll.join();
     CHECK(views.Finishes == 1);
-    CHECK(cycle.FLastError == 0);
+    CHECK(!cycle.LastError().Failed());
 }
 
 // One level, address 1, on the switcher at `address`.
@@ -461,8 +461,8 @@ void IdentifyGivesUp() {
     server.join();
     close(ls);
     CHECK(accepts.load() == 5);
-    CHECK((cycle.FLastError & 0xFFFF) == 0x0202); // identify, no reply
-    CHECK(cycle.FLastErrorIP == PackedAddress(a));
+    CHECK(cycle.LastError().Operation == 2 && cycle.LastError().Code == 2); // identify, no reply
+    CHECK(cycle.LastError().IP == PackedAddress(a));
     CHECK(views.FirstCycles == 0);
 }
 
@@ -506,7 +506,9 @@ void SilentWhileOperating() {
     }
     CHECK(identifies == 5);
     CHECK(configs >= 1);
-    CHECK(cycle.FLastError == 0x00010202u); // identify, no reply while reading the length
+    // Identify, no reply while reading the length.
+    CHECK(cycle.LastError().Operation == 2 && cycle.LastError().Code == 2 &&
+          cycle.LastError().Detail == 1 && cycle.LastError().Extra == 0);
     // One line for the connection, one for its loss, none per retry, one for the end.
     CHECK(LogCount("I Connected to " + a + ":10004") == 1);
     CHECK(LogCount("W Connection to " + a + ":10004 lost") == 1);

@@ -2,11 +2,12 @@
 
 #include "IpText.h"
 
-QString CommunicationErrorText(std::uint32_t status, std::int32_t ip, int levelCount,
+QString CommunicationErrorText(const TLinkError& failure, int levelCount,
                                const std::array<std::string, 5>& levelNames,
                                const std::array<std::int32_t, 5>& levelAddresses) {
-    const int op = status & 0xFF, error = (status >> 8) & 0xFF, detail = (status >> 16) & 0xFF,
-              extra = (status >> 24) & 0xFF;
+    const int op = failure.Operation, error = failure.Code, detail = failure.Detail,
+              extra = failure.Extra;
+    const std::int32_t ip = failure.IP;
     if (error == 0)
         return {};
     const QString A =

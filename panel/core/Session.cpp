@@ -158,10 +158,7 @@ int TSession::IndicatorWanted(int index) const {
 void TSession::PollDone() {
     if (!FPollThread)
         return;
-    const std::uint32_t error = FPollThread->Cycle().FLastError;
-    const std::int32_t ip = FPollThread->Cycle().FLastErrorIP;
-    FLastLinkError = {static_cast<int>(error & 0xFF), static_cast<int>((error >> 8) & 0xFF),
-                      static_cast<int>((error >> 16) & 0xFF), static_cast<int>(error >> 24), ip};
+    FLastLinkError = FPollThread->Cycle().LastError();
     // The message is the thread's last action: it ends at once.
     if (FPollThread->wait(10000))
         delete FPollThread;
@@ -173,7 +170,7 @@ void TSession::PollDone() {
     FCross.SetLevelCount(0);
     SetMode(TMode::Off);
     const QString text =
-        CommunicationErrorText(error, ip, FLevels.Count, FLevels.Names, FLevels.Address);
+        CommunicationErrorText(FLastLinkError, FLevels.Count, FLevels.Names, FLevels.Address);
     if (!text.isEmpty())
         Log(QStringLiteral("COMMUNICATION ERROR"), text);
     Q_EMIT PollingEnded(text);

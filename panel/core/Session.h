@@ -2,6 +2,7 @@
 
 #include "CrossPoints.h"
 #include "LevelSetFile.h"
+#include "LinkError.h"
 #include "PollCycle.h"
 #include "SalvoFile.h"
 
@@ -25,14 +26,6 @@ enum class TMode { Off, OnLine, Preset };
 
 // The panel's levels as the level set names them (1-based), and the distinct
 // switchers they are on, in order of first appearance.
-// Why polling ended: the failed operation's status bytes (operation, error,
-// detail, extra; error 0 when nothing failed) and the switcher's address.
-struct TLinkError {
-    int Operation = 0, Code = 0, Detail = 0, Extra = 0;
-    std::int32_t IP = 0;
-    bool Failed() const { return Code != 0; }
-};
-
 struct TLevels {
     int Count = 0;
     std::array<std::int32_t, 5> IP{};

@@ -505,15 +505,15 @@ void TPollCycle::EndExecute() {
         if (FPorts[Ix(s)])
             FPorts[Ix(s)]->Disconnect();
     FViews.PostProgress(0, 0);
-    FLastError = 0;
-    FLastErrorIP = 0;
+    FLastError = {};
     for (int s = 1; s <= FSwitcherCount; ++s)
         if (FPorts[Ix(s)] && FPorts[Ix(s)]->ErrorCode() != 0) {
-            FLastError = FPorts[Ix(s)]->Status();
-            FLastErrorIP = FSwitcherIP[Ix(s)];
+            FLastError = TLinkError::FromStatus(FPorts[Ix(s)]->Status(), FSwitcherIP[Ix(s)]);
             logsink::Emit(logsink::TArea::Poll, true,
-                          "Polling ended by an error of " + Where(s) + " (status " +
-                              std::to_string(FLastError) + ")");
+                          "Polling ended by an error of " + Where(s) + " (operation " +
+                              std::to_string(FLastError.Operation) + ", error " +
+                              std::to_string(FLastError.Code) + ", detail " +
+                              std::to_string(FLastError.Detail) + ")");
             break;
         }
     for (auto& p : FPorts)

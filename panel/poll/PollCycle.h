@@ -3,6 +3,7 @@
 #include "CyclePause.h"
 #include "FieldState.h"
 #include "HdmiFields.h"
+#include "LinkError.h"
 #include "SwitcherConnection.h"
 
 #include <array>
@@ -106,9 +107,8 @@ public:
         return FCompletedCycles.load(std::memory_order_relaxed);
     }
 
-    // Valid after Execute has returned.
-    std::uint32_t FLastError = 0;
-    std::int32_t FLastErrorIP = 0;
+    // What ended Execute (nothing failed: Failed() is false); valid after it returned.
+    const TLinkError& LastError() const { return FLastError; }
 
     // Tables built by the constructor (switchers and levels 1-based).
     int FLevelCount = 0;
@@ -145,6 +145,7 @@ private:
     IPollExecutor& FExecutor;
     std::atomic<bool> FTerminated{false};
     std::atomic<std::uint64_t> FCompletedCycles{0};
+    TLinkError FLastError;
     std::atomic<bool> FSalvoRequest{false}, FIgnoreLocks{false}, FStatusRequest{false},
         FHdmiRefresh{false};
 
