@@ -21,7 +21,6 @@ public:
     std::vector<double> Rates;
     std::atomic<bool> Ready{false}, Done{false};
 
-    const TFieldState& FieldState() const override { return State; }
     bool HdmiWanted(int&, THdmiWanted&) const override { return false; }
     void SetInitIndicator(bool, bool) override {}
     void SetConfigIndicator(bool, bool, int) override {}

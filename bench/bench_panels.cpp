@@ -89,7 +89,7 @@ void Run(int panels, int address) {
     std::vector<std::unique_ptr<TEngine>> engines;
     for (int i = 0; i < panels; ++i) {
         auto e = std::make_unique<TEngine>();
-        e->Cycle = std::make_unique<TPollCycle>(levels, e->Views, e->Executor);
+        e->Cycle = std::make_unique<TPollCycle>(levels, e->Views.State, e->Views, e->Executor);
         TEngine* raw = e.get();
         e->Thread = std::thread([raw] { raw->Cycle->Execute(); });
         engines.push_back(std::move(e));

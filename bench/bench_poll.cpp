@@ -50,7 +50,7 @@ void Run(int chassis) {
     const double rtt = ConfigRoundTripMs("127.0.91.1");
     TBenchViews views;
     TInlineExecutor exec;
-    TPollCycle cycle(levels, views, exec);
+    TPollCycle cycle(levels, views.State, views, exec);
     std::thread poll([&] { cycle.Execute(); });
     while (!views.Ready.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

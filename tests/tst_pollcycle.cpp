@@ -72,7 +72,6 @@ public:
     std::vector<int> PreviewRows;
     int InitColour = 0;
 
-    const TFieldState& FieldState() const override { return State; }
     bool HdmiWanted(int& tab, THdmiWanted& wanted) const override {
         std::lock_guard l(FM);
         if (!HdmiOn)
@@ -271,7 +270,7 @@ void TwoChassis() {
     levels.LevelCount = 3;
     levels.LevelIP = {0, PackedAddress(a), PackedAddress(a), PackedAddress(b), 0};
     levels.LevelAddress = {0, 1, 2, 3, 0};
-    TPollCycle cycle(levels, views, exec);
+    TPollCycle cycle(levels, views.State, views, exec);
     CHECK(cycle.FSwitcherCount == 2);
     CHECK(cycle.FSwitcherLevelCount[1] == 2 && cycle.FSwitcherLevelCount[2] == 1);
     std::thread poll([&] { cycle.Execute(); });
@@ -404,7 +403,7 @@ void OutputLimit() {
     TLoopExecutor exec;
     TPollLevels levels = OneLevel(a);
     levels.OutputLimit = 64;
-    TPollCycle cycle(levels, views, exec);
+    TPollCycle cycle(levels, views.State, views, exec);
     std::thread poll([&] { cycle.Execute(); });
     CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));
     CHECK(views.Sizes.back() == std::make_pair(256, 64));
@@ -453,7 +452,7 @@ void IdentifyGivesUp() {
     TFakeViews views;
     TLoopExecutor exec;
     TPollLevels levels = OneLevel(a);
-    TPollCycle cycle(levels, views, exec);
+    TPollCycle cycle(levels, views.State, views, exec);
     std::thread pollThread([&] { cycle.Execute(); });
     CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
     pollThread.join();
@@ -492,7 +491,7 @@ void SilentWhileOperating() {
     TFakeViews views;
     TLoopExecutor exec;
     TPollLevels levels = OneLevel(a);
-    TPollCycle cycle(levels, views, exec);
+    TPollCycle cycle(levels, views.State, views, exec);
     std::thread poll([&] { cycle.Execute(); });
     CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));
     Frames(sim, 1);
@@ -525,7 +524,7 @@ void StatusRequestDuringStep() {
         return;
     TFakeViews views;
     TLoopExecutor exec;
-    TPollCycle cycle(OneLevel(a), views, exec);
+    TPollCycle cycle(OneLevel(a), views.State, views, exec);
     views.OnPaintStatus = [&] {
         if (views.StatusPaints.size() == 1)
             cycle.RequestStatus(); // the operator switches a status tab meanwhile

@@ -104,7 +104,7 @@ bool TSession::StartPolling(int outputLimit) {
     levels.TcpPort = port::DefaultPort;
     levels.OutputLimit = outputLimit;
     ++FWorldVersion;
-    FPollThread = new TPollThread(levels, *this, this);
+    FPollThread = new TPollThread(levels, FCross.State(), *this, this);
     FPollThread->start();
     return true;
 }

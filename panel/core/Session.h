@@ -147,7 +147,6 @@ public:
     void SetLogSource(const QString& source) { FLogSource = source; }
 
     // Poll cycle view steps.
-    const TFieldState& FieldState() const override { return FCross.State(); }
     bool HdmiWanted(int& switcherIndex, THdmiWanted& wanted) const override;
     bool CycleRateWanted() const override {
         return FCycleRateWanted.load(std::memory_order_relaxed);

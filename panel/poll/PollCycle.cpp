@@ -19,8 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 } // namespace
 
-TPollCycle::TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor)
-    : FLevels(levels), FViews(views), FExecutor(executor) {
+TPollCycle::TPollCycle(const TPollLevels& levels, const TFieldState& table, IPollViews& views,
+                       IPollExecutor& executor)
+    : FLevels(levels), FTable(table), FViews(views), FExecutor(executor) {
     FLevelCount = std::clamp(levels.LevelCount, 0, 4);
     TLevelValues unknown;
     unknown.fill(std::numeric_limits<std::int32_t>::min());
@@ -66,7 +67,7 @@ bool TPollCycle::AnyFailure(const TCounts& c) const {
 }
 
 void TPollCycle::TakeViewsAsSent() {
-    const TFieldState& f = FViews.FieldState();
+    const TFieldState& f = FTable;
     for (int o = 0; o < FOutputs; ++o) {
         FSentCrossPoints[Ix(o)] = f.Status(o);
         FSentLocks[Ix(o)] = UnpackLevelFlags(f.Lock(o));
@@ -379,7 +380,7 @@ bool TPollCycle::RunSalvo() {
     FViews.PostProgress(0, 1);
     const int step = 100 / (FLevelCount + 1);
     int progress = 0;
-    const TFieldState& f = FViews.FieldState();
+    const TFieldState& f = FTable;
     std::array<int, 256> inputs{};
     for (int p = 1; p <= FLevelCount; ++p) {
         const bool controlled = LevelFlag(f.Control(), p);
@@ -410,7 +411,7 @@ bool TPollCycle::RunSalvo() {
 }
 
 void TPollCycle::SendRequests() {
-    const TFieldState& f = FViews.FieldState();
+    const TFieldState& f = FTable;
     for (int o = 0; o < FOutputs && !FTerminated.load(); ++o) {
         std::array<std::array<TLevelEntry, 4>, 5> routes{};
         std::array<std::array<int, 4>, 5> locks{};

@@ -19,8 +19,6 @@ class IPollViews {
 public:
     virtual ~IPollViews() = default;
 
-    // Read from the poll thread: the cross-point field's wanted state.
-    virtual const TFieldState& FieldState() const = 0;
     // Read from the poll thread: the switcher (0-based) of the selected HDMI tab
     // and the window's wanted values; false while HDMI monitoring is off or no tab is selected.
     // False while HDMI monitoring is off or no tab is selected.
@@ -85,7 +83,10 @@ struct TPollLevels {
 // changes. Plain C++; the thread that runs it and the GUI hand-over are given.
 class TPollCycle {
 public:
-    TPollCycle(const TPollLevels& levels, IPollViews& views, IPollExecutor& executor);
+    // `table` is the operator's wanted cross-points, read every cycle from the
+    // poll thread; it outlives the cycle.
+    TPollCycle(const TPollLevels& levels, const TFieldState& table, IPollViews& views,
+               IPollExecutor& executor);
     ~TPollCycle();
 
     // Runs until terminated; its last action posts the completion message.
@@ -141,6 +142,7 @@ private:
     void EndExecute();
 
     TPollLevels FLevels;
+    const TFieldState& FTable;
     IPollViews& FViews;
     IPollExecutor& FExecutor;
     std::atomic<bool> FTerminated{false};

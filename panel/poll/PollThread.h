@@ -20,7 +20,9 @@ private:
 class TPollThread : public QThread {
     Q_OBJECT
 public:
-    TPollThread(const TPollLevels& levels, IPollViews& views, QObject* mainWindow);
+    // The views' steps run on `gui`'s thread.
+    TPollThread(const TPollLevels& levels, const TFieldState& table, IPollViews& views,
+                QObject* gui);
 
     TPollCycle& Cycle() { return FCycle; }
     void Terminate() { FCycle.Terminate(); }
