@@ -315,9 +315,10 @@ void TControlClient::Start() {
                                            set.isFile() ? QStringLiteral("not readable")
                                                         : QStringLiteral("not a regular file")));
     FSettings = ReadIniSettings(ini);
-    FNames = ReadIniNames(ini);
     FSession = std::make_unique<TSession>(QFileInfo(FOptions.IniFile).absolutePath(),
                                           FOptions.LevelSetFile);
+    FSession->Names().SetIniFile(FOptions.IniFile);
+    FSession->Names().Load(ini);
     FSession->SetLogSource(QStringLiteral("matrixctl"));
     FSession->ManagesSalvoFolders = false; // reads salvos, never makes folders
     FSession->LoadLevelSet();
@@ -332,10 +333,6 @@ void TControlClient::Start() {
     if (!FOptions.Command->NeedsSwitchers)
         return (this->*FOptions.Command->Run)();
 
-    for (int n = 0; n < 256; ++n) {
-        FSession->SetInputName(n, FNames.InputNames[Ix(n)]);
-        FSession->SetOutputName(n, FNames.OutputNames[Ix(n)]);
-    }
     TCrossPoints& cross = FSession->CrossPoints();
     cross.SetControl(control);
     cross.SetVisible(0x01010101);
@@ -478,11 +475,13 @@ void TControlClient::Show() {
 void TControlClient::Route() {
     TCrossPoints& cross = FSession->CrossPoints();
     QString error;
-    const int o = ResolveEndpoint(FOptions.Arguments[0], FNames.OutputNames, cross.Outputs(),
-                                  "output", &error);
+    const int o =
+        ResolveEndpoint(FOptions.Arguments[0], FSession->Names().Names(TNames::TSide::Output),
+                        cross.Outputs(), "output", &error);
     const int i = o < 0 ? -1
-                        : ResolveEndpoint(FOptions.Arguments[1], FNames.InputNames, cross.Inputs(),
-                                          "input", &error);
+                        : ResolveEndpoint(FOptions.Arguments[1],
+                                          FSession->Names().Names(TNames::TSide::Input),
+                                          cross.Inputs(), "input", &error);
     if (o < 0 || i < 0)
         return Finish(ctl::Usage, error);
     const TFieldState& f = cross.State();
@@ -541,8 +540,9 @@ void TControlClient::Unlock() {
 void TControlClient::ChangeLock(bool lock) {
     TCrossPoints& cross = FSession->CrossPoints();
     QString error;
-    const int o = ResolveEndpoint(FOptions.Arguments[0], FNames.OutputNames, cross.Outputs(),
-                                  "output", &error);
+    const int o =
+        ResolveEndpoint(FOptions.Arguments[0], FSession->Names().Names(TNames::TSide::Output),
+                        cross.Outputs(), "output", &error);
     if (o < 0)
         return Finish(ctl::Usage, error);
     const TFieldState& f = cross.State();
@@ -681,9 +681,11 @@ void TControlClient::SalvoTake() {
 // switchers report.
 void TControlClient::NamesExport() {
     const QString& file = FOptions.Arguments[0];
-    const QByteArray csv =
-        labelfile::Write(FNames.InputNames, FNames.InputLogos, FSession->CrossPoints().Inputs(),
-                         FNames.OutputNames, FNames.OutputLogos, FSession->CrossPoints().Outputs());
+    const TNames& names = FSession->Names();
+    using S = TNames::TSide;
+    const QByteArray csv = labelfile::Write(
+        names.Names(S::Input), names.Logos(S::Input), FSession->CrossPoints().Inputs(),
+        names.Names(S::Output), names.Logos(S::Output), FSession->CrossPoints().Outputs());
     std::string error;
     if (!safefile::Save(QFile::encodeName(file).toStdString(), csv.toStdString(), &error))
         return Finish(
@@ -706,14 +708,10 @@ void TControlClient::NamesImport() {
                          FSession->CrossPoints().Outputs(), labels, &why))
         return Finish(ctl::Usage,
                       file + QStringLiteral(": ") + why + QStringLiteral("; nothing imported"));
-    TIniFile ini(FOptions.IniFile.toStdString());
-    if (!ini.Load() && QFileInfo::exists(FOptions.IniFile))
+    // The model writes the INI file, all rows or none.
+    if (!FSession->Names().Import(labels, &why))
         return Finish(ctl::Usage,
-                      QStringLiteral("cannot read %1 (%2)")
-                          .arg(FOptions.IniFile, QString::fromStdString(ini.LastError())));
-    if (!labelfile::Apply(ini, labels, &why))
-        return Finish(ctl::Usage,
-                      QStringLiteral("cannot write %1 (%2)").arg(FOptions.IniFile, why));
+                      QStringLiteral("cannot import into %1 (%2)").arg(FOptions.IniFile, why));
     Print(QStringLiteral("%1 input and %2 output names imported into %3")
               .arg(labels.Inputs.size())
               .arg(labels.Outputs.size())

@@ -110,7 +110,6 @@ private:
     std::FILE* FErr;
     std::unique_ptr<TSession> FSession;
     TIniSettings FSettings;
-    TIniNames FNames;
     QTimer* FTimeout;
     bool FReady = false, FFinishing = false, FLost = false;
     int FStatus = ctl::Done;

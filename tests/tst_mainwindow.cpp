@@ -9,6 +9,7 @@
 #include "Panel.h"
 #include "PanelTest.h"
 #include "Pickers.h"
+#include "PreviewField.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 
@@ -379,6 +380,40 @@ private Q_SLOTS:
     // Export names... and Import names... from the WINDOW panel's menu, by
     // real right-click and click: a file exported and edited comes back into
     // the field and the INI; a bad row imports nothing and says which line.
+    // One names model: a rename from outside the window (as a gateway client
+    // makes one) shows in the field, the preview and the log's quotes, and is
+    // in the INI file; an import that cannot write the INI changes nothing.
+    void renameThroughTheModel() {
+        WriteFile(Ini(), "[INPUTS]\nNAME2=Old\n[WINDOW]\nZOOM=5\n");
+        TMainWindow w(Ini());
+        QCOMPARE(Part<TField>(w, "Field")->GetInputName(2), QStringLiteral("Old"));
+        QString why;
+        QVERIFY(w.Session().Names().Set(TNames::TSide::Input, 2, QStringLiteral("Cam 3"),
+                                        QStringLiteral("/l/c3.png"), &why));
+        QCOMPARE(Part<TField>(w, "Field")->GetInputName(2), QStringLiteral("Cam 3"));
+        QCOMPARE(Part<TPreviewField>(w, "PreviewField")->GetInputName(2), QStringLiteral("Cam 3"));
+        QCOMPARE(w.Session().InputName(2), QStringLiteral("Cam 3"));
+        QFile ini(Ini());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray text = ini.readAll();
+        ini.close();
+        QVERIFY(text.contains("NAME2=Cam 3") && text.contains("LOGO2=/l/c3.png") &&
+                text.contains("ZOOM=5"));
+
+        TLabels labels;
+        labels.HasOutputs = true;
+        labels.Outputs.push_back({1, QStringLiteral("PGM"), {}});
+        QFile::remove(Ini());
+        QVERIFY(QDir().mkpath(Ini())); // a folder where the file was: not writable as a file
+        QVERIFY(!w.Session().Names().Import(labels, &why));
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(w.Session().OutputName(0), QString());
+        QCOMPARE(Part<TField>(w, "Field")->GetOutputName(0), QString());
+        QDir(Ini()).removeRecursively();
+        QVERIFY(w.Session().Names().Import(labels, &why));
+        QCOMPARE(Part<TField>(w, "Field")->GetOutputName(0), QStringLiteral("PGM"));
+    }
+
     void namesThroughTheWindowMenu() {
         WriteFile(Ini(), "[INPUTS]\nNAME0=Cam 1\nNAME1=Cam 2\n[OUTPUTS]\nNAME0=PGM\n");
         const QString csv = FDir.filePath(QStringLiteral("labels.csv"));

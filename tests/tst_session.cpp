@@ -89,7 +89,8 @@ private Q_SLOTS:
         QVERIFY(ch);
         auto s = Operating();
         QVERIFY(s);
-        s->SetOutputName(4, QStringLiteral("PGM"));
+        QString why;
+        QVERIFY(s->Names().Set(TNames::TSide::Output, 4, QStringLiteral("PGM"), {}, &why));
         s->CrossPoints().Route(4, 7);
         QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(2, 4), 7, 5000);
         Stop(*s);

@@ -281,6 +281,7 @@ private:
     void Relayout();
     void ClockEnded();
     void ConnectSession();
+    void ShowNames(TNames::TSide side, int index, bool deferLogos);
     void ShowMode();
     void ShowSize(int inputs, int outputs);
     void PollingEnded(const QString& errorText);

@@ -622,32 +622,10 @@ void TMainWindow::EditParams(bool input, int index) {
     const QString name = CleanParamsName(dialog.EditName->text());
     dialog.EditName->setText(name);
     const QString logo = dialog.LogoFile();
-    if (input) {
-        Field->SetInputLogo(index, logo);
-        Field->SetInputName(index, name);
-        FSession->SetInputName(index, Field->GetInputName(index));
-        PreviewField->SetInputName(index, name);
-    } else {
-        Field->SetOutputLogo(index, logo);
-        Field->SetOutputName(index, name);
-        FSession->SetOutputName(index, Field->GetOutputName(index));
-        PreviewField->SetOutputName(index, name);
-    }
-
-    TIniFile ini(FIniFileName.toStdString());
+    // The model shows the change everywhere and writes it to the INI file.
     QString failure;
-    if (!ini.Load() && QFileInfo::exists(FIniFileName)) {
-        // Writing now would replace a file we could not read, with all its other keys.
-        failure = QString::fromStdString(ini.LastError());
-    } else {
-        const char* section = input ? "INPUTS" : "OUTPUTS";
-        const std::string n = std::to_string(index);
-        ini.WriteString(section, "LOGO" + n, logo.toStdString());
-        ini.WriteString(section, "NAME" + n, name.toStdString());
-        if (!ini.Save())
-            failure = QString::fromStdString(ini.LastError());
-    }
-    if (failure.isEmpty())
+    if (FSession->Names().Set(input ? TNames::TSide::Input : TNames::TSide::Output, index, name,
+                              logo, &failure))
         return;
     qCWarning(lcFiles).noquote() << "Cannot save" << FIniFileName << "(" << failure << ")";
     msgbox::Show(QStringLiteral("Error:"),

@@ -41,15 +41,11 @@ void TMainWindow::WindowMenuExportNamesClick() {
         !file)
         return;
     const auto [inputs, outputs] = NameSlots();
-    std::array<QString, 256> inNames, inLogos, outNames, outLogos;
-    for (int n = 0; n < 256; ++n) {
-        const auto u = static_cast<std::size_t>(n);
-        inNames[u] = Field->GetInputName(n);
-        inLogos[u] = Field->GetInputLogo(n);
-        outNames[u] = Field->GetOutputName(n);
-        outLogos[u] = Field->GetOutputLogo(n);
-    }
-    const QByteArray csv = labelfile::Write(inNames, inLogos, inputs, outNames, outLogos, outputs);
+    const TNames& names = FSession->Names();
+    using S = TNames::TSide;
+    const QByteArray csv =
+        labelfile::Write(names.Names(S::Input), names.Logos(S::Input), inputs,
+                         names.Names(S::Output), names.Logos(S::Output), outputs);
     std::string error;
     if (!safefile::Save(QFile::encodeName(*file).toStdString(), csv.toStdString(), &error))
         RunModal([&] {
@@ -76,33 +72,11 @@ void TMainWindow::WindowMenuImportNamesClick() {
         why = QString::fromStdString(error);
     else if (!labelfile::Read(QByteArray::fromStdString(data), inputs, outputs, labels, &why))
         why += QStringLiteral("\nNothing was imported.");
-    else {
-        TIniFile ini(FIniFileName.toStdString());
-        // Writing now would replace a file we could not read, with all its other keys.
-        if (!ini.Load() && QFileInfo::exists(FIniFileName))
-            why = QString::fromStdString(ini.LastError());
-        else
-            labelfile::Apply(ini, labels, &why);
-    }
-    if (!why.isEmpty()) {
+    else
+        FSession->Names().Import(labels, &why); // the field shows them as the model reports
+    if (!why.isEmpty())
         RunModal([&] {
             ShowNamesError(
                 QStringLiteral("The names could not be imported from %1:\n%2").arg(*file, why));
         });
-        return;
-    }
-    for (const TLabel& l : labels.Inputs) {
-        const int n = l.Number - 1;
-        Field->SetInputLogo(n, l.Logo, /*deferred*/ true);
-        Field->SetInputName(n, l.Name);
-        FSession->SetInputName(n, Field->GetInputName(n));
-        PreviewField->SetInputName(n, Field->GetInputName(n));
-    }
-    for (const TLabel& l : labels.Outputs) {
-        const int n = l.Number - 1;
-        Field->SetOutputLogo(n, l.Logo, /*deferred*/ true);
-        Field->SetOutputName(n, l.Name);
-        FSession->SetOutputName(n, Field->GetOutputName(n));
-        PreviewField->SetOutputName(n, Field->GetOutputName(n));
-    }
 }

@@ -144,6 +144,12 @@ void TMainWindow::ApplyIndicators() {
 void TMainWindow::ConnectSession() {
     TSession* session = FSession.get();
     connect(session, &TSession::ModeChanged, this, &TMainWindow::ShowMode);
+    connect(&session->Names(), &TNames::Changed, this,
+            [this](TNames::TSide side, int index) { ShowNames(side, index, true); });
+    connect(&session->Names(), &TNames::Loaded, this, [this] {
+        ShowNames(TNames::TSide::Input, -1, /*deferLogos*/ false);
+        ShowNames(TNames::TSide::Output, -1, /*deferLogos*/ false);
+    });
     connect(session, &TSession::SizeChanged, this, &TMainWindow::ShowSize);
     connect(session, &TSession::SalvosChanged, this, &TMainWindow::ShowSalvos);
     connect(session, &TSession::IndicatorsChanged, this, &TMainWindow::ApplyIndicators);

@@ -48,16 +48,9 @@ void TMainWindow::LoadIni() {
         ClampWindowPos(FSettings.FStatusPos.x(), FSettings.FStatusPos.y(), screen);
     FSettings.FHdmiPos = ClampWindowPos(FSettings.FHdmiPos.x(), FSettings.FHdmiPos.y(), screen);
 
-    const TIniNames names = ReadIniNames(ini);
-    for (int n = 0; n < 256; ++n) {
-        const auto u = static_cast<std::size_t>(n);
-        Field->SetInputLogo(n, names.InputLogos[u]);
-        Field->SetInputName(n, names.InputNames[u]);
-        FSession->SetInputName(n, Field->GetInputName(n));
-        Field->SetOutputLogo(n, names.OutputLogos[u]);
-        Field->SetOutputName(n, names.OutputNames[u]);
-        FSession->SetOutputName(n, Field->GetOutputName(n));
-    }
+    // Names and logos: the field and the preview show them as the model reports them.
+    FSession->Names().SetIniFile(FIniFileName);
+    FSession->Names().Load(ini);
     const std::uint32_t visible = PackLevelFlags(FSettings.FVisibleLevels);
     const std::uint32_t control = PackLevelFlags(FSettings.FControlLevels);
     LevelControl->SetVisible(visible);
@@ -65,9 +58,25 @@ void TMainWindow::LoadIni() {
     PreviewField->SetVisible(visible);
     LevelControl->SetControl(control);
     Field->SetControl(control);
-    for (int n = 0; n < 256; ++n) {
-        PreviewField->SetInputName(n, Field->GetInputName(n));
-        PreviewField->SetOutputName(n, Field->GetOutputName(n));
+}
+
+void TMainWindow::ShowNames(TNames::TSide side, int index, bool deferLogos) {
+    // A whole side changed by an import has its logos decoded a few at a time,
+    // so hundreds of large pictures never stall the window.
+    const bool deferred = deferLogos && index < 0;
+    const bool input = side == TNames::TSide::Input;
+    const TNames& names = FSession->Names();
+    const int first = index < 0 ? 0 : index, last = index < 0 ? TNames::Slots - 1 : index;
+    for (int n = first; n <= last; ++n) {
+        if (input) {
+            Field->SetInputLogo(n, names.Logo(side, n), deferred);
+            Field->SetInputName(n, names.Name(side, n));
+            PreviewField->SetInputName(n, Field->GetInputName(n));
+        } else {
+            Field->SetOutputLogo(n, names.Logo(side, n), deferred);
+            Field->SetOutputName(n, names.Name(side, n));
+            PreviewField->SetOutputName(n, Field->GetOutputName(n));
+        }
     }
 }
 

@@ -132,24 +132,6 @@ void TSession::RequestHdmiRefresh() {
         FPollThread->Cycle().RequestHdmiRefresh();
 }
 
-void TSession::SetInputName(int i, const QString& name) {
-    if (TFieldState::ValidRow(i))
-        FInputNames[Ix(i)] = name;
-}
-
-void TSession::SetOutputName(int o, const QString& name) {
-    if (TFieldState::ValidRow(o))
-        FOutputNames[Ix(o)] = name;
-}
-
-QString TSession::InputName(int i) const {
-    return TFieldState::ValidRow(i) ? FInputNames[Ix(i)] : QString();
-}
-
-QString TSession::OutputName(int o) const {
-    return TFieldState::ValidRow(o) ? FOutputNames[Ix(o)] : QString();
-}
-
 int TSession::IndicatorWanted(int index) const {
     return index >= 0 && index < 4 ? FIndicatorWanted[Ix(index)].load(std::memory_order_relaxed)
                                    : IndIdle;

@@ -3,6 +3,7 @@
 #include "CrossPoints.h"
 #include "LevelSetFile.h"
 #include "LinkError.h"
+#include "Names.h"
 #include "PollCycle.h"
 #include "SalvoFile.h"
 
@@ -87,11 +88,12 @@ public:
 
     TCrossPoints& CrossPoints() { return FCross; }
     const TCrossPoints& CrossPoints() const { return FCross; }
-    // Input and output names as the log quotes them (index 0..256).
-    void SetInputName(int i, const QString& name);
-    void SetOutputName(int o, const QString& name);
-    QString InputName(int i) const;
-    QString OutputName(int o) const;
+    // The names and logos of inputs and outputs: read by the log and every
+    // view, changed only through the model.
+    TNames& Names() { return FNames; }
+    const TNames& Names() const { return FNames; }
+    QString InputName(int i) const { return FNames.Name(TNames::TSide::Input, i); }
+    QString OutputName(int o) const { return FNames.Name(TNames::TSide::Output, o); }
 
     const std::shared_ptr<THdmiRequests>& HdmiRequests() const { return FHdmiRequests; }
     void SetCycleRateWanted(bool on) { FCycleRateWanted.store(on, std::memory_order_relaxed); }
@@ -224,7 +226,7 @@ private:
     TLinkError FLastLinkError;
     TPollThread* FPollThread = nullptr;
     TCrossPoints FCross;
-    std::array<QString, FieldSlots> FInputNames, FOutputNames;
+    TNames FNames;
     std::shared_ptr<THdmiRequests> FHdmiRequests;
     std::atomic<bool> FCycleRateWanted{false};
     std::atomic<std::uint64_t> FCycleWanted{0};
