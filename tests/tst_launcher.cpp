@@ -76,7 +76,7 @@ class TestLauncher : public QObject {
         ini.write("[WINDOW]\nLEFT=0\nTOP=0\nSFP=1\n");
         ini.close();
         auto w = std::make_unique<TMainWindow>(FDir.filePath(QStringLiteral("matrixpanel.ini")));
-        w->SetUtilityPath(QStringLiteral(FIBREWATCH_PATH));
+        w->Utilities().SetProgram(QStringLiteral(FIBREWATCH_PATH));
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -89,7 +89,7 @@ class TestLauncher : public QObject {
     }
     std::uint64_t Found(TMainWindow& w) {
         std::array<std::uint64_t, 4> found{};
-        w.FindUtilityWindows(found);
+        w.Utilities().FindWindows(w.Session().Levels().SwitcherCount, found);
         return found[0];
     }
 
@@ -162,16 +162,16 @@ private Q_SLOTS:
         QCOMPARE(Utilities(FIp), 0);
         PressMonitor(*w);
         QCOMPARE(FCaptions, QStringList{FIp + QStringLiteral(" (1:VIDEO, 2:AUDIO)")});
-        const qint64 pid = w->UtilityPid(1);
+        const qint64 pid = w->Utilities().Pid(1);
         QVERIFY(pid > 0);
         PressMonitor(*w); // before its window shows
-        QCOMPARE(w->UtilityPid(1), pid);
+        QCOMPARE(w->Utilities().Pid(1), pid);
         QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
         QCOMPARE(Utilities(FIp), 1);
         PressMonitor(*w); // raises it
         QTest::qWait(600);
         QCOMPARE(Utilities(FIp), 1);
-        QCOMPARE(w->UtilityPid(1), pid);
+        QCOMPARE(w->Utilities().Pid(1), pid);
         // The MONITOR button shows a running utility.
         QTRY_VERIFY_WITH_TIMEOUT(Part<TSpeedButton>(*w, "SBtnMonitor")->Color() != clr::Silver,
                                  2000);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         // Closed by hand: within a tick the entry is gone and MONITOR silver.
         findwindow::PostQuit(Found(*w));
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(w->UtilityPid(1), 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Utilities().Pid(1), 0, 2000);
         QTRY_COMPARE_WITH_TIMEOUT(Part<TSpeedButton>(*w, "SBtnMonitor")->Color(), clr::Silver,
                                   2000);
         QCOMPARE(Utilities(FIp), 0);
@@ -191,15 +191,15 @@ private Q_SLOTS:
         QVERIFY(w);
         PressMonitor(*w);
         QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
-        const qint64 first = w->UtilityPid(1);
+        const qint64 first = w->Utilities().Pid(1);
         w->WindowMenuMonitorClick();
         QVERIFY(!Part<TSpeedButton>(*w, "SBtnMonitor")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(first), 5000);
-        QCOMPARE(w->UtilityPid(1), 0);
+        QCOMPARE(w->Utilities().Pid(1), 0);
 
         w->WindowMenuMonitorClick();
         PressMonitor(*w);
-        const qint64 second = w->UtilityPid(1);
+        const qint64 second = w->Utilities().Pid(1);
         QVERIFY(second > 0 && second != first);
         QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
         w->close();
@@ -215,7 +215,7 @@ private Q_SLOTS:
         QVERIFY(w);
         PressMonitor(*w);
         QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
-        const qint64 pid = w->UtilityPid(1);
+        const qint64 pid = w->Utilities().Pid(1);
         const std::uint64_t real = Found(*w);
         QWidget impostor;
         impostor.setWindowTitle(QStringLiteral("Fibre watch"));
@@ -256,12 +256,12 @@ private Q_SLOTS:
     void missingProgramAndEsc() {
         auto w = Window();
         QVERIFY(w);
-        w->SetUtilityPath(FDir.filePath(QStringLiteral("no such dir/fibrewatch")));
+        w->Utilities().SetProgram(FDir.filePath(QStringLiteral("no such dir/fibrewatch")));
         PressMonitor(*w);
-        QCOMPARE(w->UtilityPid(1), 0);
+        QCOMPARE(w->Utilities().Pid(1), 0);
         FPress = 0;
         PressMonitor(*w);
-        QCOMPARE(w->UtilityPid(1), 0);
+        QCOMPARE(w->Utilities().Pid(1), 0);
         QVERIFY(!w->findChild<TMonitorWindow*>());
     }
 };

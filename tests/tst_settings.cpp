@@ -292,9 +292,9 @@ private Q_SLOTS:
         WriteLevelSet(Set().toStdString(), {Level(1, "VIDEO", "127.0.0.1")});
         TMainWindow w(Ini());
         QCOMPARE(w.Session().Levels().SwitcherCount, 1);
-        w.SetUtilityPath(QStringLiteral(FIBREWATCH_PATH));
-        w.LaunchUtility(1);
-        const qint64 pid = w.UtilityPid(1);
+        w.Utilities().SetProgram(QStringLiteral(FIBREWATCH_PATH));
+        w.Utilities().Launch(1, 1, QStringLiteral("127.0.0.1"));
+        const qint64 pid = w.Utilities().Pid(1);
         QVERIFY(pid > 0);
         QVERIFY(findwindow::ProcessAlive(pid));
         msgbox::SetDialogHandler([](QDialog& d) {
@@ -305,7 +305,7 @@ private Q_SLOTS:
         });
         w.SBtnSettingsMouseDown(Qt::LeftButton);
         QCOMPARE(w.Session().Levels().Count, 0);
-        QCOMPARE(w.UtilityPid(1), 0);
+        QCOMPARE(w.Utilities().Pid(1), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);
         QVERIFY(!w.findChild<TSettingsWindow*>());
     }

@@ -114,8 +114,8 @@ TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
     pal.setColor(QPalette::Window, ToQColor(clr::Silver));
     setPalette(pal);
     setGeometry(220, 88, 990, 850);
-    FUptime.start();
-    FUtilityPath = QCoreApplication::applicationDirPath() + QStringLiteral("/SFP/fibrewatch");
+    FUtilities.SetProgram(QCoreApplication::applicationDirPath() +
+                          QStringLiteral("/SFP/fibrewatch"));
     // The level set, the salvos and the operator's log live beside the INI file.
     QString levelSet = FIniFileName;
     if (levelSet.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
@@ -599,7 +599,7 @@ void TMainWindow::ClockEnded() {
 void TMainWindow::closeEvent(QCloseEvent* e) {
     if (!FSession->Polling() && !ClockThread) {
         e->accept();
-        QuitUtilities();
+        FUtilities.QuitAll();
         SaveIni();
         return;
     }

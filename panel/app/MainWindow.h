@@ -5,6 +5,7 @@
 #include "Look.h"
 #include "Session.h"
 #include "TimeThread.h"
+#include "UtilityLauncher.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -159,14 +160,8 @@ public:
     void WindowMenuExportNamesClick();
     void WindowMenuImportNamesClick();
     std::pair<int, int> NameSlots() const;
-    // Fills found (slot i - 1 for switcher i) with the utility windows, clears
-    // the entries of utilities that are gone; true while any still runs.
-    bool FindUtilityWindows(std::array<std::uint64_t, 4>& found);
-    void QuitUtilities();
-    // Starts switcher i's utility, or brings the running one to the front.
-    void LaunchUtility(int i);
-    // A started utility without a window yet counts as running this long.
-    static constexpr qint64 UtilityGraceMs = 10000;
+    // The optical-module utilities (started from the SFP MONITOR window).
+    TUtilityLauncher& Utilities() { return FUtilities; }
     void RefreshConsole();
     void LevelsVisibleChanged(TLevelControl* sender, int level);
     void LevelsControlChanged(TLevelControl* sender, int level);
@@ -188,9 +183,6 @@ public:
     bool ProgressOpen() const { return FProgress != nullptr; }
     // Changes a modal step must notice, the window's and the session's.
     quint64 WorldVersion() const { return FWorldVersion + FSession->WorldVersion(); }
-    // The process id of switcher i's utility (1-based), 0 when none runs.
-    qint64 UtilityPid(int i) const;
-    void SetUtilityPath(const QString& path) { FUtilityPath = path; }
 
 Q_SIGNALS:
     void IniSaved();
@@ -230,13 +222,8 @@ private:
     // Settings dialog and the optical-module utilities.
     QPointer<TSettingsWindow> FSettingsDlg;
     QPointer<TMonitorWindow> FMonitorDlg;
-    // Process ids of the utilities by switcher (0: none) and when each started.
-    std::array<qint64, 4> FSwitcherPID{};
-    std::array<qint64, 4> FSwitcherStartMs{};
-    // The window role each utility was started with (its window must carry it).
-    std::array<std::string, 4> FSwitcherRole{};
-    // The utility program; SFP/fibrewatch beside the panel.
-    QString FUtilityPath;
+    // The optical-module utilities, one per switcher; SFP/fibrewatch beside the panel.
+    TUtilityLauncher FUtilities;
     QPointer<TParamsWindow> FParamsDlg;
     int FClientsShown = 0;
     // Components, by their names.
@@ -300,7 +287,6 @@ private:
     void EditParams(bool input, int index);
     void SizeLevelsPanel();
     TTimeSource FTimeSource;
-    QElapsedTimer FUptime;
     bool FFirstIdleDone = false;
     // Whether the INI placed STATUS and HDMI; the others get free places.
     bool FStatusPosFromIni = false, FHdmiPosFromIni = false;

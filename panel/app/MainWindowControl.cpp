@@ -229,7 +229,7 @@ void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
     // Polling ending meanwhile closes the dialog as cancelled.
     if (result != QDialog::Accepted || FClosing)
         return;
-    QuitUtilities(); // the switchers may have changed
+    FUtilities.QuitAll(); // the switchers may have changed
     LoadLevelSet();
 }
 

@@ -110,13 +110,12 @@ void TMainWindow::FlashStatusButton() {
 void TMainWindow::MarkRunningUtilities() {
     if (FSettings.FSfpEnabled) {
         std::array<std::uint64_t, 4> found{};
-        const bool running = FindUtilityWindows(found);
+        const bool running = FUtilities.FindWindows(FSession->Levels().SwitcherCount, found);
         const QColor tipBk = palette().color(QPalette::ToolTipBase);
         const TColor on = RGBColor(tipBk.red(), tipBk.green(), tipBk.blue());
         if (FMonitorDlg)
             for (int i = 1; i <= FSession->Levels().SwitcherCount; ++i)
-                FMonitorDlg->SetRunning(
-                    i, FSwitcherPID[static_cast<std::size_t>(i - 1)] != 0 ? on : clr::Silver);
+                FMonitorDlg->SetRunning(i, FUtilities.Pid(i) != 0 ? on : clr::Silver);
         SBtnMonitor->SetColor(running ? on : clr::Silver);
     } else {
         SBtnMonitor->SetColor(clr::Silver);
