@@ -84,15 +84,6 @@ public:
     // Screen size used by the clamping rules; defaults to the primary screen.
     void SetScreenSize(QSize s) { FScreenSize = s; }
 
-    // A modal step (message box, dialog, picker) runs a nested event loop in
-    // which poll steps, the end of polling and size changes are served. Runs
-    // the step and tells whether the window is still in the world it started
-    // in (same mode, same poll thread, same matrix size and level set, not
-    // closing); when not, the caller gives up quietly on what it held.
-    bool RunModal(const std::function<void()>& step);
-
-    // Salvos (MEMORY section): the list shows the session's salvos.
-    void ShowSalvos();
     // What storing an edited salvo came to: Failed shows Error and brings the
     // dialog back with the texts as typed.
     struct TCommitResult {
@@ -100,23 +91,7 @@ public:
         QString Error;
     };
     using TSlotCommit = std::function<TCommitResult(const TMemorySlot&)>;
-    // Runs the Edit Salvo dialog on slot; true (slot filled, and committed when
-    // a commit step is given) only on OK with the window still in PRESET mode
-    // on the same folder.
-    bool EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit = {});
-    // Asks an OK/Cancel question ("Confirm"); true on OK with the window still
-    // in PRESET mode in the world it asked in.
-    bool ConfirmInPreset(const QString& question);
-    void SBtnNewSlotMouseDown(Qt::MouseButton button);
-    void SBtnSaveSlotMouseDown(Qt::MouseButton button);
-    void SBtnDelSlotMouseDown(Qt::MouseButton button);
-    void LBoxMemoryClick();
     void LBoxMemoryDblClick();
-    // Returns whether the key was taken (Enter recalls the selected salvo).
-    bool LBoxMemoryKeyDown(int key);
-    // The list item of the salvo with exactly this name, or null.
-    TMemoryItem* FindSlotItem(const std::string& name) const;
-    TMemoryItem* SelectedSlotItem() const;
 
     // Operator control.
     void SBtnOperateMouseDown(Qt::MouseButton button);
@@ -128,47 +103,24 @@ public:
     void SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
     void SBtnZoomInMouseDown();
     void SBtnZoomOutMouseDown();
-    void SBtnPreviewMouseDown(Qt::MouseButton button);
-    void SBtnHintMouseDown(Qt::MouseButton button);
     void PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
     void TimerMonTimer();
-    // StatusTimer's 500 ms beat, stopped while it runs: it drives two jobs.
-    void StatusTimerBeat();
     // Flashes STATUS red and grey while a switcher's tab shows an alarm.
     void FlashStatusButton();
-    // Colours MONITOR and the open SFP MONITOR list's buttons by which
-    // utilities run (and forgets those that have gone).
-    void MarkRunningUtilities();
     // Any of the CONSOLE keypad's keys: digits, back space, ESC, OUTPUT, INPUT and TAKE.
     void KeypadKeyDown(TSpeedButton* key);
     // Returns whether the key was consumed.
     bool FormKeyDown(int key, Qt::KeyboardModifiers mods);
-    void FormDeactivate();
-    void PanelFieldBackMouseEnter();
     void PanelFieldBackMouseHover(int x, int y);
     void PanelFieldBackMouseMove();
     void ShowHover(QWidget* sender, QPoint cell, int col, int row);
-    void HideHover();
-    void SBtnStatusMouseDown(Qt::MouseButton button);
-    void SBtnHdmiMouseDown(Qt::MouseButton button);
-    void WindowMenuPopup();
     void WindowMenuStatusClick();
     void WindowMenuHdmiClick();
-    void SBtnMonitorMouseDown(Qt::MouseButton button);
     void WindowMenuMonitorClick();
-    // Names and logos of inputs and outputs to and from a label file.
-    void WindowMenuExportNamesClick();
-    void WindowMenuImportNamesClick();
-    std::pair<int, int> NameSlots() const;
     // The optical-module utilities (started from the SFP MONITOR window).
     TUtilityLauncher& Utilities() { return FUtilities; }
-    void RefreshConsole();
-    void LevelsVisibleChanged(TLevelControl* sender, int level);
     void LevelsControlChanged(TLevelControl* sender, int level);
-    // Name and logo of an input or output (the field's double-click on a name).
-    void EditInputParams(int i);
     void EditOutputParams(int o);
-    QRect WorkArea() const;
     void SetWorkArea(QRect r) { FWorkArea = r; }
 
     // State for tests and tools; widgets are found by their object names.
@@ -197,6 +149,55 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // Handlers and steps used only inside the window.
+    // A modal step (message box, dialog, picker) runs a nested event loop in
+    // which poll steps, the end of polling and size changes are served. Runs
+    // the step and tells whether the window is still in the world it started
+    // in (same mode, same poll thread, same matrix size and level set, not
+    // closing); when not, the caller gives up quietly on what it held.
+    bool RunModal(const std::function<void()>& step);
+    // Salvos (MEMORY section): the list shows the session's salvos.
+    void ShowSalvos();
+    // Runs the Edit Salvo dialog on slot; true (slot filled, and committed when
+    // a commit step is given) only on OK with the window still in PRESET mode
+    // on the same folder.
+    bool EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit = {});
+    // Asks an OK/Cancel question ("Confirm"); true on OK with the window still
+    // in PRESET mode in the world it asked in.
+    bool ConfirmInPreset(const QString& question);
+    void SBtnNewSlotMouseDown(Qt::MouseButton button);
+    void SBtnSaveSlotMouseDown(Qt::MouseButton button);
+    void SBtnDelSlotMouseDown(Qt::MouseButton button);
+    void LBoxMemoryClick();
+    // Returns whether the key was taken (Enter recalls the selected salvo).
+    bool LBoxMemoryKeyDown(int key);
+    // The list item of the salvo with exactly this name, or null.
+    TMemoryItem* FindSlotItem(const std::string& name) const;
+    TMemoryItem* SelectedSlotItem() const;
+    void SBtnPreviewMouseDown(Qt::MouseButton button);
+    void SBtnHintMouseDown(Qt::MouseButton button);
+    // StatusTimer's 500 ms beat, stopped while it runs: it drives two jobs.
+    void StatusTimerBeat();
+    // Colours MONITOR and the open SFP MONITOR list's buttons by which
+    // utilities run (and forgets those that have gone).
+    void MarkRunningUtilities();
+    void FormDeactivate();
+    void PanelFieldBackMouseEnter();
+    void HideHover();
+    void SBtnStatusMouseDown(Qt::MouseButton button);
+    void SBtnHdmiMouseDown(Qt::MouseButton button);
+    void WindowMenuPopup();
+    void SBtnMonitorMouseDown(Qt::MouseButton button);
+    // Names and logos of inputs and outputs to and from a label file.
+    void WindowMenuExportNamesClick();
+    void WindowMenuImportNamesClick();
+    std::pair<int, int> NameSlots() const;
+    void RefreshConsole();
+    void LevelsVisibleChanged(TLevelControl* sender, int level);
+    // Name and logo of an input or output (the field's double-click on a name).
+    void EditInputParams(int i);
+    QRect WorkArea() const;
+
     // The HDMI button's tip while it is grey.
     void ShowHdmiTip();
     // State of the INI file.
