@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "PanelTest.h"
 #include "SalvoDialog.h"
+#include "ScreenFit.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
@@ -48,8 +49,9 @@ std::vector<unsigned long> RootWindows(const char* property) {
     return ids;
 }
 
+// The frame as the platform reports it (QWidget's copy may predate it).
 bool Framed(const QWidget& w) {
-    return w.isVisible() && w.frameGeometry() != w.geometry();
+    return w.isVisible() && screenfit::FrameOf(w) != w.geometry();
 }
 
 QString Text(const QRect& r) {
@@ -103,7 +105,10 @@ private Q_SLOTS:
         ini.close();
         {
             TProgram p(Ini());
-            QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Screen().contains(p.W.frameGeometry()), 5000);
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                Framed(p.W) && Screen().contains(screenfit::FrameOf(p.W)),
+                qPrintable(Text(screenfit::FrameOf(p.W)) + QLatin1Char(' ') + Text(p.W.geometry())),
+                15000);
             auto* del = Part<TSpeedButton>(p.W, "SBtnDelSlot");
             const QRect button(del->mapToGlobal(QPoint(0, 0)), del->size());
             QVERIFY2(Screen().contains(button), qPrintable(Text(button)));
@@ -124,7 +129,7 @@ private Q_SLOTS:
         ini.write("[WINDOW]\nLEFT=520\nTOP=330\nHEIGHT=695\n");
         ini.close();
         TProgram p(Ini());
-        QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Screen().contains(p.W.frameGeometry()), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Screen().contains(screenfit::FrameOf(p.W)), 15000);
         p.W.Session().SizeSettleMs = 0;
         p.W.Session().ApplySize(16, 16);
         p.W.Session().FirstCycle(2);
@@ -132,10 +137,10 @@ private Q_SLOTS:
         QRect first, settled;
         msgbox::SetDialogHandler([&](QDialog& d) {
             d.show();
-            if (QTest::qWaitFor([&] { return Framed(d); }, 5000)) {
-                first = d.frameGeometry();
+            if (QTest::qWaitFor([&] { return Framed(d); }, 15000)) {
+                first = screenfit::FrameOf(d);
                 QTest::qWait(100); // a correction after the frame would show here
-                settled = d.frameGeometry();
+                settled = screenfit::FrameOf(d);
             }
             return int(QDialog::Rejected);
         });
@@ -154,11 +159,11 @@ private Q_SLOTS:
         ini.write("[WINDOW]\nLEFT=20\nTOP=20\n[SWINDOW]\nENABLED=1\nSHOW=1\n");
         ini.close();
         TProgram p(Ini());
-        QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Framed(p.StatusMonitor), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Framed(p.StatusMonitor), 15000);
         p.Hdmi.show();
-        QTRY_VERIFY_WITH_TIMEOUT(Framed(p.Hdmi), 5000);
-        const QRect main = p.W.frameGeometry(), status = p.StatusMonitor.frameGeometry(),
-                    hdmi = p.Hdmi.frameGeometry();
+        QTRY_VERIFY_WITH_TIMEOUT(Framed(p.Hdmi), 15000);
+        const QRect main = screenfit::FrameOf(p.W), status = screenfit::FrameOf(p.StatusMonitor),
+                    hdmi = screenfit::FrameOf(p.Hdmi);
         QVERIFY2(!status.intersects(main), qPrintable(Text(status) + " " + Text(main)));
         QVERIFY2(!hdmi.intersects(main), qPrintable(Text(hdmi) + " " + Text(main)));
         QVERIFY2(!hdmi.intersects(status), qPrintable(Text(hdmi) + " " + Text(status)));
@@ -166,7 +171,7 @@ private Q_SLOTS:
             QVERIFY2(Screen().contains(r), qPrintable(Text(r)));
 
         // The Import names picker over STATUS: the picker is stacked above it.
-        p.StatusMonitor.move(p.W.frameGeometry().center() - p.StatusMonitor.rect().center());
+        p.StatusMonitor.move(screenfit::FrameOf(p.W).center() - p.StatusMonitor.rect().center());
         bool above = false, seen = false;
         QTimer::singleShot(15000, [] { // never left waiting on the picker
             if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))

@@ -15,11 +15,40 @@ namespace screenfit {
 
 namespace {
 
+// The frame as the platform reports it now. QWidget's own frame geometry is
+// a copy that may predate the window manager's frame.
+QMargins MarginsOf(const QWidget& window) {
+    const QWindow* handle = window.windowHandle();
+    return handle && window.isVisible() ? handle->frameMargins() : QMargins();
+}
+
+bool Framed(const QWidget& window) {
+    return !MarginsOf(window).isNull();
+}
+
+// Where the frame's top-left corner is, or is to be before the first show.
+QPoint FramePos(const QWidget& window, const QMargins& m) {
+    return Framed(window) ? window.geometry().topLeft() - QPoint(m.left(), m.top()) : window.pos();
+}
+
+// Moves the window's frame to `at`. Before the window exists on the screen,
+// move() takes the frame's corner; after, it places the client area offset by
+// the frame Qt last knew, so the client's corner is given in its terms.
+void MoveFrameTo(QWidget& window, const QPoint& at, const QMargins& m) {
+    if (!window.testAttribute(Qt::WA_WState_Created)) {
+        window.move(at);
+        return;
+    }
+    const QPoint known = window.geometry().topLeft() - window.pos();
+    window.move(at + QPoint(m.left(), m.top()) - known);
+}
+
 // Checks a window again once the window manager has put its frame around it:
-// before that, its frame size was a guess. The frame's size arrives at no
-// particular event, so the watch looks every 25 ms after the show; it goes
-// away after that check, when the window hides, or after two seconds (no
-// window manager, no frame).
+// before that, its frame size was a guess. The frame arrives at no particular
+// event, so the watch looks every 25 ms after the show and brings the window
+// inside whenever it is not; it goes away once the window has stayed inside,
+// framed, for a while, when the window hides, or after ten seconds (no window
+// manager, no frame).
 class TFrameWatch : public QObject {
 public:
     TFrameWatch(QWidget& window, bool shrink)
@@ -28,7 +57,7 @@ public:
         window.installEventFilter(this);
         FTimer->setInterval(25);
         connect(FTimer, &QTimer::timeout, this, [this] {
-            if (++FTicks > 80)
+            if (++FTicks > 400)
                 Finish();
             else
                 Check();
@@ -59,13 +88,21 @@ private:
     void Check() {
         if (!FWindow || !FWindow->isVisible() || FWindow->isMaximized() || FWindow->isFullScreen())
             return;
-        if (FWindow->frameGeometry() == FWindow->geometry())
+        if (!Framed(*FWindow))
             return; // not framed yet
+        const QRect frame = FrameOf(*FWindow);
+        if (AvailableFor(*FWindow, frame).contains(frame)) {
+            // Inside, framed: done once it stays so (a window manager may
+            // still move a window it has just mapped).
+            if (++FInside >= 8)
+                Finish();
+            return;
+        }
+        FInside = 0;
         if (FShrink)
             FitOnScreen(*FWindow);
         else
-            Place(*FWindow, FWindow->pos());
-        Finish();
+            KeepInside(*FWindow);
     }
     void Finish() {
         FDone = true;
@@ -78,18 +115,9 @@ private:
     QPointer<QWidget> FWindow;
     bool FShrink;
     QTimer* FTimer;
-    int FTicks = 0;
+    int FTicks = 0, FInside = 0;
     bool FDone = false;
 };
-
-bool Framed(const QWidget& window) {
-    return window.isVisible() && window.frameGeometry() != window.geometry();
-}
-
-QMargins MarginsOf(const QWidget& window) {
-    const QRect f = window.frameGeometry(), g = window.geometry();
-    return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
-}
 
 } // namespace
 
@@ -152,6 +180,10 @@ std::optional<QPoint> FreeSpot(const QSize& frame, const QList<QRect>& avoid,
     return std::nullopt;
 }
 
+QRect FrameOf(const QWidget& window) {
+    return window.geometry().marginsAdded(MarginsOf(window));
+}
+
 QMargins ExpectedFrameMargins(const QWidget& window) {
     if (window.windowFlags() & Qt::FramelessWindowHint)
         return {};
@@ -182,17 +214,18 @@ void Place(QWidget& window, const QPoint& wanted) {
     // A dialog laid out but never shown has not taken its size yet.
     if (!window.testAttribute(Qt::WA_Resized) && !window.isVisible())
         window.adjustSize();
-    // move() places the outer frame; before the first show its size is the
-    // client's plus the decoration the window manager is expected to add.
-    const QMargins m = Framed(window) ? QMargins() : ExpectedFrameMargins(window);
-    const QRect frame(wanted, window.frameGeometry().size().grownBy(m));
-    window.move(FitInside(frame, AvailableFor(window, frame)));
-    if (!Framed(window))
+    // Before the first show the frame's size is the client's plus the
+    // decoration the window manager is expected to add.
+    const bool framed = Framed(window);
+    const QMargins m = ExpectedFrameMargins(window);
+    const QRect frame(wanted, window.size().grownBy(m));
+    MoveFrameTo(window, FitInside(frame, AvailableFor(window, frame)), m);
+    if (!framed)
         TFrameWatch::Attach(window, false);
 }
 
 void KeepInside(QWidget& window) {
-    Place(window, window.pos());
+    Place(window, FramePos(window, ExpectedFrameMargins(window)));
 }
 
 void FitOnScreen(QWidget& window) {
@@ -200,12 +233,12 @@ void FitOnScreen(QWidget& window) {
         return;
     const bool framed = Framed(window);
     const QMargins m = ExpectedFrameMargins(window);
-    const QRect client(window.pos() + QPoint(m.left(), m.top()), window.size());
+    const QRect client(FramePos(window, m) + QPoint(m.left(), m.top()), window.size());
     const QRect frame = client.marginsAdded(m);
     const QRect fitted = FitClient(client, m, AvailableFor(window, frame), window.minimumSize());
     if (fitted.size() != window.size())
         window.resize(fitted.size());
-    window.move(fitted.topLeft() - QPoint(m.left(), m.top()));
+    MoveFrameTo(window, fitted.topLeft() - QPoint(m.left(), m.top()), m);
     if (!framed)
         TFrameWatch::Attach(window, true);
 }

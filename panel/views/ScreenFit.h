@@ -30,6 +30,10 @@ QRect FitClient(const QRect& client, const QMargins& margins, const QRect& avail
 std::optional<QPoint> FreeSpot(const QSize& frame, const QList<QRect>& avoid,
                                const QRect& available);
 
+// The window's outer rectangle as the platform reports it now (its client
+// area alone while it has no frame).
+QRect FrameOf(const QWidget& window);
+
 // The decoration the window manager gives `window`: its own once it was
 // framed, else that of another shown window of ours (one window manager
 // decorates them alike), else none.
