@@ -66,6 +66,11 @@ class TestWindowManager : public QObject {
     QTemporaryDir FDir;
     QProcess FWindowManager;
     QString Ini() const { return FDir.filePath(QStringLiteral("matrixpanel.ini")); }
+    void WriteIni(const QByteArray& text) const {
+        QFile f(Ini());
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text);
+    }
     QRect Screen() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
     // The main window and its monitor windows as the program builds them.
@@ -99,10 +104,7 @@ private Q_SLOTS:
     // included, its MEMORY buttons on the screen; the INI keeps its values
     // until the operator moves the window.
     void mainWindowOnTheScreen() {
-        QFile ini(Ini());
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[WINDOW]\nLEFT=520\nTOP=330\nHEIGHT=695\n");
-        ini.close();
+        WriteIni("[WINDOW]\nLEFT=520\nTOP=330\nHEIGHT=695\n");
         {
             TProgram p(Ini());
             QTRY_VERIFY2_WITH_TIMEOUT(
@@ -114,9 +116,9 @@ private Q_SLOTS:
             QVERIFY2(Screen().contains(button), qPrintable(Text(button)));
             p.W.close();
         }
+        QFile ini(Ini());
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray saved = ini.readAll();
-        ini.close();
         QVERIFY2(saved.contains("LEFT=520\nTOP=330\n") && saved.contains("HEIGHT=695\n"),
                  saved.constData());
     }
@@ -124,10 +126,7 @@ private Q_SLOTS:
     // Edit Salvo from a window at the bottom right of the screen: its first
     // show lies inside the screen with its frame.
     void salvoDialogOnTheScreen() {
-        QFile ini(Ini());
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[WINDOW]\nLEFT=520\nTOP=330\nHEIGHT=695\n");
-        ini.close();
+        WriteIni("[WINDOW]\nLEFT=520\nTOP=330\nHEIGHT=695\n");
         TProgram p(Ini());
         QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Screen().contains(screenfit::FrameOf(p.W)), 15000);
         p.W.Session().SizeSettleMs = 0;
@@ -154,10 +153,7 @@ private Q_SLOTS:
     // Without positions in the INI, STATUS and HDMI cover neither each other
     // nor the main window; STATUS never covers a dialog of the panel.
     void monitorsBesideAndBelowDialogs() {
-        QFile ini(Ini());
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[WINDOW]\nLEFT=20\nTOP=20\n[SWINDOW]\nENABLED=1\nSHOW=1\n");
-        ini.close();
+        WriteIni("[WINDOW]\nLEFT=20\nTOP=20\n[SWINDOW]\nENABLED=1\nSHOW=1\n");
         TProgram p(Ini());
         QTRY_VERIFY_WITH_TIMEOUT(Framed(p.W) && Framed(p.StatusMonitor), 15000);
         p.Hdmi.show();
