@@ -2,6 +2,7 @@
 // a click changes, what it reports for the log, which cells it repaints. Plain
 // C++, so it also runs under ThreadSanitizer with a reader thread.
 #include "CrossPoints.h"
+#include "KeypadEntry.h"
 #include "PlainTest.h"
 
 #include <atomic>
@@ -126,7 +127,48 @@ void ReaderSeesWholeValues() {
 
 } // namespace
 
+// The keypad's numbers, key by key: O and I select, digits add, '<' is "<-",
+// 'e' is ESC, 'T' is TAKE (its answer in `routable`); 16 outputs, 100 inputs.
+void KeypadNumbers() {
+    struct TCase {
+        const char* Keys;
+        int Output, Input;
+        bool Routable;
+    };
+    const TCase cases[] = {
+        {"I123", 0, 12, false},  // 123 is over the 100 inputs: refused
+        {"I12<", 0, 1, false},   // "<-" drops the last digit
+        {"I12e", 0, 0, false},   // ESC clears
+        {"O5O9", 9, 0, false},   // a new selection starts a new number
+        {"O5O17", 1, 0, false},  // 17 outputs refused after the restart: 1 stays
+        {"O3I42T", 3, 42, true}, // both inside: TAKE routes
+        {"O3I42T7", 3, 7, true}, // after TAKE a digit starts a new number
+        {"O0I1T", 0, 1, false},  // output 0 is no output
+    };
+    for (const TCase& c : cases) {
+        TKeypadEntry k;
+        bool routable = false;
+        for (const char* p = c.Keys; *p; ++p) {
+            const int limit = k.ToOutput() ? 16 : 100;
+            if (*p == 'O' || *p == 'I')
+                k.Select(*p == 'O');
+            else if (*p == 'T')
+                routable = k.Take(16, 100);
+            else if (*p == '<')
+                k.Press(TKeypadEntry::TKey::Back, 0, limit);
+            else if (*p == 'e')
+                k.Press(TKeypadEntry::TKey::Escape, 0, limit);
+            else
+                k.Press(TKeypadEntry::TKey::Digit, *p - '0', limit);
+        }
+        CHECK(k.Output() == c.Output);
+        CHECK(k.Input() == c.Input);
+        CHECK(routable == c.Routable);
+    }
+}
+
 int main() {
+    KeypadNumbers();
     RouteFollowsControlLocksAndMode();
     OutOfRangeAndNoChangeReportNothing();
     LocksAndMonitorOnControlledLevels();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IniSettings.h"
+#include "KeypadEntry.h"
 #include "LevelSetFile.h"
 #include "Look.h"
 #include "Session.h"
@@ -126,8 +127,8 @@ public:
     // State for tests and tools; widgets are found by their object names.
     TIniSettings& Settings() { return FSettings; }
     // The CONSOLE keypad's entry: the numbers typed (1-based, 0 none).
-    int KeypadInput() const { return FConsoleInput; }
-    int KeypadOutput() const { return FConsoleOutput; }
+    int KeypadInput() const { return FKeypad.Input(); }
+    int KeypadOutput() const { return FKeypad.Output(); }
     bool CycleRateShown() const { return FShowCycleRate; }
     bool MonitorTestRunning() const { return FMonitorTestOn; }
     bool ClockRunning() const { return ClockThread != nullptr; }
@@ -213,10 +214,7 @@ private:
     TProgressWindow* FProgress = nullptr;
     bool FShowCycleRate = false;
     bool FMonitorTestOn = false;
-    int FConsoleInput = 0;
-    int FConsoleOutput = 0;
-    bool FConsoleToOutput = true;
-    bool FConsoleEntering = false;
+    TKeypadEntry FKeypad;
     // Counts the window's own changes RunModal watches for (the session counts its own).
     quint64 FWorldVersion = 0;
     QPointer<TSalvoDialog> FSalvoDlg;

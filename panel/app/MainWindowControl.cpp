@@ -339,51 +339,36 @@ void TMainWindow::RefreshConsole() {
     if (!SBtnDigits[1]->isEnabled())
         for (TSpeedButton* k : keys)
             k->setEnabled(true);
-    SBtnConsoleOutput->SetColor(FConsoleToOutput ? clr::Lime : clr::Green);
-    SBtnConsoleInput->SetColor(FConsoleToOutput ? clr::Green : clr::Lime);
+    SBtnConsoleOutput->SetColor(FKeypad.ToOutput() ? clr::Lime : clr::Green);
+    SBtnConsoleInput->SetColor(FKeypad.ToOutput() ? clr::Green : clr::Lime);
+    const int output = FKeypad.Output(), input = FKeypad.Input();
     for (int p = 0; p < 3; ++p) {
-        DigitOutput[static_cast<std::size_t>(p)]->ShowDigit(
-            FConsoleOutput <= 0 ? -1 : DigitOf(FConsoleOutput, p));
-        DigitInput[static_cast<std::size_t>(p)]->ShowDigit(
-            FConsoleInput <= 0 ? -1 : DigitOf(FConsoleInput, p));
+        DigitOutput[static_cast<std::size_t>(p)]->ShowDigit(output <= 0 ? -1 : DigitOf(output, p));
+        DigitInput[static_cast<std::size_t>(p)]->ShowDigit(input <= 0 ? -1 : DigitOf(input, p));
     }
-    SBtnConsoleTake->setEnabled(FConsoleInput >= 1 && FConsoleInput <= Field->GetInputCount() &&
-                                FConsoleOutput >= 1 && FConsoleOutput <= Field->GetOutputCount());
+    SBtnConsoleTake->setEnabled(input >= 1 && input <= Field->GetInputCount() && output >= 1 &&
+                                output <= Field->GetOutputCount());
 }
 
 void TMainWindow::KeypadKeyDown(TSpeedButton* key) {
     if (FSession->Mode() == TMode::Off)
         return;
     if (key == SBtnConsoleInput || key == SBtnConsoleOutput) {
-        FConsoleEntering = false;
-        FConsoleToOutput = key == SBtnConsoleOutput;
+        FKeypad.Select(key == SBtnConsoleOutput);
         RefreshConsole();
         return;
     }
     if (key == SBtnConsoleTake) {
-        FConsoleEntering = false;
-        if (FConsoleInput < 1 || FConsoleInput > Field->GetInputCount() || FConsoleOutput < 1 ||
-            FConsoleOutput > Field->GetOutputCount())
-            return;
-        FSession->CrossPoints().KeypadRoute(FConsoleOutput - 1, FConsoleInput - 1);
+        if (FKeypad.Take(Field->GetOutputCount(), Field->GetInputCount()))
+            FSession->CrossPoints().KeypadRoute(FKeypad.Output() - 1, FKeypad.Input() - 1);
         return;
     }
-    int& target = FConsoleToOutput ? FConsoleOutput : FConsoleInput;
-    const int limit = FConsoleToOutput ? Field->GetOutputCount() : Field->GetInputCount();
-    if (!FConsoleEntering)
-        target = 0;
-    int n = target;
-    if (key->Tag >= 0)
-        n = n * 10 + key->Tag;
-    else if (key->Tag == -1)
-        n = n / 10;
-    else
-        n = 0;
-    FConsoleEntering = true;
-    if (n > limit)
-        return; // refused; the read-outs keep what they showed
-    target = n;
-    RefreshConsole();
+    // Digits carry their value as Tag; "<-" is -1, ESC -2.
+    using K = TKeypadEntry::TKey;
+    const K kind = key->Tag >= 0 ? K::Digit : key->Tag == -1 ? K::Back : K::Escape;
+    const int limit = FKeypad.ToOutput() ? Field->GetOutputCount() : Field->GetInputCount();
+    if (FKeypad.Press(kind, key->Tag, limit))
+        RefreshConsole();
 }
 
 void TMainWindow::MonitorStep(int delta) {
