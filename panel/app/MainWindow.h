@@ -109,7 +109,6 @@ public:
     // Flashes STATUS red and grey while a switcher's tab shows an alarm.
     void FlashStatusButton();
     // Any of the CONSOLE keypad's keys: digits, back space, ESC, OUTPUT, INPUT and TAKE.
-    void KeypadKeyDown(TSpeedButton* key);
     // Returns whether the key was consumed.
     bool FormKeyDown(int key, Qt::KeyboardModifiers mods);
     void PanelFieldBackMouseHover(int x, int y);
@@ -151,6 +150,7 @@ protected:
 
 private:
     // Handlers and steps used only inside the window.
+    void KeypadKeyDown(TSpeedButton* key);
     // A modal step (message box, dialog, picker) runs a nested event loop in
     // which poll steps, the end of polling and size changes are served. Runs
     // the step and tells whether the window is still in the world it started
