@@ -35,7 +35,7 @@ void TMainWindow::LoadIni() {
         resize(r.size());
         FIniBounds = r;
     }
-    // Hand-written or left from another screen: an absent key gets a free place.
+    // STATUS or HDMI without a position in the INI gets a free place at the first idle.
     FStatusPosFromIni = ini.ReadInteger("SWINDOW", "LEFT", INT_MIN) != INT_MIN ||
                         ini.ReadInteger("SWINDOW", "TOP", INT_MIN) != INT_MIN;
     FHdmiPosFromIni = ini.ReadInteger("HWINDOW", "LEFT", INT_MIN) != INT_MIN ||
