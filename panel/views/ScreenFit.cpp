@@ -17,9 +17,25 @@ namespace {
 
 // The frame as the platform reports it now. QWidget's own frame geometry is
 // a copy that may predate the window manager's frame.
+QMargins Widest(const QMargins& a, const QMargins& b) {
+    return {std::max(a.left(), b.left()), std::max(a.top(), b.top()),
+            std::max(a.right(), b.right()), std::max(a.bottom(), b.bottom())};
+}
+
+// The widest frame seen on any of our windows in this run: a guess for the
+// next window that stays good when no other window is framed at the moment
+// (or the platform reads a frame as empty while the window manager works on it).
+QMargins& WidestSeen() {
+    static QMargins seen;
+    return seen;
+}
+
 QMargins MarginsOf(const QWidget& window) {
     const QWindow* handle = window.windowHandle();
-    return handle && window.isVisible() ? handle->frameMargins() : QMargins();
+    const QMargins m = handle && window.isVisible() ? handle->frameMargins() : QMargins();
+    if (!m.isNull() && !(window.windowFlags() & Qt::FramelessWindowHint))
+        WidestSeen() = Widest(WidestSeen(), m);
+    return m;
 }
 
 bool Framed(const QWidget& window) {
@@ -189,16 +205,10 @@ QMargins ExpectedFrameMargins(const QWidget& window) {
         return {};
     if (Framed(window))
         return MarginsOf(window);
-    QMargins widest;
-    for (const QWidget* w : QApplication::topLevelWidgets()) {
-        if (w == &window || !Framed(*w) || (w->windowFlags() & Qt::FramelessWindowHint))
-            continue;
-        const QMargins m = MarginsOf(*w);
-        widest =
-            QMargins(std::max(widest.left(), m.left()), std::max(widest.top(), m.top()),
-                     std::max(widest.right(), m.right()), std::max(widest.bottom(), m.bottom()));
-    }
-    return widest;
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w != &window)
+            MarginsOf(*w); // each framed window of ours adds to what was seen
+    return WidestSeen();
 }
 
 QRect AvailableFor(const QWidget& window, const QRect& frame) {

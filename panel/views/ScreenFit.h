@@ -35,7 +35,7 @@ std::optional<QPoint> FreeSpot(const QSize& frame, const QList<QRect>& avoid,
 QRect FrameOf(const QWidget& window);
 
 // The decoration the window manager gives `window`: its own once it was
-// framed, else that of another shown window of ours (one window manager
+// framed, else the widest seen on our windows in this run (one window manager
 // decorates them alike), else none.
 QMargins ExpectedFrameMargins(const QWidget& window);
 
