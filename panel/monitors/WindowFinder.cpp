@@ -136,11 +136,11 @@ std::int64_t OwnerPid(Display* d, Window w) {
     }();
     if (!available)
         return -1;
-    XResClientIdSpec spec{static_cast<XID>(w), XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec client{static_cast<XID>(w), XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* ids = nullptr;
     std::int64_t pid = -1;
-    if (XResQueryClientIds(d, 1, &spec, &count, &ids) == Success) {
+    if (XResQueryClientIds(d, 1, &client, &count, &ids) == Success) {
         for (long i = 0; i < count && pid < 0; ++i)
             if (XResGetClientIdType(&ids[i]) == XRES_CLIENT_ID_PID)
                 pid = XResGetClientPid(&ids[i]);
