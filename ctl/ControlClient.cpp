@@ -223,44 +223,27 @@ int ResolveEndpoint(const QString& text, const std::array<QString, 256>& names, 
 
 QString ConnectionFailure(const TLinkError& error, const TLevels& levels) {
     const QString at = QString::fromStdString(FormatIP(error.IP)) + QStringLiteral(":10004");
-    QString what;
-    switch (error.Operation) {
-    case port::OpConnect:
-        what = QStringLiteral("cannot connect to the switcher at %1");
-        break;
-    case port::OpIdentify:
-        what = QStringLiteral("no routing switcher answers at %1");
-        break;
-    case port::OpReadConfig:
-        what = error.Code == port::ErrBadSize
-                   ? QStringLiteral("the switcher at %1 reports a matrix size out of range")
-                   : QStringLiteral("cannot read the configuration of the switcher at %1");
-        break;
-    case port::OpReadState:
-        what = QStringLiteral("cannot read the cross-point state of the switcher at %1");
-        break;
-    case port::OpReadHdmi:
-        what = QStringLiteral("cannot read the HDMI state of the switcher at %1");
-        break;
-    case port::OpSwitchOutputs:
-        what = QStringLiteral("cannot switch on the switcher at %1");
-        break;
-    case port::OpSetHdmi:
-        what = QStringLiteral("cannot send HDMI settings to the switcher at %1");
-        break;
-    case port::OpPresetTable:
-        what = QStringLiteral("cannot send the preset salvo to the switcher at %1");
-        break;
-    case port::OpTakePreset:
-        what = QStringLiteral("cannot take the preset salvo on the switcher at %1");
-        break;
-    default:
-        what = QStringLiteral("the switcher at %1 failed (operation %2, error %3)");
-        break;
-    }
-    QString text = what.contains(QLatin1String("%2"))
-                       ? what.arg(at).arg(error.Operation).arg(error.Code)
-                       : what.arg(at);
+    // What failed, by the connection's operation code.
+    static const std::pair<int, const char*> operations[] = {
+        {port::OpConnect, "cannot connect to the switcher at %1"},
+        {port::OpIdentify, "no routing switcher answers at %1"},
+        {port::OpReadConfig, "cannot read the configuration of the switcher at %1"},
+        {port::OpReadState, "cannot read the cross-point state of the switcher at %1"},
+        {port::OpReadHdmi, "cannot read the HDMI state of the switcher at %1"},
+        {port::OpSwitchOutputs, "cannot switch on the switcher at %1"},
+        {port::OpSetHdmi, "cannot send HDMI settings to the switcher at %1"},
+        {port::OpPresetTable, "cannot send the preset salvo to the switcher at %1"},
+        {port::OpTakePreset, "cannot take the preset salvo on the switcher at %1"},
+    };
+    QString text = QStringLiteral("the switcher at %1 failed (operation %2, error %3)")
+                       .arg(at)
+                       .arg(error.Operation)
+                       .arg(error.Code);
+    for (const auto& [operation, what] : operations)
+        if (operation == error.Operation)
+            text = QString::fromLatin1(what).arg(at);
+    if (error.Operation == port::OpReadConfig && error.Code == port::ErrBadSize)
+        text = QStringLiteral("the switcher at %1 reports a matrix size out of range").arg(at);
     if (error.Operation != port::OpConnect && error.Code == port::ErrNoReply)
         text += QStringLiteral(": no answer");
     else if (error.Operation != port::OpConnect && error.Code == port::ErrBadReply)

@@ -20,15 +20,8 @@
 namespace sim {
 
 using simframe::PutText;
+using simframe::U;
 using simframe::Words;
-
-namespace {
-
-std::uint16_t U(int v) {
-    return static_cast<std::uint16_t>(v);
-}
-
-} // namespace
 
 TChassis::TChassis(const TChassisConfig& config) : FConfig(config), FServer(new QTcpServer(this)) {
     FConfig.Inputs = std::clamp(FConfig.Inputs, 1, 256);

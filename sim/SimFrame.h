@@ -12,6 +12,11 @@ namespace simframe {
 
 using Words = QList<std::uint16_t>;
 
+// An int as one 16-bit word (its low 16 bits).
+inline std::uint16_t U(int v) {
+    return static_cast<std::uint16_t>(v);
+}
+
 // Builds a frame from the command and data words; appends N and the checksum.
 QByteArray Encode(const Words& commandAndData);
 // Serialises words as they are (no checksum or length fixing), for faulty replies.

@@ -2,6 +2,8 @@
 // of a healthy chassis, slowly wobbling, with the values a test has set.
 #include "SimChassis.h"
 
+#include "SimWords.h"
+
 #include <QDateTime>
 #include <QMutexLocker>
 
@@ -10,13 +12,10 @@
 namespace sim {
 
 using simframe::PutText;
+using simframe::U;
 using simframe::Words;
 
 namespace {
-
-std::uint16_t U(int v) {
-    return static_cast<std::uint16_t>(v);
-}
 
 // A slow wobble for the utility's readings: one period per minute.
 int Wobble(int amplitude, int phase) {
@@ -27,7 +26,7 @@ int Wobble(int amplitude, int phase) {
 } // namespace
 
 Words TChassis::UtilityPower() const {
-    Words w{102, 1, 1, 0, 0};
+    Words w{simword::CmdPower, 1, 1, 0, 0};
     const int nominal[10] = {1200, 1800, 3300, 5000, 3300, 3300, 3300, 3300, 2500, 2500};
     for (int i = 0; i < 10; ++i)
         w << U(nominal[i] + Wobble(nominal[i] / 100, i)) << U(800 + 40 * i + Wobble(30, i + 3));
@@ -59,7 +58,7 @@ void TChassis::SetSfpSlot(bool transmit, int slot, const std::function<void(TSfp
 }
 
 Words TChassis::UtilitySfp(bool transmit) const {
-    Words w{U(transmit ? 101 : 100)};
+    Words w{U(transmit ? simword::CmdSfpTransmit : simword::CmdSfpReceive)};
     for (int r = 0; r < 32; ++r) {
         const TSfpSlot& set = FSfpSlots[transmit ? 1 : 0][static_cast<std::size_t>(r)];
         // Slots 8 and 20 are empty, 13 holds an electrical module, the rest are optical.
