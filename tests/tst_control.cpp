@@ -1,6 +1,8 @@
 #include "ColorTabBar.h"
+#include "ConsoleKeypad.h"
 #include "DigitalPanel.h"
 #include "Field.h"
+#include "FieldHover.h"
 #include "HoverPanel.h"
 #include "IndicatorBox.h"
 #include "IpText.h"
@@ -45,6 +47,16 @@ class TestControl : public QObject {
 
     TSpeedButton* Key(TMainWindow& w, const char* name) {
         return w.findChild<TSpeedButton*>(QString::fromLatin1(name));
+    }
+    // A key pressed where the focus is (else on the window); true when something took it.
+    static bool PressKey(TMainWindow& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWidget* focus = QApplication::focusWidget();
+        QKeyEvent e(QEvent::KeyPress, key, mods);
+        QApplication::sendEvent(focus && focus->window() == &w ? focus : &w, &e);
+        return e.isAccepted();
+    }
+    static void Beat(TMainWindow& w, const char* timer) {
+        QVERIFY(QMetaObject::invokeMethod(Part<QTimer>(w, timer), "timeout"));
     }
     // Left clicks on the keypad's keys, as the operator gives them.
     void Press(TMainWindow& w, std::initializer_list<const char*> keys) {
@@ -175,19 +187,21 @@ private Q_SLOTS:
         QVERIFY(Key(w, "SBtn1")->isEnabled());
         QCOMPARE(Key(w, "SBtnConsoleOutput")->Color(), clr::Lime);
         Press(w, {"SBtnConsoleInput", "SBtn1", "SBtn2", "SBtn3"});
-        QCOMPARE(w.KeypadInput(), 12); // 123 refused with 100 inputs
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Input(),
+                 12); // 123 refused with 100 inputs
         QCOMPARE(Shown(w, "DigitInput"), (QList<int>{-1, 1, 2}));
         QCOMPARE(Key(w, "SBtnConsoleInput")->Color(), clr::Lime);
         Press(w, {"SBtnBS"});
-        QCOMPARE(w.KeypadInput(), 1);
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Input(), 1);
         Press(w, {"SBtnESC"});
-        QCOMPARE(w.KeypadInput(), 0);
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Input(), 0);
         QCOMPARE(Shown(w, "DigitInput"), (QList<int>{-1, -1, -1}));
 
         Press(w, {"SBtnConsoleOutput", "SBtn5"});
-        QCOMPARE(w.KeypadOutput(), 5);
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Output(), 5);
         Press(w, {"SBtnConsoleOutput", "SBtn9"});
-        QCOMPARE(w.KeypadOutput(), 0);                              // refused after the reset
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Output(),
+                 0);                                                // refused after the reset
         QCOMPARE(Shown(w, "DigitOutput"), (QList<int>{-1, -1, 5})); // read-outs not redrawn
         QVERIFY(!Key(w, "SBtnConsoleTake")->isEnabled());
 
@@ -200,13 +214,13 @@ private Q_SLOTS:
         QCOMPARE(Part<TField>(w, "Field")->GetPreset(2), (TLevelValues{2, 41, 2, 2}));
         // The next digit starts a new number.
         Press(w, {"SBtn7"});
-        QCOMPARE(w.KeypadInput(), 7);
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Input(), 7);
 
         w.Session().SetMode(TMode::Off);
         QVERIFY(!Key(w, "SBtn1")->isEnabled());
         QCOMPARE(Shown(w, "DigitInput"), (QList<int>{-1, -1, -1}));
         Press(w, {"SBtn2"}); // ignored while not operating
-        QCOMPARE(w.KeypadInput(), 7);
+        QCOMPARE(Part<TConsoleKeypad>(w, "ConsoleKeypad")->Entry().Input(), 7);
     }
 
     void modesAndCaption() {
@@ -214,38 +228,43 @@ private Q_SLOTS:
         Part<TField>(w, "Field")->SetSize(16, 16);
         Part<TField>(w, "Field")->SetLevelCount(2);
         w.Session().SetMode(TMode::OnLine);
-        w.SBtnOnLineMouseDown(Qt::LeftButton);
-        QCOMPARE(w.Session().Mode(), TMode::OnLine);
-        w.SBtnPresetMouseDown(Qt::RightButton);
-        QCOMPARE(w.Session().Mode(), TMode::OnLine);
-        w.SBtnPresetMouseDown(Qt::LeftButton);
-        QCOMPARE(w.Session().Mode(), TMode::Preset);
-        w.SBtnPresetMouseDown(Qt::LeftButton);
-        QCOMPARE(w.Session().Mode(), TMode::Preset);
-        w.SBtnOnLineMouseDown(Qt::LeftButton);
-        QCOMPARE(w.Session().Mode(), TMode::OnLine);
-        w.SBtnZoomInMouseDown();
+        w.show();
+        const struct {
+            const char* button;
+            Qt::MouseButton mouse;
+            TMode after;
+        } clicks[] = {{"SBtnOnLine", Qt::LeftButton, TMode::OnLine},
+                      {"SBtnPreset", Qt::RightButton, TMode::OnLine},
+                      {"SBtnPreset", Qt::LeftButton, TMode::Preset},
+                      {"SBtnPreset", Qt::LeftButton, TMode::Preset},
+                      {"SBtnOnLine", Qt::LeftButton, TMode::OnLine}};
+        for (const auto& c : clicks) {
+            QTest::mouseClick(Key(w, c.button), c.mouse);
+            QCOMPARE(w.Session().Mode(), c.after);
+        }
+        QTest::mouseClick(Key(w, "SBtnZoomIn"), Qt::LeftButton);
         QCOMPARE(Part<TField>(w, "Field")->GetScale(), 4);
-        w.SBtnZoomOutMouseDown();
-        w.SBtnZoomOutMouseDown();
+        QTest::mouseClick(Key(w, "SBtnZoomOut"), Qt::LeftButton);
+        QTest::mouseClick(Key(w, "SBtnZoomOut"), Qt::RightButton);
         QCOMPARE(Part<TField>(w, "Field")->GetScale(), 2);
 
         // Shift on the caption: cycle rate on and back to the caption.
-        const QString caption = Part<TPanel>(w, "PanelFieldCaption")->Caption();
+        auto* captionPanel = Part<TPanel>(w, "PanelFieldCaption");
+        const QString caption = captionPanel->Caption();
         QVERIFY(!caption.isEmpty());
-        w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
+        QTest::mouseClick(captionPanel, Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 5));
         QVERIFY(w.CycleRateShown());
         w.Session().ShowCycleRate(123.44);
         QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), QStringLiteral("   123.4"));
-        w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ShiftModifier);
+        QTest::mouseClick(captionPanel, Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 5));
         QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), caption);
 
         // Ctrl: the monitor test, driven tick by tick.
-        w.PanelFieldCaptionMouseDown(Qt::LeftButton, Qt::ControlModifier);
+        QTest::mouseClick(captionPanel, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
         QVERIFY(w.MonitorTestRunning() && Part<QTimer>(w, "TimerMon")->isActive());
         QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(), QStringLiteral("MONITOR TEST"));
         for (int t = 1; t <= 16; ++t) {
-            w.TimerMonTimer();
+            Beat(w, "TimerMon");
             if (t < 16) {
                 QCOMPARE(Part<TPanel>(w, "PanelFieldCaption")->Caption(),
                          QStringLiteral("MONITOR ON %1").arg(t));
@@ -265,29 +284,30 @@ private Q_SLOTS:
         Part<TField>(w, "Field")->SetInputName(11, QStringLiteral("CAM1"));
         Part<TField>(w, "Field")->SetOutputName(2, QStringLiteral("VTR"));
         w.Session().SetMode(TMode::OnLine);
-        w.ShowHover(nullptr, QPoint(10, 10), 11, 2);
+        auto* hover = Part<TFieldHover>(w, "FieldHover");
+        hover->ShowCell(QPoint(10, 10), 11, 2);
         QCOMPARE(Part<TPanel>(w, "PanelInOut")->Caption(),
                  QStringLiteral("IN12 CAM1 --> OUT3 VTR"));
         QCOMPARE(Part<TPanel>(w, "PanelInOut")->Color(), RGBColor(0xEE, 0xEE, 0xEE));
-        QCOMPARE(tip.width(), 0);                    // hints off
-        w.ShowHover(nullptr, QPoint(10, 10), -1, 2); // the MON column
+        QCOMPARE(tip.width(), 0);               // hints off
+        hover->ShowCell(QPoint(10, 10), -1, 2); // the MON column
         QCOMPARE(Part<TPanel>(w, "PanelInOut")->Caption(), QStringLiteral("OUT3 VTR"));
 
         w.Settings().FHintsOn = true;
-        w.SetWorkArea(QRect(0, 0, 800, 600));
+        hover->SetWorkArea(QRect(0, 0, 800, 600));
         const int s = Part<TField>(w, "Field")->Geometry().CellSize;
-        w.ShowHover(nullptr, QPoint(790, 590), 11, 2);
+        hover->ShowCell(QPoint(790, 590), 11, 2);
         QCOMPARE(tip.width(), TipWidth);
         QCOMPARE(tip.pos(), QPoint(790 - TipWidth - 2, 590 - TipHeight - 2));
         QCOMPARE(tip.InNameText, QStringLiteral("CAM1"));
         QCOMPARE(tip.OutNumberText, QStringLiteral("3"));
-        w.ShowHover(nullptr, QPoint(100, 100), -1, 2);
+        hover->ShowCell(QPoint(100, 100), -1, 2);
         QCOMPARE(tip.pos(), QPoint(100 + s + 2, 100 + s + 2));
         QCOMPARE(tip.InNumberText, QString());
         QCOMPARE(tip.InLogo.pixelColor(16, 16),
                  QApplication::palette().color(QPalette::ToolTipBase));
         // Moving over the rest of the window removes the display.
-        w.PanelFieldBackMouseMove();
+        hover->PointerLeft();
         QCOMPARE(tip.width(), 0);
         QCOMPARE(Part<TPanel>(w, "PanelInOut")->Caption(), QString());
         QCOMPARE(Part<TPanel>(w, "PanelInOut")->Color(), clr::Silver);
@@ -327,16 +347,16 @@ private Q_SLOTS:
         status.StatusTab->Rebuild({QStringLiteral("127.0.0.1")});
         w.Settings().StatusEnabled = true;
         status.StatusTab->SetTabColor(0, clr::Red);
-        w.FlashStatusButton();
+        Beat(w, "StatusTimer");
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Red);
-        w.FlashStatusButton();
+        Beat(w, "StatusTimer");
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
-        w.FlashStatusButton();
+        Beat(w, "StatusTimer");
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Red);
         status.StatusTab->SetTabColor(0, TColorTabBar::NormalTabColor);
-        w.FlashStatusButton();
+        Beat(w, "StatusTimer");
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
-        w.FlashStatusButton();
+        Beat(w, "StatusTimer");
         QCOMPARE(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver);
     }
 
@@ -396,18 +416,20 @@ private Q_SLOTS:
         Part<TField>(w, "Field")->SetSize(64, 64);
         w.Session().SetMode(TMode::OnLine);
         QTest::qWait(20); // the scroll bars take their range on a later pass
-        w.PanelFieldBackMouseHover(Part<THoverPanel>(w, "PanelFieldBack")->width() - 2,
-                                   Part<THoverPanel>(w, "PanelFieldBack")->height() - 2);
-        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Left, 2);
-        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Top, 2);
-        w.PanelFieldBackMouseHover(1, 1);
-        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Left, 0);
-        QCOMPARE(Part<TField>(w, "Field")->VisibleCells().Top, 0);
+        // Resting near the bottom-right edge scrolls that way, near the top-left back.
+        auto* frame = Part<THoverPanel>(w, "PanelFieldBack");
+        QTest::mouseMove(frame, QPoint(frame->width() - 2, frame->height() - 2));
+        QTRY_VERIFY(Part<TField>(w, "Field")->VisibleCells().Left >= 2 &&
+                    Part<TField>(w, "Field")->VisibleCells().Top >= 2);
+        QTest::mouseMove(frame, QPoint(1, 1));
+        QTRY_VERIFY(Part<TField>(w, "Field")->VisibleCells().Left == 0 &&
+                    Part<TField>(w, "Field")->VisibleCells().Top == 0);
     }
 
     void operateWithoutLevels() {
         TMainWindow w(Ini());
-        w.SBtnOperateMouseDown(Qt::LeftButton);
+        w.show();
+        QTest::mouseClick(Key(w, "SBtnOperate"), Qt::LeftButton);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Error"));
         QCOMPARE(FBoxes[0].Text, QStringLiteral("None selected Routing Switchers"));
@@ -439,7 +461,7 @@ private Q_SLOTS:
         w.show();
         QCoreApplication::processEvents();
         // W starts operation like OPERATE.
-        QVERIFY(w.FormKeyDown(Qt::Key_W, Qt::NoModifier));
+        QVERIFY(PressKey(w, Qt::Key_W));
         QVERIFY(!Part<TSpeedButton>(w, "SBtnOperate")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(w.Session().Mode(), TMode::OnLine, 5000);
         QVERIFY(Part<TSpeedButton>(w, "SBtnOperate")->isEnabled());
@@ -451,33 +473,37 @@ private Q_SLOTS:
             return n;
         };
         // Space raises a TAKE in ON LINE mode too.
-        QVERIFY(w.FormKeyDown(Qt::Key_Space, Qt::ControlModifier));
+        QVERIFY(PressKey(w, Qt::Key_Space, Qt::ControlModifier));
         QTRY_COMPARE_WITH_TIMEOUT(takes(10), 1, 5000);
         QVERIFY(FBoxes.isEmpty()); // a key never asks for the lock confirmation
 
         // Ctrl + click: confirmation; Cancel sends nothing, OK ignores locks.
+        // (TAKE is a button of PRESET mode.)
+        QVERIFY(PressKey(w, Qt::Key_P));
         FBoxes.Reply = msgbox::TAnswer::Cancel;
-        w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
+        QTest::mouseClick(Key(w, "SBtnTake"), Qt::LeftButton, Qt::ControlModifier);
         QCOMPARE(FBoxes.size(), 1);
         QCOMPARE(FBoxes[0].Caption, QStringLiteral("Confirm"));
         QCOMPARE(FBoxes[0].Text, QStringLiteral("Press OK if you want to Ignore locks."));
         QCOMPARE(FBoxes[0].Buttons, msgbox::TButtons::OkCancel);
         QVERIFY(!w.Session().PollThread()->Cycle().SalvoRequested());
         FBoxes.Reply = msgbox::TAnswer::Ok;
-        w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier);
+        QTest::mouseClick(Key(w, "SBtnTake"), Qt::LeftButton, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(takes(11), 1, 5000);
         // Shift + Ctrl is a plain TAKE.
-        w.SBtnTakeMouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::mouseClick(Key(w, "SBtnTake"), Qt::LeftButton,
+                          Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_COMPARE_WITH_TIMEOUT(takes(10), 2, 5000);
         QCOMPARE(FBoxes.size(), 2);
+        QVERIFY(PressKey(w, Qt::Key_O));
 
         // Page Up at output 0 changes nothing; Page Down moves the controlled levels.
         QTRY_COMPARE(Part<TField>(w, "Field")->GetMonitor()[0], 0);
-        QVERIFY(w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier));
+        QVERIFY(PressKey(w, Qt::Key_PageUp));
         QCOMPARE(Part<TField>(w, "Field")->GetMonitor(), (TLevelValues{0, 0, 0, 0}));
-        Part<TLevelControl>(w, "LevelControl")->SetControl(0x00000100);
-        w.LevelsControlChanged(Part<TLevelControl>(w, "LevelControl"), 2);
-        QVERIFY(w.FormKeyDown(Qt::Key_PageDown, Qt::NoModifier));
+        QTest::mouseClick(Part<QWidget>(w, "ControlToggle1"), Qt::LeftButton);
+        QCOMPARE(Part<TLevelControl>(w, "LevelControl")->GetControl() & 0xFFFFu, 0x0100u);
+        QVERIFY(PressKey(w, Qt::Key_PageDown));
         QCOMPARE(Part<TField>(w, "Field")->GetMonitor(), (TLevelValues{0, 1, 0, 0}));
         QTRY_COMPARE_WITH_TIMEOUT(ch->Monitor(2), 1, 5000);
 
@@ -487,20 +513,20 @@ private Q_SLOTS:
             QKeyEvent plus(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, QStringLiteral("+"));
             QApplication::sendEvent(Part<QListWidget>(w, "LBoxMemory")->viewport(), &plus);
             QCOMPARE(Part<TField>(w, "Field")->GetScale(), scale + 1);
-            w.SBtnZoomOutMouseDown();
+            QTest::mouseClick(Key(w, "SBtnZoomOut"), Qt::LeftButton);
         }
         // Keys that are not consumed, and mode keys.
-        QVERIFY(!w.FormKeyDown(Qt::Key_Left, Qt::NoModifier));
-        QVERIFY(!w.FormKeyDown(Qt::Key_Plus, Qt::KeypadModifier));
+        QVERIFY(!PressKey(w, Qt::Key_Left));
+        QVERIFY(!PressKey(w, Qt::Key_Plus, Qt::KeypadModifier));
         QCOMPARE(Part<TField>(w, "Field")->GetScale(), 4);
-        QVERIFY(w.FormKeyDown(Qt::Key_P, Qt::NoModifier));
+        QVERIFY(PressKey(w, Qt::Key_P));
         QCOMPARE(w.Session().Mode(), TMode::Preset);
         // In PRESET an arrow key goes to the focused salvo list once: the list
         // moves, the field does not scroll.
         {
             auto* field = Part<TField>(w, "Field");
             for (int z = field->GetScale(); z < 6; ++z)
-                w.SBtnZoomInMouseDown();
+                QTest::mouseClick(Key(w, "SBtnZoomIn"), Qt::LeftButton);
             QTRY_VERIFY(field->VisibleCells().Bottom < 63); // the field can scroll
             auto* list = Part<QListWidget>(w, "LBoxMemory");
             QTRY_VERIFY_WITH_TIMEOUT(list->count() >= 3, 5000); // the default salvos
@@ -519,22 +545,22 @@ private Q_SLOTS:
             QTest::keyClick(&w, Qt::Key_Down);
             QCOMPARE(field->VisibleCells().Top, top + 1);
         }
-        QVERIFY(w.FormKeyDown(Qt::Key_O, Qt::NoModifier));
+        QVERIFY(PressKey(w, Qt::Key_O));
         QCOMPARE(w.Session().Mode(), TMode::OnLine);
-        QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
+        QVERIFY(PressKey(w, Qt::Key_M));
         QVERIFY(w.Settings().FPreviewMode);
         QVERIFY(!Part<TField>(w, "Field")->isVisible());
-        QVERIFY(!w.FormKeyDown(Qt::Key_PageUp, Qt::NoModifier)); // field keys off in preview
-        QVERIFY(w.FormKeyDown(Qt::Key_M, Qt::NoModifier));
+        QVERIFY(!PressKey(w, Qt::Key_PageUp)); // field keys off in preview
+        QVERIFY(PressKey(w, Qt::Key_M));
 
         // OPERATE again stops; the poll engine's end returns to mode 0.
-        w.SBtnOperateMouseDown(Qt::LeftButton);
+        QTest::mouseClick(Key(w, "SBtnOperate"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(w.Session().PollThread() == nullptr, 5000);
         QCOMPARE(w.Session().Mode(), TMode::Off);
         QVERIFY(FBoxes.size() == 2);
-        QVERIFY(w.FormKeyDown(Qt::Key_S, Qt::NoModifier));
+        QVERIFY(PressKey(w, Qt::Key_S));
         QCOMPARE(FDialogs, QStringList{QStringLiteral("Settings")});
-        QVERIFY(!w.FormKeyDown(Qt::Key_Space, Qt::NoModifier));
+        QVERIFY(!PressKey(w, Qt::Key_Space));
     }
 };
 

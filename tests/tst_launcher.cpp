@@ -10,6 +10,7 @@
 #include "SpeedButton.h"
 #include "WindowFinder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -192,12 +193,12 @@ private Q_SLOTS:
         PressMonitor(*w);
         QTRY_VERIFY_WITH_TIMEOUT(Found(*w) != 0, 10000);
         const qint64 first = w->Utilities().Pid(1);
-        w->WindowMenuMonitorClick();
+        Part<QAction>(*w, "WindowMenuMonitor")->trigger();
         QVERIFY(!Part<TSpeedButton>(*w, "SBtnMonitor")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(first), 5000);
         QCOMPARE(w->Utilities().Pid(1), 0);
 
-        w->WindowMenuMonitorClick();
+        Part<QAction>(*w, "WindowMenuMonitor")->trigger();
         PressMonitor(*w);
         const qint64 second = w->Utilities().Pid(1);
         QVERIFY(second > 0 && second != first);

@@ -13,6 +13,7 @@
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -511,11 +512,11 @@ private Q_SLOTS:
                      qPrintable(QToolTip::text()));
             QToolTip::hideText();
         }
-        w.WindowMenuMonitorClick();
+        Part<QAction>(w, "WindowMenuMonitor")->trigger();
         QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
         QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->toolTip().isEmpty());
         // HDMI ticked but not operating: the tip names what is still missing.
-        w.WindowMenuHdmiClick();
+        Part<QAction>(w, "WindowMenuHdmi")->trigger();
         auto* hdmi = Part<TSpeedButton>(w, "SBtnHdmi");
         QVERIFY(!hdmi->isEnabled());
         QVERIFY2(hdmi->toolTip().contains(QStringLiteral("OPERATE")) &&

@@ -650,7 +650,8 @@ private Q_SLOTS:
         w->Session().SetMode(TMode::Preset);
         ClickItem(*w, QStringLiteral("007-ALL"));
         w->Session().SetMode(TMode::OnLine);
-        w->LBoxMemoryDblClick();
+        QTest::mouseDClick(Part<QListWidget>(*w, "LBoxMemory")->viewport(), Qt::LeftButton,
+                           Qt::NoModifier, r.center());
         QCOMPARE(Part<TField>(*w, "Field")->GetPreset(9)[0],
                  Part<TField>(*w, "Field")->GetStatus(9)[0]);
     }

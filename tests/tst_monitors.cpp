@@ -413,7 +413,7 @@ private Q_SLOTS:
         auto p = Operating();
         QVERIFY(p);
         TMainWindow& w = *p->Main;
-        w.WindowMenuMonitorClick();
+        Part<QAction>(w, "WindowMenuMonitor")->trigger();
         QVERIFY(Part<TSpeedButton>(w, "SBtnMonitor")->isEnabled());
         Part<QTimer>(w, "StatusTimer")->stop();
         p->Status->StatusTab->SetTabColor(0, clr::Red);
@@ -486,7 +486,7 @@ private Q_SLOTS:
         QCOMPARE(h.SBtnMETER1->Color(), clr::Silver); // B's meter 2 is off
 
         // HDMI off: nothing painted, nothing sent, the window closes.
-        w.WindowMenuHdmiClick();
+        Part<QAction>(w, "WindowMenuHdmi")->trigger();
         QVERIFY(!h.isVisible() && !Part<TSpeedButton>(w, "SBtnHdmi")->isEnabled());
         FB->SetHdmi([](sim::THdmi& x) { x.StandardName = "1080p25"; });
         QTest::mouseClick(h.SBtnMETER0, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
@@ -521,7 +521,7 @@ private Q_SLOTS:
         QTest::qWait(1200);
         QCOMPARE(s.StatusTab->TabColor(1), clr::Grey);
         // Status off: the button is disabled and stays silver.
-        w.WindowMenuStatusClick();
+        Part<QAction>(w, "WindowMenuStatus")->trigger();
         QVERIFY(!s.isVisible() && !Part<TSpeedButton>(w, "SBtnStatus")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(Part<TSpeedButton>(w, "SBtnStatus")->Color(), clr::Silver, 3000);
         QTest::qWait(600);

@@ -124,6 +124,19 @@ private Q_SLOTS:
         StopPolling(*w);
     }
 
+    // The pointer on a cell names both ends above the field; moving on over
+    // the controls takes the line away.
+    void hoverLineFollowsThePointer() {
+        auto w = Operating("[INPUTS]\nNAME3=CAM4\n");
+        QVERIFY(w);
+        auto* line = Part<TPanel>(*w, "PanelInOut");
+        QTest::mouseMove(Grid(*w), CellCentre(*w, 3, 1));
+        QTRY_COMPARE(line->Caption(), QStringLiteral("IN4 CAM4 --> OUT2"));
+        QTest::mouseMove(Part<TSpeedButton>(*w, "SBtnTake"), QPoint(3, 3));
+        QTRY_COMPARE(line->Caption(), QString());
+        StopPolling(*w);
+    }
+
     // The frame scrolls the field only while the pointer rests on the frame
     // itself: once it moved on into the grid, nothing scrolls.
     void frameStopsScrollingWhenPointerEntersGrid() {
@@ -296,6 +309,15 @@ private Q_SLOTS:
         StopPolling(*w);
     }
 
+    // The operator's double-click on an output's name, which opens its parameters.
+    static void DoubleClickOutputName(TMainWindow& w, int row) {
+        QWidget* names = Part<TField>(w, "Field")->Surface(TFieldPane::OutputName);
+        const int s = Part<TField>(w, "Field")->Geometry().CellSize;
+        const QPoint at(s / 2, row * s + s / 2);
+        QTest::mouseMove(names, at);
+        QTest::mouseDClick(names, Qt::LeftButton, Qt::NoModifier, at);
+    }
+
     // Polling ends while the dialog is open: it closes as cancelled and
     // nothing is stored, even if the dialog claims OK.
     void pollingEndsWhileParamsOpen() {
@@ -311,7 +333,7 @@ private Q_SLOTS:
             closed = !d.isVisible() && d.result() == QDialog::Rejected;
             return int(QDialog::Accepted);
         });
-        w->EditOutputParams(2);
+        DoubleClickOutputName(*w, 2);
         msgbox::SetDialogHandler({});
         QVERIFY(ended && closed);
         QCOMPARE(Part<TField>(*w, "Field")->GetOutputName(2), QStringLiteral("Old"));
@@ -330,7 +352,7 @@ private Q_SLOTS:
             qobject_cast<TParamsWindow*>(&d)->EditName->setText(QStringLiteral("Mon 1"));
             return int(QDialog::Accepted);
         });
-        w->EditOutputParams(0);
+        DoubleClickOutputName(*w, 0);
         msgbox::SetDialogHandler({});
         QFile::setPermissions(Ini(), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(Part<TField>(*w, "Field")->GetOutputName(0), QStringLiteral("Mon 1"));

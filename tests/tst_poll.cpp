@@ -9,6 +9,7 @@
 #include "PollThread.h"
 #include "SimAddress.h"
 #include "Simulator.h"
+#include "SpeedButton.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -60,10 +61,12 @@ class TestPoll : public QObject {
     void Start(TMainWindow& w) {
         w.show();
         QCoreApplication::processEvents(); // first idle pass
-        w.LoadLevelSet();
-        // Delivered at once: the thread may start and end between two polls of
-        // a condition, so a wait for it to exist could miss it.
-        w.StartOperating();
+        QTest::mouseClick(w.findChild<TSpeedButton*>(QStringLiteral("SBtnOperate")),
+                          Qt::LeftButton);
+        // OPERATE starts the thread from the event loop after the click: that
+        // call is delivered here at once, since the thread may start and end
+        // between two polls of a condition and a wait for it could miss it.
+        QCoreApplication::sendPostedEvents(&w, QEvent::MetaCall);
         QVERIFY(w.Session().PollThread() != nullptr);
     }
 

@@ -303,7 +303,9 @@ private Q_SLOTS:
             DeleteAndOk(s);
             return d.result();
         });
-        w.SBtnSettingsMouseDown(Qt::LeftButton);
+        w.show();
+        QTest::mouseClick(w.findChild<TSpeedButton*>(QStringLiteral("SBtnSettings")),
+                          Qt::LeftButton);
         QCOMPARE(w.Session().Levels().Count, 0);
         QCOMPARE(w.Utilities().Pid(1), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!findwindow::ProcessAlive(pid), 5000);

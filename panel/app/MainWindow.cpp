@@ -1,7 +1,8 @@
 #include "MainWindow.h"
 
-#include "DigitalPanel.h"
+#include "ConsoleKeypad.h"
 #include "Field.h"
+#include "FieldHover.h"
 #include "HdmiWindow.h"
 #include "HoverPanel.h"
 #include "IndicatorBox.h"
@@ -13,7 +14,6 @@
 #include "ScreenFit.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
-#include "TipForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -144,7 +144,7 @@ TMainWindow::~TMainWindow() {
 }
 
 void TMainWindow::AttachForms(TTip* tip, THdmiWindow* hdmi, TStatusWindow* status) {
-    Tip = tip;
+    FHover->SetTip(tip);
     HdmiWindow = hdmi;
     StatusWindow = status;
     if (hdmi) {
@@ -187,8 +187,9 @@ void TMainWindow::FormCreate() {
     Field->SetLevelCount(0);
     Field->SetSize(1, 1);
     Field->hide();
-    Field->OnInputNameDblClick = [this](TField*, int i) { EditInputParams(i); };
-    Field->OnOutputNameDblClick = [this](TField*, int o) { EditOutputParams(o); };
+    Field->OnInputNameDblClick = [this](TField*, int i) { EditParams(true, i); };
+    Field->OnOutputNameDblClick = [this](TField*, int o) { EditParams(false, o); };
+    FHover = new TFieldHover(Field, PanelInOut, PanelFieldBack, FSettings, this);
 
     // 7. The preview, in the same place, hidden until shown instead of the field.
     PreviewField = new TPreviewField(PanelFieldBack2);
@@ -199,8 +200,8 @@ void TMainWindow::FormCreate() {
     // 8. The level selector in DISPLAY, below its caption.
     LevelControl = new TLevelControl(PanelLevelsBack);
     LevelControl->setObjectName(QStringLiteral("LevelControl"));
-    LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) { LevelsVisibleChanged(s, k); };
-    LevelControl->OnControlChange = [this](TLevelControl* s, int k) { LevelsControlChanged(s, k); };
+    LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) { VisibleLevelsChanged(s, k); };
+    LevelControl->OnControlChange = [this](TLevelControl* s, int k) { ControlLevelsChanged(s, k); };
     LevelControl->SetLevelCount(0);
     SizeLevelsPanel();
 
@@ -373,47 +374,11 @@ void TMainWindow::CreateOperColumn() {
     // CONSOLE
     PanelConsoleBack = MakeSection(PanelOperBack, "PanelConsoleBack", "PanelConsoleCaption",
                                    QStringLiteral("CONSOLE"), PanelConsoleCaption);
-    // Digit read-outs: hundreds, tens, units of the output and of the input number.
-    const char* outNames[3] = {"DigitOutput2", "DigitOutput1", "DigitOutput0"};
-    const char* inNames[3] = {"DigitInput2", "DigitInput1", "DigitInput0"};
-    auto digit = [this](const char* name, int x) {
-        auto* d = new TDigitalPanel(PanelConsoleBack);
-        d->setObjectName(QString::fromLatin1(name));
-        d->setGeometry(x, 23, 17, 25);
-        d->WriteBorderSize(3);
-        d->WriteScale(3);
-        return d;
-    };
-    for (int i = 0; i < 3; ++i) {
-        DigitOutput[static_cast<std::size_t>(2 - i)] = digit(outNames[i], 8 + 16 * i);
-        DigitInput[static_cast<std::size_t>(2 - i)] = digit(inNames[i], 98 + 16 * i);
-    }
-    SBtnConsoleOutput = MakeButton(PanelConsoleBack, "SBtnConsoleOutput", QStringLiteral("OUTPUT"),
-                                   QRect(7, 51, 51, 17), true);
-    SBtnConsoleInput = MakeButton(PanelConsoleBack, "SBtnConsoleInput", QStringLiteral("INPUT"),
-                                  QRect(97, 51, 51, 17), true);
-    SBtnConsoleOutput->SetColor(clr::Green);
-    SBtnConsoleInput->SetColor(clr::Green);
-    const int lefts[3] = {7, 55, 103};
-    const int tops[4] = {76, 96, 116, 136};
-    for (int d = 1; d <= 9; ++d) {
-        const QByteArray name = "SBtn" + QByteArray::number(d);
-        SBtnDigits[static_cast<std::size_t>(d)] =
-            MakeButton(PanelConsoleBack, name.constData(), QString::number(d),
-                       QRect(lefts[(d - 1) % 3], tops[(d - 1) / 3], 45, 17), false);
-        SBtnDigits[static_cast<std::size_t>(d)]->Tag = d;
-    }
-    SBtnBS =
-        MakeButton(PanelConsoleBack, "SBtnBS", QStringLiteral("<-"), QRect(7, 136, 45, 17), false);
-    SBtnBS->Tag = -1;
-    SBtnDigits[0] =
-        MakeButton(PanelConsoleBack, "SBtn0", QStringLiteral("0"), QRect(55, 136, 45, 17), false);
-    SBtnESC = MakeButton(PanelConsoleBack, "SBtnESC", QStringLiteral("ESC"),
-                         QRect(103, 136, 45, 17), false);
-    SBtnESC->Tag = -2;
-    SBtnConsoleTake = MakeButton(PanelConsoleBack, "SBtnConsoleTake", QStringLiteral("TAKE"),
-                                 QRect(37, 162, 85, 16), true);
-    SBtnConsoleTake->setEnabled(false);
+    Keypad = new TConsoleKeypad(PanelConsoleBack);
+    Keypad->setGeometry(0, 0, SectionWidth, OperColumnHeights(0, 0)[ConsoleSec]);
+    Keypad->lower(); // the caption strip stays on top
+    connect(Keypad, &TConsoleKeypad::RouteRequested, this,
+            [this](int output, int input) { FSession->CrossPoints().KeypadRoute(output, input); });
 
     // MEMORY
     PanelMemoryBack = MakeSection(PanelOperBack, "PanelMemoryBack", "PanelMemoryCaption",

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "IniSettings.h"
-#include "KeypadEntry.h"
 #include "LevelSetFile.h"
 #include "Look.h"
 #include "Session.h"
@@ -33,7 +32,8 @@ class TTip;
 class THdmiWindow;
 class TStatusWindow;
 class TField;
-class TDigitalPanel;
+class TConsoleKeypad;
+class TFieldHover;
 class THoverPanel;
 class TProgressWindow;
 class TSalvoDialog;
@@ -56,14 +56,6 @@ QSize MinimumClientSize(int levelsHeight, int columnInset);
 // thousands ("Clients 65k"), else the word alone.
 QString ClientsCaption(int clients, const std::function<bool(const QString&)>& fits);
 
-// Digit p (0 units, 1 tens, 2 hundreds) of n, or -1 for a blank (leading zero, n <= 0).
-int DigitOf(int n, int p);
-
-// Where the tip goes for a hovered cell whose top-left corner is at `cell`
-// (screen), cells of size s: below right, or above/left where it would leave
-// the work area.
-QPoint TipPosition(QPoint cell, int s, QSize tip, QRect workArea);
-
 class TMainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -85,49 +77,11 @@ public:
     // Screen size used by the clamping rules; defaults to the primary screen.
     void SetScreenSize(QSize s) { FScreenSize = s; }
 
-    // What storing an edited salvo came to: Failed shows Error and brings the
-    // dialog back with the texts as typed.
-    struct TCommitResult {
-        enum { Done, Cancelled, Failed } Kind;
-        QString Error;
-    };
-    using TSlotCommit = std::function<TCommitResult(const TMemorySlot&)>;
-    void LBoxMemoryDblClick();
-
-    // Operator control.
-    void SBtnOperateMouseDown(Qt::MouseButton button);
-    // Starts the poll thread (OPERATE queues it after its click).
-    void StartOperating();
-    void SBtnSettingsMouseDown(Qt::MouseButton button);
-    void SBtnOnLineMouseDown(Qt::MouseButton button);
-    void SBtnPresetMouseDown(Qt::MouseButton button);
-    void SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
-    void SBtnZoomInMouseDown();
-    void SBtnZoomOutMouseDown();
-    void PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
-    void TimerMonTimer();
-    // Flashes STATUS red and grey while a switcher's tab shows an alarm.
-    void FlashStatusButton();
-    // Any of the CONSOLE keypad's keys: digits, back space, ESC, OUTPUT, INPUT and TAKE.
-    // Returns whether the key was consumed.
-    bool FormKeyDown(int key, Qt::KeyboardModifiers mods);
-    void PanelFieldBackMouseHover(int x, int y);
-    void PanelFieldBackMouseMove();
-    void ShowHover(QWidget* sender, QPoint cell, int col, int row);
-    void WindowMenuStatusClick();
-    void WindowMenuHdmiClick();
-    void WindowMenuMonitorClick();
     // The optical-module utilities (started from the SFP MONITOR window).
     TUtilityLauncher& Utilities() { return FUtilities; }
-    void LevelsControlChanged(TLevelControl* sender, int level);
-    void EditOutputParams(int o);
-    void SetWorkArea(QRect r) { FWorkArea = r; }
 
     // State for tests and tools; widgets are found by their object names.
     TIniSettings& Settings() { return FSettings; }
-    // The CONSOLE keypad's entry: the numbers typed (1-based, 0 none).
-    int KeypadInput() const { return FKeypad.Input(); }
-    int KeypadOutput() const { return FKeypad.Output(); }
     bool CycleRateShown() const { return FShowCycleRate; }
     bool MonitorTestRunning() const { return FMonitorTestOn; }
     bool ClockRunning() const { return ClockThread != nullptr; }
@@ -149,8 +103,37 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    // Handlers and steps used only inside the window.
-    void KeypadKeyDown(TSpeedButton* key);
+    // What storing an edited salvo came to: Failed shows Error and brings the
+    // dialog back with the texts as typed.
+    struct TCommitResult {
+        enum { Done, Cancelled, Failed } Kind;
+        QString Error;
+    };
+    using TSlotCommit = std::function<TCommitResult(const TMemorySlot&)>;
+
+    // What the operator's buttons, keys and menus ask for.
+    void ToggleOperate();
+    // Starts the poll thread (OPERATE queues it after its click).
+    void StartOperating();
+    void OpenSettings();
+    void GoOnLine();
+    void GoPreset();
+    // Ctrl alone asks whether to ignore locks.
+    void Take(Qt::KeyboardModifiers mods);
+    void ZoomIn();
+    void ZoomOut();
+    // Shift: the cycle rate instead of the caption; Ctrl: the monitor test.
+    void CaptionClicked(Qt::KeyboardModifiers mods);
+    void MonitorTestStep();
+    // Flashes STATUS red and grey while a switcher's tab shows an alarm.
+    void FlashStatusButton();
+    // The window's keys, seen before the focused control; true when taken.
+    bool KeyPressed(int key, Qt::KeyboardModifiers mods);
+    void ToggleStatusEnabled();
+    void ToggleHdmiEnabled();
+    void ToggleMonitorEnabled();
+    void ControlLevelsChanged(TLevelControl* sender, int level);
+    void RecallSelectedSalvo();
     // A modal step (message box, dialog, picker) runs a nested event loop in
     // which poll steps, the end of polling and size changes are served. Runs
     // the step and tells whether the window is still in the world it started
@@ -166,38 +149,30 @@ private:
     // Asks an OK/Cancel question ("Confirm"); true on OK with the window still
     // in PRESET mode in the world it asked in.
     bool ConfirmInPreset(const QString& question);
-    void SBtnNewSlotMouseDown(Qt::MouseButton button);
-    void SBtnSaveSlotMouseDown(Qt::MouseButton button);
-    void SBtnDelSlotMouseDown(Qt::MouseButton button);
-    void LBoxMemoryClick();
+    void NewSalvo();
+    void SaveSalvo();
+    void DeleteSalvo();
     // Returns whether the key was taken (Enter recalls the selected salvo).
-    bool LBoxMemoryKeyDown(int key);
+    bool SalvoListKey(int key);
     // The list item of the salvo with exactly this name, or null.
     TMemoryItem* FindSlotItem(const std::string& name) const;
     TMemoryItem* SelectedSlotItem() const;
-    void SBtnPreviewMouseDown(Qt::MouseButton button);
-    void SBtnHintMouseDown(Qt::MouseButton button);
+    void TogglePreview();
+    void ToggleHints();
     // StatusTimer's 500 ms beat, stopped while it runs: it drives two jobs.
     void StatusTimerBeat();
     // Colours MONITOR and the open SFP MONITOR list's buttons by which
     // utilities run (and forgets those that have gone).
     void MarkRunningUtilities();
-    void FormDeactivate();
-    void PanelFieldBackMouseEnter();
-    void HideHover();
-    void SBtnStatusMouseDown(Qt::MouseButton button);
-    void SBtnHdmiMouseDown(Qt::MouseButton button);
-    void WindowMenuPopup();
-    void SBtnMonitorMouseDown(Qt::MouseButton button);
+    void ToggleStatusWindow();
+    void ToggleHdmiWindow();
+    void TickWindowMenu();
+    void OpenMonitorList();
     // Names and logos of inputs and outputs to and from a label file.
-    void WindowMenuExportNamesClick();
-    void WindowMenuImportNamesClick();
+    void ExportNames();
+    void ImportNames();
     std::pair<int, int> NameSlots() const;
-    void RefreshConsole();
-    void LevelsVisibleChanged(TLevelControl* sender, int level);
-    // Name and logo of an input or output (the field's double-click on a name).
-    void EditInputParams(int i);
-    QRect WorkArea() const;
+    void VisibleLevelsChanged(TLevelControl* sender, int level);
 
     // The HDMI button's tip while it is grey.
     void ShowHdmiTip();
@@ -214,7 +189,6 @@ private:
     TProgressWindow* FProgress = nullptr;
     bool FShowCycleRate = false;
     bool FMonitorTestOn = false;
-    TKeypadEntry FKeypad;
     // Counts the window's own changes RunModal watches for (the session counts its own).
     quint64 FWorldVersion = 0;
     QPointer<TSalvoDialog> FSalvoDlg;
@@ -241,11 +215,10 @@ private:
     TIndicatorBox *ShapeInit, *ShapeConfig, *ShapeState, *ShapeProc;
     TPanel* LabelClients;
     TSpeedButton *SBtnOperate, *SBtnSettings, *SBtnPreview, *SBtnHint, *SBtnHdmi, *SBtnStatus,
-        *SBtnMonitor, *SBtnOnLine, *SBtnPreset, *SBtnTake, *SBtnConsoleOutput, *SBtnConsoleInput,
-        *SBtnConsoleTake, *SBtnNewSlot, *SBtnSaveSlot, *SBtnDelSlot, *SBtnZoomIn, *SBtnZoomOut;
-    std::array<TSpeedButton*, 10> SBtnDigits{};
-    TSpeedButton *SBtnBS, *SBtnESC;
-    std::array<TDigitalPanel*, 3> DigitOutput{}, DigitInput{}; // units, tens, hundreds
+        *SBtnMonitor, *SBtnOnLine, *SBtnPreset, *SBtnTake, *SBtnNewSlot, *SBtnSaveSlot,
+        *SBtnDelSlot, *SBtnZoomIn, *SBtnZoomOut;
+    TConsoleKeypad* Keypad = nullptr;
+    TFieldHover* FHover = nullptr;
     QListWidget* LBoxMemory;
     QTimer *TimerMon, *StatusTimer;
     // Shows the indicators' stored state once per frame while operating.
@@ -256,7 +229,6 @@ private:
     QAction *WindowMenuExportNames, *WindowMenuImportNames;
 
     // The other forms; guarded, since they may go before this window does.
-    QPointer<TTip> Tip;
     QPointer<THdmiWindow> HdmiWindow;
     QPointer<TStatusWindow> StatusWindow;
 
@@ -277,12 +249,12 @@ private:
 
     std::unique_ptr<TSession> FSession;
     QSize FScreenSize;
-    QRect FWorkArea;
     const QEvent* FLastKeyEvent = nullptr;
     quint64 FLastKeyTime = 0;
     QPointer<QWidget> FLastKeyReceiver;
     void ConnectOperatorControls();
     void MonitorStep(int delta);
+    // Name and logo of an input or output (the field's double-click on a name).
     void EditParams(bool input, int index);
     void SizeLevelsPanel();
     TTimeSource FTimeSource;

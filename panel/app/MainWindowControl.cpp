@@ -1,10 +1,9 @@
 #include "MainWindow.h"
 
-#include "DigitalPanel.h"
 #include "Field.h"
+#include "FieldHover.h"
 #include "HdmiRequests.h"
 #include "HdmiWindow.h"
-#include "HoverPanel.h"
 #include "IniFile.h"
 #include "LevelControl.h"
 #include "LogCategories.h"
@@ -15,7 +14,6 @@
 #include "SettingsWindow.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
-#include "TipForm.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -32,101 +30,53 @@
 #include <QScreen>
 #include <QTimer>
 
-int DigitOf(int n, int p) {
-    if (n <= 0)
-        return -1;
-    int c = 10;
-    for (int i = 0; i < p; ++i)
-        c *= 10;
-    const int digit = p == 0 ? n % c : (n % c) / (c / 10);
-    if (n / c == 0 && digit == 0)
-        return -1;
-    return digit;
-}
-
-QPoint TipPosition(QPoint cell, int s, QSize tip, QRect workArea) {
-    int x = cell.x() + s + 2, y = cell.y() + s + 2;
-    if (x + tip.width() >= workArea.right() + 1)
-        x = cell.x() - tip.width() - 2;
-    if (y + tip.height() >= workArea.bottom() + 1)
-        y = cell.y() - tip.height() - 2;
-    return {x, y};
-}
-
-QRect TMainWindow::WorkArea() const {
-    if (FWorkArea.isValid())
-        return FWorkArea;
-    if (const QScreen* sc = screen())
-        return sc->availableGeometry();
-    return {0, 0, 1024, 768};
-}
-
 void TMainWindow::ConnectOperatorControls() {
-    auto left = [](auto handler) {
-        return [handler](Qt::MouseButton b, Qt::KeyboardModifiers) { handler(b); };
+    // Most buttons act on the left button; the zoom buttons and MONITOR on any.
+    const auto onLeft = [this](TSpeedButton* button, void (TMainWindow::*handler)()) {
+        connect(button, &TSpeedButton::MouseDown, this, [this, handler](Qt::MouseButton b) {
+            if (b == Qt::LeftButton)
+                (this->*handler)();
+        });
     };
-    connect(SBtnOperate, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnOperateMouseDown(b); }));
-    connect(SBtnSettings, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnSettingsMouseDown(b); }));
-    connect(SBtnOnLine, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnOnLineMouseDown(b); }));
-    connect(SBtnPreset, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnPresetMouseDown(b); }));
-    connect(SBtnTake, &TSpeedButton::MouseDown, this, &TMainWindow::SBtnTakeMouseDown);
-    connect(SBtnZoomIn, &TSpeedButton::MouseDown, this, [this] { SBtnZoomInMouseDown(); });
-    connect(SBtnZoomOut, &TSpeedButton::MouseDown, this, [this] { SBtnZoomOutMouseDown(); });
-    connect(SBtnPreview, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnPreviewMouseDown(b); }));
-    connect(SBtnHint, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnHintMouseDown(b); }));
-    connect(SBtnStatus, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnStatusMouseDown(b); }));
-    connect(SBtnHdmi, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnHdmiMouseDown(b); }));
-    connect(WindowMenu, &QMenu::aboutToShow, this, [this] { WindowMenuPopup(); });
-    connect(WindowMenuStatus, &QAction::triggered, this, [this] { WindowMenuStatusClick(); });
-    connect(WindowMenuHdmi, &QAction::triggered, this, [this] { WindowMenuHdmiClick(); });
-    connect(WindowMenuMonitor, &QAction::triggered, this, [this] { WindowMenuMonitorClick(); });
-    connect(WindowMenuExportNames, &QAction::triggered, this,
-            [this] { WindowMenuExportNamesClick(); });
-    connect(WindowMenuImportNames, &QAction::triggered, this,
-            [this] { WindowMenuImportNamesClick(); });
-    connect(SBtnMonitor, &TSpeedButton::MouseDown, this,
-            [this](Qt::MouseButton b, Qt::KeyboardModifiers) { SBtnMonitorMouseDown(b); });
+    onLeft(SBtnOperate, &TMainWindow::ToggleOperate);
+    onLeft(SBtnSettings, &TMainWindow::OpenSettings);
+    onLeft(SBtnOnLine, &TMainWindow::GoOnLine);
+    onLeft(SBtnPreset, &TMainWindow::GoPreset);
+    onLeft(SBtnPreview, &TMainWindow::TogglePreview);
+    onLeft(SBtnHint, &TMainWindow::ToggleHints);
+    onLeft(SBtnStatus, &TMainWindow::ToggleStatusWindow);
+    onLeft(SBtnHdmi, &TMainWindow::ToggleHdmiWindow);
+    onLeft(SBtnNewSlot, &TMainWindow::NewSalvo);
+    onLeft(SBtnSaveSlot, &TMainWindow::SaveSalvo);
+    onLeft(SBtnDelSlot, &TMainWindow::DeleteSalvo);
+    connect(SBtnTake, &TSpeedButton::MouseDown, this,
+            [this](Qt::MouseButton b, Qt::KeyboardModifiers m) {
+                if (b == Qt::LeftButton)
+                    Take(m);
+            });
     connect(PanelFieldCaption, &TPanel::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m, QPoint) {
-                PanelFieldCaptionMouseDown(b, m);
+                if (b == Qt::LeftButton)
+                    CaptionClicked(m);
             });
-    connect(TimerMon, &QTimer::timeout, this, &TMainWindow::TimerMonTimer);
-    std::vector<TSpeedButton*> keys(SBtnDigits.begin(), SBtnDigits.end());
-    keys.insert(keys.end(),
-                {SBtnBS, SBtnESC, SBtnConsoleOutput, SBtnConsoleInput, SBtnConsoleTake});
-    for (TSpeedButton* key : keys)
-        connect(key, &TSpeedButton::MouseDown, this, [this, key] { KeypadKeyDown(key); });
+    connect(SBtnZoomIn, &TSpeedButton::MouseDown, this, &TMainWindow::ZoomIn);
+    connect(SBtnZoomOut, &TSpeedButton::MouseDown, this, &TMainWindow::ZoomOut);
+    connect(SBtnMonitor, &TSpeedButton::MouseDown, this, &TMainWindow::OpenMonitorList);
+    connect(WindowMenu, &QMenu::aboutToShow, this, &TMainWindow::TickWindowMenu);
+    connect(WindowMenuStatus, &QAction::triggered, this, &TMainWindow::ToggleStatusEnabled);
+    connect(WindowMenuHdmi, &QAction::triggered, this, &TMainWindow::ToggleHdmiEnabled);
+    connect(WindowMenuMonitor, &QAction::triggered, this, &TMainWindow::ToggleMonitorEnabled);
+    connect(WindowMenuExportNames, &QAction::triggered, this, &TMainWindow::ExportNames);
+    connect(WindowMenuImportNames, &QAction::triggered, this, &TMainWindow::ImportNames);
+    connect(TimerMon, &QTimer::timeout, this, &TMainWindow::MonitorTestStep);
 
-    connect(SBtnNewSlot, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnNewSlotMouseDown(b); }));
-    connect(SBtnSaveSlot, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnSaveSlotMouseDown(b); }));
-    connect(SBtnDelSlot, &TSpeedButton::MouseDown, this,
-            left([this](Qt::MouseButton b) { SBtnDelSlotMouseDown(b); }));
-    connect(LBoxMemory, &QListWidget::itemClicked, this, [this] { LBoxMemoryClick(); });
+    connect(LBoxMemory, &QListWidget::itemClicked, this, &TMainWindow::ShowMode);
     // Save and Del follow the selection however it changes (arrow keys, Del).
     connect(LBoxMemory, &QListWidget::itemSelectionChanged, this, [this] {
         if (FSession->Mode() != TMode::Off)
             ShowMode();
     });
-    connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, [this] { LBoxMemoryDblClick(); });
-
-    Field->OnCellHover = [this](QWidget* sender, QPoint cell, int col, int row) {
-        ShowHover(sender, cell, col, row);
-    };
-    Field->OnHoverLeave = [this](QWidget*) { HideHover(); };
-    PanelFieldBack->OnMouseEnter = [this](THoverPanel*) { PanelFieldBackMouseEnter(); };
-    PanelFieldBack->OnMouseHover = [this](THoverPanel*, int x, int y) {
-        PanelFieldBackMouseHover(x, y);
-    };
+    connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, &TMainWindow::RecallSelectedSalvo);
 
     // The form sees every key before the focused control, and mouse moves over
     // the rest of the window take the hover display away.
@@ -179,22 +129,20 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
         // itself: the field does not scroll as well.
         if (IsArrowKey(k->key()) && UsesArrowKeys(w))
             return false;
-        if (FormKeyDown(k->key(), k->modifiers()))
+        if (KeyPressed(k->key(), k->modifiers()))
             return true;
-        if (w == LBoxMemory && LBoxMemoryKeyDown(k->key()))
+        if (w == LBoxMemory && SalvoListKey(k->key()))
             return true;
     } else if (e->type() == QEvent::MouseMove) {
         if (w != Field && !Field->isAncestorOf(w))
-            PanelFieldBackMouseMove();
+            FHover->PointerLeft();
     } else if (e->type() == QEvent::WindowDeactivate && w == this) {
-        FormDeactivate();
+        FHover->PointerLeft();
     }
     return QWidget::eventFilter(watched, e);
 }
 
-void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton)
-        return;
+void TMainWindow::ToggleOperate() {
     if (FSession->Mode() != TMode::Off) {
         SBtnOperate->setEnabled(false);
         SBtnSettings->setEnabled(false);
@@ -213,11 +161,11 @@ void TMainWindow::SBtnOperateMouseDown(Qt::MouseButton button) {
             msgbox::Show(QStringLiteral("Error"), QStringLiteral("None selected Routing Switchers"),
                          msgbox::TIcon::Error);
         }))
-        SBtnSettingsMouseDown(Qt::LeftButton);
+        OpenSettings();
 }
 
-void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton || FSettingsDlg)
+void TMainWindow::OpenSettings() {
+    if (FSettingsDlg)
         return;
     TSettingsWindow dialog(FSession->LevelSetFileName(), this);
     dialog.SetReadOnly(FSession->Polling());
@@ -233,18 +181,18 @@ void TMainWindow::SBtnSettingsMouseDown(Qt::MouseButton button) {
     LoadLevelSet();
 }
 
-void TMainWindow::SBtnOnLineMouseDown(Qt::MouseButton button) {
-    if (button == Qt::LeftButton && FSession->Mode() == TMode::Preset)
+void TMainWindow::GoOnLine() {
+    if (FSession->Mode() == TMode::Preset)
         FSession->SetMode(TMode::OnLine);
 }
 
-void TMainWindow::SBtnPresetMouseDown(Qt::MouseButton button) {
-    if (button == Qt::LeftButton && FSession->Mode() == TMode::OnLine)
+void TMainWindow::GoPreset() {
+    if (FSession->Mode() == TMode::OnLine)
         FSession->SetMode(TMode::Preset);
 }
 
-void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods) {
-    if (button != Qt::LeftButton || FSession->Mode() == TMode::Off || !FSession->Polling())
+void TMainWindow::Take(Qt::KeyboardModifiers mods) {
+    if (FSession->Mode() == TMode::Off || !FSession->Polling())
         return;
     bool ignore = false;
     if ((mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
@@ -263,30 +211,28 @@ void TMainWindow::SBtnTakeMouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     FSession->Take(ignore);
 }
 
-void TMainWindow::SBtnZoomInMouseDown() {
+void TMainWindow::ZoomIn() {
     Field->SetScale(Field->GetScale() + 1);
 }
-void TMainWindow::SBtnZoomOutMouseDown() {
+void TMainWindow::ZoomOut() {
     Field->SetScale(Field->GetScale() - 1);
 }
 
-void TMainWindow::SBtnPreviewMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton)
-        return;
-    HideHover();
+void TMainWindow::TogglePreview() {
+    FHover->Hide();
     FSettings.FPreviewMode = !FSettings.FPreviewMode;
     ShowMode();
 }
 
-void TMainWindow::SBtnHintMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton || FSession->Mode() == TMode::Off)
+void TMainWindow::ToggleHints() {
+    if (FSession->Mode() == TMode::Off)
         return;
     FSettings.FHintsOn = !FSettings.FHintsOn;
     ShowMode();
 }
 
-void TMainWindow::PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods) {
-    if (button != Qt::LeftButton || FSession->Mode() == TMode::Off)
+void TMainWindow::CaptionClicked(Qt::KeyboardModifiers mods) {
+    if (FSession->Mode() == TMode::Off)
         return;
     const auto only =
         mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
@@ -307,7 +253,7 @@ void TMainWindow::PanelFieldCaptionMouseDown(Qt::MouseButton button, Qt::Keyboar
     }
 }
 
-void TMainWindow::TimerMonTimer() {
+void TMainWindow::MonitorTestStep() {
     TimerMon->stop();
     const int t = TimerMon->property("Tag").toInt();
     Field->ScrollToRow(t);
@@ -322,62 +268,13 @@ void TMainWindow::TimerMonTimer() {
         TimerMon->start();
 }
 
-void TMainWindow::RefreshConsole() {
-    std::vector<TSpeedButton*> keys(SBtnDigits.begin(), SBtnDigits.end());
-    keys.insert(keys.end(),
-                {SBtnBS, SBtnESC, SBtnConsoleOutput, SBtnConsoleInput, SBtnConsoleTake});
-    if (FSession->Mode() == TMode::Off) {
-        for (TDigitalPanel* d : {DigitOutput[0], DigitOutput[1], DigitOutput[2], DigitInput[0],
-                                 DigitInput[1], DigitInput[2]})
-            d->ShowDigit(-1);
-        for (TSpeedButton* k : keys)
-            k->setEnabled(false);
-        SBtnConsoleOutput->SetColor(clr::Silver);
-        SBtnConsoleInput->SetColor(clr::Silver);
-        return;
-    }
-    if (!SBtnDigits[1]->isEnabled())
-        for (TSpeedButton* k : keys)
-            k->setEnabled(true);
-    SBtnConsoleOutput->SetColor(FKeypad.ToOutput() ? clr::Lime : clr::Green);
-    SBtnConsoleInput->SetColor(FKeypad.ToOutput() ? clr::Green : clr::Lime);
-    const int output = FKeypad.Output(), input = FKeypad.Input();
-    for (int p = 0; p < 3; ++p) {
-        DigitOutput[static_cast<std::size_t>(p)]->ShowDigit(output <= 0 ? -1 : DigitOf(output, p));
-        DigitInput[static_cast<std::size_t>(p)]->ShowDigit(input <= 0 ? -1 : DigitOf(input, p));
-    }
-    SBtnConsoleTake->setEnabled(input >= 1 && input <= Field->GetInputCount() && output >= 1 &&
-                                output <= Field->GetOutputCount());
-}
-
-void TMainWindow::KeypadKeyDown(TSpeedButton* key) {
-    if (FSession->Mode() == TMode::Off)
-        return;
-    if (key == SBtnConsoleInput || key == SBtnConsoleOutput) {
-        FKeypad.Select(key == SBtnConsoleOutput);
-        RefreshConsole();
-        return;
-    }
-    if (key == SBtnConsoleTake) {
-        if (FKeypad.Take(Field->GetOutputCount(), Field->GetInputCount()))
-            FSession->CrossPoints().KeypadRoute(FKeypad.Output() - 1, FKeypad.Input() - 1);
-        return;
-    }
-    // Digits carry their value as Tag; "<-" is -1, ESC -2.
-    using K = TKeypadEntry::TKey;
-    const K kind = key->Tag >= 0 ? K::Digit : key->Tag == -1 ? K::Back : K::Escape;
-    const int limit = FKeypad.ToOutput() ? Field->GetOutputCount() : Field->GetInputCount();
-    if (FKeypad.Press(kind, key->Tag, limit))
-        RefreshConsole();
-}
-
 void TMainWindow::MonitorStep(int delta) {
     const int last = FSession->CrossPoints().StepMonitor(delta);
     if (last >= 0)
         Field->ScrollToRow(last);
 }
 
-bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
+bool TMainWindow::KeyPressed(int key, Qt::KeyboardModifiers mods) {
     if (FSession->Mode() != TMode::Off && !FSession->Polling())
         return false;
     if (FSession->Mode() != TMode::Off && !FSettings.FPreviewMode) {
@@ -394,21 +291,21 @@ bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
             FSession->Take(false);
             return true;
         case Qt::Key_O:
-            SBtnOnLineMouseDown(Qt::LeftButton);
+            GoOnLine();
             return true;
         case Qt::Key_P:
-            SBtnPresetMouseDown(Qt::LeftButton);
+            GoPreset();
             return true;
         case Qt::Key_Plus:
         case Qt::Key_Equal:
-            SBtnZoomInMouseDown();
+            ZoomIn();
             return false;
         case Qt::Key_Insert:
-            SBtnZoomOutMouseDown();
+            ZoomOut();
             return false;
         case Qt::Key_Minus:
             if (keypad)
-                SBtnZoomOutMouseDown();
+                ZoomOut();
             return false;
         case Qt::Key_Left:
             Field->ScrollColumns(-1);
@@ -427,115 +324,39 @@ bool TMainWindow::FormKeyDown(int key, Qt::KeyboardModifiers mods) {
         }
     }
     if (FSession->Mode() != TMode::Off && key == Qt::Key_M) {
-        SBtnPreviewMouseDown(Qt::LeftButton);
+        TogglePreview();
         return true;
     }
     if (FSession->Mode() == TMode::Off && key == Qt::Key_S) {
-        SBtnSettingsMouseDown(Qt::LeftButton);
+        OpenSettings();
         return true;
     }
     if (key == Qt::Key_W) {
-        SBtnOperateMouseDown(Qt::LeftButton);
+        ToggleOperate();
         return true;
     }
     return false;
 }
 
-void TMainWindow::FormDeactivate() {
-    PanelFieldBackMouseMove();
-}
-
-void TMainWindow::PanelFieldBackMouseMove() {
-    if (Tip && Tip->width() != 0)
-        HideHover();
-    if (Field->HoverCol() != -10)
-        Field->SetHoverCol(-10);
-    if (Field->HoverRow() != -10)
-        Field->SetHoverRow(-10);
-}
-
-void TMainWindow::PanelFieldBackMouseEnter() {
-    if (!FSettings.FPreviewMode)
-        PanelFieldBack->RequestHover(300);
-}
-
-void TMainWindow::PanelFieldBackMouseHover(int x, int y) {
-    if (FSettings.FPreviewMode)
-        return;
-    const int margin = PanelFieldBack->BevelInset() + 10;
-    if (x > PanelFieldBack->width() - margin)
-        Field->ScrollColumns(2);
-    else if (x < margin)
-        Field->ScrollColumns(-2);
-    if (y > PanelFieldBack->height() - margin)
-        Field->ScrollRows(2);
-    else if (y < margin)
-        Field->ScrollRows(-2);
-    PanelFieldBack->RequestHover(50);
-}
-
-void TMainWindow::ShowHover(QWidget*, QPoint cell, int col, int row) {
-    QString in, out;
-    if (col >= 0) {
-        in = QStringLiteral("IN") + Field->GetInputNumber(col);
-        if (!Field->GetInputName(col).isEmpty())
-            in += QLatin1Char(' ') + Field->GetInputName(col);
-    }
-    if (row >= 0) {
-        out = QStringLiteral("OUT") + Field->GetOutputNumber(row);
-        if (!Field->GetOutputName(row).isEmpty())
-            out += QLatin1Char(' ') + Field->GetOutputName(row);
-    }
-    PanelInOut->SetCaption(!in.isEmpty() && !out.isEmpty() ? in + QStringLiteral(" --> ") + out
-                                                           : (in.isEmpty() ? out : in));
-    PanelInOut->SetColor(RGBColor(0xEE, 0xEE, 0xEE));
-    if (!FSettings.FHintsOn || !Tip)
-        return;
-    Tip->move(
-        TipPosition(cell, Field->Geometry().CellSize, QSize(TipWidth, TipHeight), WorkArea()));
-    if (Tip->width() != TipWidth) {
-        Tip->resize(TipWidth, TipHeight);
-        if (TTip::TranslucencySupported())
-            Tip->setWindowOpacity(230 / 255.0);
-    }
-    Tip->InNumberText = col >= 0 ? Field->GetInputNumber(col) : QString();
-    Tip->InNameText = col >= 0 ? Field->GetInputName(col) : QString();
-    Field->CopyInputLogo(col, Tip->InLogo);
-    Tip->OutNumberText = row >= 0 ? Field->GetOutputNumber(row) : QString();
-    Tip->OutNameText = row >= 0 ? Field->GetOutputName(row) : QString();
-    Field->CopyOutputLogo(row, Tip->OutLogo);
-    Tip->update();
-}
-
-void TMainWindow::HideHover() {
-    if (Tip) {
-        if (TTip::TranslucencySupported())
-            Tip->setWindowOpacity(1.0);
-        Tip->setGeometry(0, Tip->y(), 0, Tip->height());
-    }
-    PanelInOut->SetCaption(QString());
-    PanelInOut->SetColor(clr::Silver);
-}
-
-void TMainWindow::SBtnStatusMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton || !FSettings.StatusEnabled || !StatusWindow)
+void TMainWindow::ToggleStatusWindow() {
+    if (!FSettings.StatusEnabled || !StatusWindow)
         return;
     StatusWindow->setVisible(!StatusWindow->isVisible());
 }
 
-void TMainWindow::SBtnHdmiMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton || !FSettings.HdmiEnabled || !HdmiWindow)
+void TMainWindow::ToggleHdmiWindow() {
+    if (!FSettings.HdmiEnabled || !HdmiWindow)
         return;
     HdmiWindow->setVisible(!HdmiWindow->isVisible());
 }
 
-void TMainWindow::WindowMenuPopup() {
+void TMainWindow::TickWindowMenu() {
     WindowMenuStatus->setChecked(FSettings.StatusEnabled);
     WindowMenuHdmi->setChecked(FSettings.HdmiEnabled);
     WindowMenuMonitor->setChecked(FSettings.FSfpEnabled);
 }
 
-void TMainWindow::WindowMenuStatusClick() {
+void TMainWindow::ToggleStatusEnabled() {
     FSettings.StatusEnabled = !FSettings.StatusEnabled;
     if (!FSettings.StatusEnabled && StatusWindow && StatusWindow->isVisible())
         StatusWindow->close();
@@ -545,7 +366,7 @@ void TMainWindow::WindowMenuStatusClick() {
         FSession->RequestStatus();
 }
 
-void TMainWindow::WindowMenuHdmiClick() {
+void TMainWindow::ToggleHdmiEnabled() {
     FSettings.HdmiEnabled = !FSettings.HdmiEnabled;
     FSession->HdmiRequests()->SetEnabled(FSettings.HdmiEnabled);
     if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())
@@ -565,29 +386,20 @@ void TMainWindow::ShowHdmiTip() {
                              "while operating."));
 }
 
-void TMainWindow::LevelsVisibleChanged(TLevelControl* sender, int) {
+void TMainWindow::VisibleLevelsChanged(TLevelControl* sender, int) {
     const std::uint32_t visible = sender->GetVisible();
     Field->SetVisible(visible);
     PreviewField->SetVisible(visible);
 }
 
-void TMainWindow::LevelsControlChanged(TLevelControl* sender, int) {
+void TMainWindow::ControlLevelsChanged(TLevelControl* sender, int) {
     Field->SetControl(sender->GetControl());
-}
-
-void TMainWindow::EditInputParams(int i) {
-    EditParams(true, i);
-}
-
-void TMainWindow::EditOutputParams(int o) {
-    EditParams(false, o);
 }
 
 void TMainWindow::EditParams(bool input, int index) {
     if (index < 0 || index >= 256 || FParamsDlg)
         return;
-    if (Tip && Tip->width() != 0)
-        HideHover();
+    FHover->HideTip();
     TParamsWindow dialog(this);
     dialog.setWindowTitle((input ? QStringLiteral("Input ") : QStringLiteral("Output ")) +
                           QString::number(index + 1));

@@ -30,7 +30,7 @@ std::pair<int, int> TMainWindow::NameSlots() const {
     return {Field->GetInputCount(), Field->GetOutputCount()};
 }
 
-void TMainWindow::WindowMenuExportNamesClick() {
+void TMainWindow::ExportNames() {
     std::optional<QString> file;
     const QString start =
         QFileInfo(FIniFileName).absolutePath() + QStringLiteral("/matrixpanel-names.csv");
@@ -54,7 +54,7 @@ void TMainWindow::WindowMenuExportNamesClick() {
         });
 }
 
-void TMainWindow::WindowMenuImportNamesClick() {
+void TMainWindow::ImportNames() {
     std::optional<QString> file;
     if (!RunModal([&] {
             file = pickers::OpenFileName(this, {QStringLiteral("Import names"),

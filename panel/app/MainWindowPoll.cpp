@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
 #include "ColorTabBar.h"
+#include "ConsoleKeypad.h"
 #include "Field.h"
+#include "FieldHover.h"
 #include "HdmiWindow.h"
 #include "IndicatorBox.h"
 #include "LevelControl.h"
@@ -16,7 +18,6 @@
 #include "SettingsWindow.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
-#include "TipForm.h"
 
 #include <QFontMetrics>
 #include <QListWidget>
@@ -53,7 +54,7 @@ void TMainWindow::ShowMode() {
     SBtnDelSlot->setEnabled(m == 2 && salvoSelected);
     for (TSpeedButton* b : {SBtnTake, SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
         colour(b, 9 + m);
-    RefreshConsole();
+    Keypad->Refresh(m > 0, Field->GetOutputCount(), Field->GetInputCount());
 
     if (m > 0) {
         SBtnZoomIn->setEnabled(!FSettings.FPreviewMode);
@@ -229,7 +230,7 @@ void TMainWindow::PollingEnded(const QString& errorText) {
     PreviewField->SetLevelCount(0);
     FCaptionText = QStringLiteral("KESTREL");
     PanelFieldCaption->SetCaption(FCaptionText);
-    HideHover();
+    FHover->Hide();
     if (FProgress)
         FProgress->CloseByProgram(QDialog::Rejected);
     if (FClosing) {
@@ -249,8 +250,7 @@ void TMainWindow::ShowProgress(int percent, int show) {
             FProgress->SetPosition(percent);
             return;
         }
-        if (Tip && Tip->width() != 0)
-            HideHover();
+        FHover->HideTip();
         TProgressWindow window(this);
         FProgress = &window;
         window.SetText(QStringLiteral("Wait..."));

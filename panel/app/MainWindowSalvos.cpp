@@ -1,11 +1,11 @@
 #include "MainWindow.h"
 
+#include "FieldHover.h"
 #include "MemoryItem.h"
 #include "MessageBox.h"
 #include "Panel.h"
 #include "SalvoDialog.h"
 #include "SalvoFile.h"
-#include "TipForm.h"
 
 #include <QListWidget>
 
@@ -64,8 +64,7 @@ bool TMainWindow::EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& com
     };
     bool filled = false;
     while (FSession->Mode() != TMode::Off) {
-        if (Tip && Tip->width() != 0)
-            HideHover();
+        FHover->HideTip();
         int result = QDialog::Rejected;
         if (!RunModal([&] { result = msgbox::ExecDialog(dialog); }) || !stillHere() ||
             result != QDialog::Accepted)
@@ -117,8 +116,8 @@ bool TMainWindow::ConfirmInPreset(const QString& question) {
            answer == msgbox::TAnswer::Ok && FSession->Mode() == TMode::Preset;
 }
 
-void TMainWindow::SBtnNewSlotMouseDown(Qt::MouseButton button) {
-    if (button != Qt::LeftButton || FSession->Mode() != TMode::Preset)
+void TMainWindow::NewSalvo() {
+    if (FSession->Mode() != TMode::Preset)
         return;
     TMemorySlot slot;
     std::unordered_set<std::string> taken;
@@ -138,9 +137,9 @@ void TMainWindow::SBtnNewSlotMouseDown(Qt::MouseButton button) {
     });
 }
 
-void TMainWindow::SBtnSaveSlotMouseDown(Qt::MouseButton button) {
+void TMainWindow::SaveSalvo() {
     TMemoryItem* item = SelectedSlotItem();
-    if (button != Qt::LeftButton || FSession->Mode() != TMode::Preset || !item)
+    if (FSession->Mode() != TMode::Preset || !item)
         return;
     const std::string oldName = item->Slot.Name;
     TMemorySlot copy = item->Slot;
@@ -166,10 +165,9 @@ void TMainWindow::SBtnSaveSlotMouseDown(Qt::MouseButton button) {
         }
 }
 
-void TMainWindow::SBtnDelSlotMouseDown(Qt::MouseButton button) {
+void TMainWindow::DeleteSalvo() {
     const TMemoryItem* item = SelectedSlotItem();
-    if (button != Qt::LeftButton || FSession->Mode() != TMode::Preset || LBoxMemory->count() == 0 ||
-        !item)
+    if (FSession->Mode() != TMode::Preset || LBoxMemory->count() == 0 || !item)
         return;
     const std::string name = item->Slot.Name;
     if (!ConfirmInPreset(QStringLiteral("Press OK if you want to Delete this item.")) ||
@@ -181,20 +179,16 @@ void TMainWindow::SBtnDelSlotMouseDown(Qt::MouseButton button) {
     ShowMode();
 }
 
-void TMainWindow::LBoxMemoryClick() {
-    ShowMode();
-}
-
-void TMainWindow::LBoxMemoryDblClick() {
+void TMainWindow::RecallSelectedSalvo() {
     const TMemoryItem* item = SelectedSlotItem();
     if (FSession->Mode() != TMode::Preset || LBoxMemory->count() == 0 || !item)
         return;
     FSession->RecallSalvo(item->Slot);
 }
 
-bool TMainWindow::LBoxMemoryKeyDown(int key) {
+bool TMainWindow::SalvoListKey(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return false;
-    LBoxMemoryDblClick();
+    RecallSelectedSalvo();
     return true;
 }

@@ -8,7 +8,7 @@
 
 #include <QAction>
 
-void TMainWindow::SBtnMonitorMouseDown(Qt::MouseButton) {
+void TMainWindow::OpenMonitorList() {
     if (!FSettings.FSfpEnabled || FMonitorDlg)
         return;
     const TLevels levels = FSession->Levels();
@@ -34,7 +34,7 @@ void TMainWindow::SBtnMonitorMouseDown(Qt::MouseButton) {
                               FormatIP(now.SwitcherIP[static_cast<std::size_t>(pressed - 1)])));
 }
 
-void TMainWindow::WindowMenuMonitorClick() {
+void TMainWindow::ToggleMonitorEnabled() {
     FSettings.FSfpEnabled = !FSettings.FSfpEnabled;
     SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
     if (!FSettings.FSfpEnabled)

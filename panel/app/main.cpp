@@ -6,6 +6,7 @@
 #include "LogCategories.h"
 #include "Look.h"
 #include "ProgramInfo.h"
+#include "SpeedButton.h"
 #include "StatusWindow.h"
 #include "TipForm.h"
 
@@ -63,8 +64,10 @@ int main(int argc, char* argv[]) {
     bool shotTaken = false;
     if (!shot.isEmpty()) {
         // Start operation first so the picture shows the switchers' matrix.
-        QTimer::singleShot(500, &mainWindow,
-                           [&] { mainWindow.SBtnOperateMouseDown(Qt::LeftButton); });
+        QTimer::singleShot(500, &mainWindow, [&] {
+            if (auto* operate = mainWindow.findChild<TSpeedButton*>(QStringLiteral("SBtnOperate")))
+                Q_EMIT operate->MouseDown(Qt::LeftButton, Qt::NoModifier);
+        });
         // The picture shows the panel settled: the salvos of the matrix size
         // appear once the size has held for a while, so it waits for them too
         // (at most twice the delay).
