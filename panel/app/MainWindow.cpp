@@ -11,6 +11,7 @@
 #include "Panel.h"
 #include "PreviewField.h"
 #include "SafeFile.h"
+#include "SalvoSection.h"
 #include "ScreenFit.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
@@ -21,7 +22,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QListWidget>
 #include <QMenu>
 #include <QScreen>
 #include <QSessionManager>
@@ -238,9 +238,9 @@ void TMainWindow::FormCreate() {
         qCWarning(lcFiles).noquote()
             << "Removed an unfinished save:"
             << QDir(QFileInfo(FIniFileName).absolutePath()).filePath(QString::fromStdString(name));
-    LoadIni();      // 11
-    LoadLevelSet(); // 12
-    ShowSalvos();   // 13: no folder yet, so the list stays empty
+    LoadIni();            // 11
+    LoadLevelSet();       // 12
+    Salvos->ShowSalvos(); // 13: no folder yet, so the list stays empty
 
     // 14. The clock runs for the whole life of the window.
     ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);
@@ -383,26 +383,11 @@ void TMainWindow::CreateOperColumn() {
     // MEMORY
     PanelMemoryBack = MakeSection(PanelOperBack, "PanelMemoryBack", "PanelMemoryCaption",
                                   QStringLiteral("MEMORY"), PanelMemoryCaption);
-    LBoxMemory = new QListWidget(PanelMemoryBack);
-    LBoxMemory->setObjectName(QStringLiteral("LBoxMemory"));
-    LBoxMemory->setSortingEnabled(true);
-    LBoxMemory->setSelectionMode(QAbstractItemView::SingleSelection);
-    LBoxMemory->setFont(MakeFont("Lucida Console", 12));
-    LBoxMemory->setUniformItemSizes(true);
-    LBoxMemory->setStyleSheet(QStringLiteral("QListWidget { background: white; } "
-                                             "QListWidget::item { height: 13px; }"));
-    LBoxMemory->setEnabled(false);
-    PanelMemoryBtns =
-        MakePanel(PanelMemoryBack, "PanelMemoryBtns", QRect(2, 0, SectionWidth - 4, 29));
-    PanelMemoryBtns->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
-    SBtnNewSlot = MakeButton(PanelMemoryBtns, "SBtnNewSlot", QStringLiteral("New"),
-                             QRect(8, 8, 41, 17), false);
-    SBtnSaveSlot = MakeButton(PanelMemoryBtns, "SBtnSaveSlot", QStringLiteral("Save"),
-                              QRect(56, 8, 41, 17), false);
-    SBtnDelSlot = MakeButton(PanelMemoryBtns, "SBtnDelSlot", QStringLiteral("Del"),
-                             QRect(104, 8, 41, 17), false);
-    for (TSpeedButton* b : {SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
-        b->setEnabled(false);
+    Salvos = new TSalvoSection(
+        *FSession, [this](const std::function<void()>& step) { return RunModal(step); },
+        PanelMemoryBack);
+    Salvos->lower(); // the caption strip stays on top
+    Salvos->BeforeDialog = [this] { FHover->HideTip(); };
 
     TimerMon = new QTimer(this);
     TimerMon->setObjectName(QStringLiteral("TimerMon"));
@@ -478,10 +463,8 @@ void TMainWindow::Relayout() {
     }
     LevelControl->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
                               std::max(0, PanelLevelsBack->height() - 4 - CaptionHeight));
-    const int mh = PanelMemoryBack->height();
-    PanelMemoryBtns->setGeometry(2, mh - 2 - 29, SectionWidth - 4, 29);
-    LBoxMemory->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
-                            std::max(0, mh - 4 - CaptionHeight - 29));
+    Salvos->setGeometry(PanelMemoryBack->rect());
+    Salvos->Layout(CaptionHeight);
 
     PanelFieldBack->setGeometry(0, 0, std::max(0, W - OperColumnWidth), H);
     PanelFieldBack2->setGeometry(PanelFieldBack->ClientRect());

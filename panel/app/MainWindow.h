@@ -21,7 +21,6 @@
 #include <memory>
 #include <string>
 
-class QListWidget;
 class QMenu;
 class QAction;
 class QTimer;
@@ -36,14 +35,12 @@ class TConsoleKeypad;
 class TFieldHover;
 class THoverPanel;
 class TProgressWindow;
-class TSalvoDialog;
-class TMemoryItem;
+class TSalvoSection;
 class TLevelControl;
 class TPreviewField;
 class TParamsWindow;
 class TSettingsWindow;
 class TMonitorWindow;
-struct TMemorySlot;
 
 // Heights of the right-hand column's sections, top to bottom, for a column of
 // the given inner height; only MEMORY (the last) takes up the rest.
@@ -103,14 +100,6 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    // What storing an edited salvo came to: Failed shows Error and brings the
-    // dialog back with the texts as typed.
-    struct TCommitResult {
-        enum { Done, Cancelled, Failed } Kind;
-        QString Error;
-    };
-    using TSlotCommit = std::function<TCommitResult(const TMemorySlot&)>;
-
     // What the operator's buttons, keys and menus ask for.
     void ToggleOperate();
     // Starts the poll thread (OPERATE queues it after its click).
@@ -133,30 +122,12 @@ private:
     void ToggleHdmiEnabled();
     void ToggleMonitorEnabled();
     void ControlLevelsChanged(TLevelControl* sender, int level);
-    void RecallSelectedSalvo();
     // A modal step (message box, dialog, picker) runs a nested event loop in
     // which poll steps, the end of polling and size changes are served. Runs
     // the step and tells whether the window is still in the world it started
     // in (same mode, same poll thread, same matrix size and level set, not
     // closing); when not, the caller gives up quietly on what it held.
     bool RunModal(const std::function<void()>& step);
-    // Salvos (MEMORY section): the list shows the session's salvos.
-    void ShowSalvos();
-    // Runs the Edit Salvo dialog on slot; true (slot filled, and committed when
-    // a commit step is given) only on OK with the window still in PRESET mode
-    // on the same folder.
-    bool EditSlot(TMemorySlot& slot, bool isNew, const TSlotCommit& commit = {});
-    // Asks an OK/Cancel question ("Confirm"); true on OK with the window still
-    // in PRESET mode in the world it asked in.
-    bool ConfirmInPreset(const QString& question);
-    void NewSalvo();
-    void SaveSalvo();
-    void DeleteSalvo();
-    // Returns whether the key was taken (Enter recalls the selected salvo).
-    bool SalvoListKey(int key);
-    // The list item of the salvo with exactly this name, or null.
-    TMemoryItem* FindSlotItem(const std::string& name) const;
-    TMemoryItem* SelectedSlotItem() const;
     void TogglePreview();
     void ToggleHints();
     // StatusTimer's 500 ms beat, stopped while it runs: it drives two jobs.
@@ -191,7 +162,6 @@ private:
     bool FMonitorTestOn = false;
     // Counts the window's own changes RunModal watches for (the session counts its own).
     quint64 FWorldVersion = 0;
-    QPointer<TSalvoDialog> FSalvoDlg;
     // Settings dialog and the optical-module utilities.
     QPointer<TSettingsWindow> FSettingsDlg;
     QPointer<TMonitorWindow> FMonitorDlg;
@@ -205,8 +175,7 @@ private:
     TPanel *PanelComBack, *PanelComCaption, *PanelDTBack, *PanelDTCaption, *PanelWindowBack,
         *PanelWindowCaption;
     TPanel *PanelLevelsBack, *PanelLevelsCaption, *PanelControlBack, *PanelControlCaption;
-    TPanel *PanelConsoleBack, *PanelConsoleCaption, *PanelMemoryBack, *PanelMemoryCaption,
-        *PanelMemoryBtns;
+    TPanel *PanelConsoleBack, *PanelConsoleCaption, *PanelMemoryBack, *PanelMemoryCaption;
     TPanel *PanelDateBack, *PanelTimeBack;
     TField* Field = nullptr;
     TPreviewField* PreviewField = nullptr;
@@ -215,11 +184,10 @@ private:
     TIndicatorBox *ShapeInit, *ShapeConfig, *ShapeState, *ShapeProc;
     TPanel* LabelClients;
     TSpeedButton *SBtnOperate, *SBtnSettings, *SBtnPreview, *SBtnHint, *SBtnHdmi, *SBtnStatus,
-        *SBtnMonitor, *SBtnOnLine, *SBtnPreset, *SBtnTake, *SBtnNewSlot, *SBtnSaveSlot,
-        *SBtnDelSlot, *SBtnZoomIn, *SBtnZoomOut;
+        *SBtnMonitor, *SBtnOnLine, *SBtnPreset, *SBtnTake, *SBtnZoomIn, *SBtnZoomOut;
     TConsoleKeypad* Keypad = nullptr;
     TFieldHover* FHover = nullptr;
-    QListWidget* LBoxMemory;
+    TSalvoSection* Salvos = nullptr;
     QTimer *TimerMon, *StatusTimer;
     // Shows the indicators' stored state once per frame while operating.
     QTimer* IndicatorTimer;

@@ -11,6 +11,7 @@
 #include "Panel.h"
 #include "ParamsWindow.h"
 #include "PreviewField.h"
+#include "SalvoSection.h"
 #include "SettingsWindow.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
@@ -46,9 +47,6 @@ void TMainWindow::ConnectOperatorControls() {
     onLeft(SBtnHint, &TMainWindow::ToggleHints);
     onLeft(SBtnStatus, &TMainWindow::ToggleStatusWindow);
     onLeft(SBtnHdmi, &TMainWindow::ToggleHdmiWindow);
-    onLeft(SBtnNewSlot, &TMainWindow::NewSalvo);
-    onLeft(SBtnSaveSlot, &TMainWindow::SaveSalvo);
-    onLeft(SBtnDelSlot, &TMainWindow::DeleteSalvo);
     connect(SBtnTake, &TSpeedButton::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m) {
                 if (b == Qt::LeftButton)
@@ -70,21 +68,14 @@ void TMainWindow::ConnectOperatorControls() {
     connect(WindowMenuImportNames, &QAction::triggered, this, &TMainWindow::ImportNames);
     connect(TimerMon, &QTimer::timeout, this, &TMainWindow::MonitorTestStep);
 
-    connect(LBoxMemory, &QListWidget::itemClicked, this, &TMainWindow::ShowMode);
-    // Save and Del follow the selection however it changes (arrow keys, Del).
-    connect(LBoxMemory, &QListWidget::itemSelectionChanged, this, [this] {
-        if (FSession->Mode() != TMode::Off)
-            ShowMode();
-    });
-    connect(LBoxMemory, &QListWidget::itemDoubleClicked, this, &TMainWindow::RecallSelectedSalvo);
-
     // The form sees every key before the focused control, and mouse moves over
     // the rest of the window take the hover display away.
     qApp->installEventFilter(this);
     for (QWidget* w : findChildren<QWidget*>())
         if (!Field->isAncestorOf(w) && w != Field)
             w->setMouseTracking(true);
-    LBoxMemory->viewport()->setMouseTracking(true);
+    if (auto* list = findChild<QAbstractItemView*>(QStringLiteral("LBoxMemory")))
+        list->viewport()->setMouseTracking(true);
 }
 
 namespace {
@@ -131,7 +122,7 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
             return false;
         if (KeyPressed(k->key(), k->modifiers()))
             return true;
-        if (w == LBoxMemory && SalvoListKey(k->key()))
+        if (Salvos->ListKey(w, k->key()))
             return true;
     } else if (e->type() == QEvent::MouseMove) {
         if (w != Field && !Field->isAncestorOf(w))

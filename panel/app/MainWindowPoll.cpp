@@ -13,14 +13,13 @@
 #include "ParamsWindow.h"
 #include "PreviewField.h"
 #include "ProgressWindow.h"
-#include "SalvoDialog.h"
+#include "SalvoSection.h"
 #include "ScreenFit.h"
 #include "SettingsWindow.h"
 #include "SpeedButton.h"
 #include "StatusWindow.h"
 
 #include <QFontMetrics>
-#include <QListWidget>
 #include <QThread>
 #include <QTimer>
 
@@ -46,14 +45,9 @@ void TMainWindow::ShowMode() {
     SBtnOnLine->setEnabled(m > 0);
     SBtnPreset->setEnabled(m > 0);
 
-    const bool salvoSelected = !LBoxMemory->selectedItems().isEmpty();
     SBtnTake->setEnabled(m == 2);
-    LBoxMemory->setEnabled(m == 2);
-    SBtnNewSlot->setEnabled(m == 2);
-    SBtnSaveSlot->setEnabled(m == 2 && salvoSelected);
-    SBtnDelSlot->setEnabled(m == 2 && salvoSelected);
-    for (TSpeedButton* b : {SBtnTake, SBtnNewSlot, SBtnSaveSlot, SBtnDelSlot})
-        colour(b, 9 + m);
+    colour(SBtnTake, 9 + m);
+    Salvos->ShowMode(FSession->Mode(), FButtonColors[static_cast<std::size_t>(9 + m)]);
     Keypad->Refresh(m > 0, Field->GetOutputCount(), Field->GetInputCount());
 
     if (m > 0) {
@@ -151,7 +145,7 @@ void TMainWindow::ConnectSession() {
         ShowNames(TNames::TSide::Output, -1, /*deferLogos*/ false);
     });
     connect(session, &TSession::SizeChanged, this, &TMainWindow::ShowSize);
-    connect(session, &TSession::SalvosChanged, this, &TMainWindow::ShowSalvos);
+    connect(session, &TSession::SalvosChanged, Salvos, &TSalvoSection::ShowSalvos);
     connect(session, &TSession::IndicatorsChanged, this, &TMainWindow::ApplyIndicators);
     connect(session, &TSession::PollingEnded, this, &TMainWindow::PollingEnded);
     connect(session, &TSession::ProgressRequested, this, &TMainWindow::ShowProgress);
@@ -221,8 +215,7 @@ void TMainWindow::PollingEnded(const QString& errorText) {
     // Open dialogs close as cancelled.
     if (FParamsDlg)
         FParamsDlg->reject();
-    if (FSalvoDlg)
-        FSalvoDlg->reject();
+    Salvos->CancelEdit();
     if (FSettingsDlg)
         FSettingsDlg->reject();
 
