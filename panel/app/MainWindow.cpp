@@ -8,6 +8,7 @@
 #include "IndicatorBox.h"
 #include "LevelControl.h"
 #include "LogCategories.h"
+#include "OperatorColumn.h"
 #include "Panel.h"
 #include "PreviewField.h"
 #include "SafeFile.h"
@@ -34,75 +35,10 @@
 
 namespace {
 
-constexpr int OperColumnWidth = 167;
-constexpr int SectionWidth = 157;
-constexpr int CaptionHeight = 15;
-constexpr int MinSectionHeight = 50;
 constexpr int ClockThreadWaitMs = 10000;
-// MEMORY at its smallest still shows four salvo rows above its buttons.
-constexpr int MemoryMinHeight = 2 + CaptionHeight + 4 * 13 + 2 + 29 + 2;
-// Room for the caption with its zoom buttons and a few cells of the field.
-constexpr int MinFieldAreaWidth = 240;
-
-enum Section { ComSec, DTSec, WindowSec, LevelsSec, ControlSec, ConsoleSec, MemorySec };
-
-TPanel* MakePanel(QWidget* parent, const char* name, QRect geometry) {
-    auto* p = new TPanel(parent);
-    p->setObjectName(QString::fromLatin1(name));
-    p->setGeometry(geometry);
-    return p;
-}
-
-// A section of the right-hand column with its caption strip along the top.
-TPanel* MakeSection(QWidget* parent, const char* name, const char* captionName,
-                    const QString& caption, TPanel*& captionPanel) {
-    TPanel* s = MakePanel(parent, name, QRect(0, 0, SectionWidth, 50));
-    s->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::Raised);
-    captionPanel = MakePanel(s, captionName, QRect(2, 2, SectionWidth - 4, CaptionHeight));
-    captionPanel->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
-    captionPanel->SetColor(clr::Grey);
-    captionPanel->SetFontColor(clr::White);
-    captionPanel->setFont(MakeFont("MS Sans Serif", 12));
-    captionPanel->SetCaption(caption);
-    return s;
-}
-
-TSpeedButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
-                         bool hand) {
-    auto* b = new TSpeedButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setText(caption);
-    b->setGeometry(geometry);
-    b->SetHandPointer(hand);
-    return b;
-}
-
-// One digit panel of the DATE & TIME display.
-TPanel* MakeDigit(TPanel* strip, const char* name, int index, const QString& caption) {
-    TPanel* p = MakePanel(strip, name, QRect(2 + 14 * index, 2, 14, 21));
-    p->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
-    p->setFont(MakeFont("Verdana", 16, true));
-    p->SetCaption(caption);
-    return p;
-}
+constexpr int CaptionHeight = TOperatorColumn::CaptionHeight;
 
 } // namespace
-std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight) {
-    std::array<int, 7> h{66, 84, 94, std::max(levelsHeight, MinSectionHeight), 74, 188, 0};
-    int used = 0;
-    for (int i = 0; i < MemorySec; ++i)
-        used += h[static_cast<std::size_t>(i)];
-    h[MemorySec] = std::max(innerHeight - used, MinSectionHeight);
-    return h;
-}
-
-QSize MinimumClientSize(int levelsHeight, int columnInset) {
-    const auto h = OperColumnHeights(0, levelsHeight);
-    int height = MemoryMinHeight + 2 * columnInset;
-    for (int i = 0; i < MemorySec; ++i)
-        height += h[static_cast<std::size_t>(i)];
-    return {OperColumnWidth + MinFieldAreaWidth, height};
-}
 
 TMainWindow::TMainWindow(const QString& iniFileName, TTimeSource timeSource)
     : QWidget(nullptr), FIniFileName(iniFileName), FTimeSource(std::move(timeSource)) {
@@ -179,7 +115,7 @@ void TMainWindow::FormCreate() {
 
     CreateOperColumn();
     CreateFieldArea();
-    setMinimumSize(MinimumClientSize(PanelLevelsBack->height(), PanelOperBack->BevelInset()));
+    setMinimumSize(Column->MinimumWindowSize());
 
     // 6 and 9: the cross-point field, empty and hidden until operation starts.
     Field = new TField(PanelFieldBack2, &FSession->CrossPoints());
@@ -197,14 +133,6 @@ void TMainWindow::FormCreate() {
     PreviewField->SetSize(1, 1);
     PreviewField->hide();
 
-    // 8. The level selector in DISPLAY, below its caption.
-    LevelControl = new TLevelControl(PanelLevelsBack);
-    LevelControl->setObjectName(QStringLiteral("LevelControl"));
-    LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) { VisibleLevelsChanged(s, k); };
-    LevelControl->OnControlChange = [this](TLevelControl* s, int k) { ControlLevelsChanged(s, k); };
-    LevelControl->SetLevelCount(0);
-    SizeLevelsPanel();
-
     // 3. Colours.
     FIndicatorColors = {clr::Aqua, clr::Lime, clr::Red, clr::White};
     FButtonColors.fill(clr::Silver);
@@ -213,17 +141,6 @@ void TMainWindow::FormCreate() {
     FButtonColors[7] = clr::Lime;
     FButtonColors[8] = clr::Lime;
     ApplyIndicators();
-
-    // 4. Date and time strips just wide enough for their digits, centred.
-    for (TPanel* strip : {PanelDateBack, PanelTimeBack}) {
-        int right = 0;
-        for (QObject* c : strip->children())
-            if (auto* w = qobject_cast<QWidget*>(c))
-                right = std::max(right, w->geometry().x() + w->width());
-        const int border = strip->BevelInset();
-        strip->resize(right + 2 * border, strip->height());
-        strip->move((SectionWidth - strip->width()) / 2, strip->y());
-    }
 
     // 5. The session: what it reports is shown here.
     ConnectSession();
@@ -243,7 +160,7 @@ void TMainWindow::FormCreate() {
     Salvos->ShowSalvos(); // 13: no folder yet, so the list stays empty
 
     // 14. The clock runs for the whole life of the window.
-    ClockThread = new TTimeThread(this, ClockPanels, FTimeSource);
+    ClockThread = new TTimeThread(this, Column->ClockPanels, FTimeSource);
     // Queued: handled on this thread once the clock thread has finished.
     connect(ClockThread, &QThread::finished, this, &TMainWindow::ClockEnded, Qt::QueuedConnection);
     ClockThread->start();
@@ -260,79 +177,17 @@ void TMainWindow::FormCreate() {
 }
 
 void TMainWindow::CreateOperColumn() {
-    PanelOperBack = MakePanel(this, "PanelOperBack", QRect(0, 0, OperColumnWidth, height()));
-    PanelOperBack->SetBevels(TPanel::TBevel::Raised, TPanel::TBevel::Lowered, 3);
-    PanelOperBack->setFont(MakeFont("Lucida Console", 12));
-
-    // COMMUNICATION
-    PanelComBack = MakeSection(PanelOperBack, "PanelComBack", "PanelComCaption",
-                               QStringLiteral("COMMUNICATION"), PanelComCaption);
-    auto indicator = [this](const char* name, int x) {
-        auto* s = new TIndicatorBox(PanelComBack);
-        s->setObjectName(QString::fromLatin1(name));
-        s->setGeometry(x, 24, 17, 9);
-        return s;
+    Column = new TOperatorColumn(this);
+    Column->setGeometry(width() - TOperatorColumn::Width, 0, TOperatorColumn::Width, height());
+    Column->LevelControl->OnVisibleChange = [this](TLevelControl* s, int k) {
+        VisibleLevelsChanged(s, k);
     };
-    ShapeInit = indicator("ShapeInit", 10);
-    ShapeConfig = indicator("ShapeConfig", 26);
-    ShapeState = indicator("ShapeState", 42);
-    ShapeProc = indicator("ShapeProc", 58);
-    LabelClients = MakePanel(PanelComBack, "LabelClients", QRect(84, 23, 70, 11));
-    LabelClients->SetBevels(TPanel::TBevel::None, TPanel::TBevel::None);
-    LabelClients->SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    LabelClients->setFont(MakeFont("Lucida Console", 11));
-    LabelClients->SetCaption(QStringLiteral("Clients 0"));
-    LabelClients->hide();
-    SBtnOperate = MakeButton(PanelComBack, "SBtnOperate", QStringLiteral("OPERATE"),
-                             QRect(10, 40, 65, 17), true);
-    SBtnSettings = MakeButton(PanelComBack, "SBtnSettings", QStringLiteral("SETTINGSD"),
-                              QRect(82, 40, 65, 17), true);
-
-    // DATE & TIME
-    PanelDTBack = MakeSection(PanelOperBack, "PanelDTBack", "PanelDTCaption",
-                              QStringLiteral("DATE & TIME"), PanelDTCaption);
-    PanelDateBack = MakePanel(PanelDTBack, "PanelDateBack", QRect(6, 22, 146, 25));
-    PanelTimeBack = MakePanel(PanelDTBack, "PanelTimeBack", QRect(20, 52, 116, 25));
-    for (TPanel* strip : {PanelDateBack, PanelTimeBack})
-        strip->SetBevels(TPanel::TBevel::Lowered, TPanel::TBevel::Raised);
-    const QString zero = QStringLiteral("0");
-    ClockPanels.DayH = MakeDigit(PanelDateBack, "PanelDayH", 0, zero);
-    ClockPanels.DayL = MakeDigit(PanelDateBack, "PanelDayL", 1, zero);
-    MakeDigit(PanelDateBack, "PanelDot1", 2, QStringLiteral("."));
-    ClockPanels.MonthH = MakeDigit(PanelDateBack, "PanelMonthH", 3, zero);
-    ClockPanels.MonthL = MakeDigit(PanelDateBack, "PanelMonthL", 4, zero);
-    MakeDigit(PanelDateBack, "PanelDot2", 5, QStringLiteral("."));
-    ClockPanels.AgeH = MakeDigit(PanelDateBack, "PanelAgeH", 6, zero);
-    ClockPanels.AgeL = MakeDigit(PanelDateBack, "PanelAgeL", 7, zero);
-    ClockPanels.YearH = MakeDigit(PanelDateBack, "PanelYearH", 8, zero);
-    ClockPanels.YearL = MakeDigit(PanelDateBack, "PanelYearL", 9, zero);
-    ClockPanels.HourH = MakeDigit(PanelTimeBack, "PanelHourH", 0, zero);
-    ClockPanels.HourL = MakeDigit(PanelTimeBack, "PanelHourL", 1, zero);
-    MakeDigit(PanelTimeBack, "PanelSemi1", 2, QStringLiteral(":"));
-    ClockPanels.MinH = MakeDigit(PanelTimeBack, "PanelMinH", 3, zero);
-    ClockPanels.MinL = MakeDigit(PanelTimeBack, "PanelMinL", 4, zero);
-    MakeDigit(PanelTimeBack, "PanelSemi2", 5, QStringLiteral(":"));
-    ClockPanels.SecH = MakeDigit(PanelTimeBack, "PanelSecH", 6, zero);
-    ClockPanels.SecL = MakeDigit(PanelTimeBack, "PanelSecL", 7, zero);
-
-    // WINDOW
-    PanelWindowBack = MakeSection(PanelOperBack, "PanelWindowBack", "PanelWindowCaption",
-                                  QStringLiteral("WINDOW"), PanelWindowCaption);
-    SBtnPreview = MakeButton(PanelWindowBack, "SBtnPreview", QStringLiteral("MODE"),
-                             QRect(10, 24, 65, 17), true);
-    SBtnHint = MakeButton(PanelWindowBack, "SBtnHint", QStringLiteral("HINT"),
-                          QRect(82, 24, 65, 17), true);
-    SBtnHdmi = MakeButton(PanelWindowBack, "SBtnHdmi", QStringLiteral("HDMI"),
-                          QRect(10, 48, 65, 17), true);
-    SBtnStatus = MakeButton(PanelWindowBack, "SBtnStatus", QStringLiteral("STATUS"),
-                            QRect(82, 48, 65, 17), true);
-    SBtnMonitor = MakeButton(PanelWindowBack, "SBtnMonitor", QStringLiteral("MONITOR"),
-                             QRect(10, 72, 65, 17), true);
+    Column->LevelControl->OnControlChange = [this](TLevelControl* s, int k) {
+        ControlLevelsChanged(s, k);
+    };
+    connect(Column->Keypad, &TConsoleKeypad::RouteRequested, this,
+            [this](int output, int input) { FSession->CrossPoints().KeypadRoute(output, input); });
     // Until an operator finds the WINDOW panel's menu, the grey buttons say how.
-    SBtnStatus->SetDisabledTip(
-        QStringLiteral("Right-click this WINDOW panel and tick STATUS to use it."));
-    SBtnMonitor->SetDisabledTip(
-        QStringLiteral("Right-click this WINDOW panel and tick MONITOR to use it."));
     WindowMenu = new QMenu(this);
     WindowMenu->setObjectName(QStringLiteral("WindowMenu"));
     WindowMenuStatus = WindowMenu->addAction(QStringLiteral("STATUS"));
@@ -348,44 +203,15 @@ void TMainWindow::CreateOperColumn() {
     WindowMenuExportNames->setObjectName(QStringLiteral("WindowMenuExportNames"));
     WindowMenuImportNames = WindowMenu->addAction(QStringLiteral("Import names..."));
     WindowMenuImportNames->setObjectName(QStringLiteral("WindowMenuImportNames"));
-    for (TPanel* p : {PanelWindowBack, PanelWindowCaption}) {
+    for (TPanel* p : {Column->PanelWindowBack, Column->PanelWindowCaption}) {
         p->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(p, &QWidget::customContextMenuRequested, this,
                 [this, p](const QPoint& at) { WindowMenu->popup(p->mapToGlobal(at)); });
     }
 
-    // DISPLAY
-    PanelLevelsBack = MakeSection(PanelOperBack, "PanelLevelsBack", "PanelLevelsCaption",
-                                  QStringLiteral("DISPLAY"), PanelLevelsCaption);
-    PanelLevelsBack->resize(SectionWidth, 78);
-
-    // CONTROL
-    PanelControlBack = MakeSection(PanelOperBack, "PanelControlBack", "PanelControlCaption",
-                                   QStringLiteral("CONTROL"), PanelControlCaption);
-    SBtnOnLine = MakeButton(PanelControlBack, "SBtnOnLine", QStringLiteral("ON LINE"),
-                            QRect(17, 24, 64, 17), false);
-    SBtnPreset = MakeButton(PanelControlBack, "SBtnPreset", QStringLiteral("PRESET"),
-                            QRect(17, 48, 65, 17), false);
-    SBtnTake = MakeButton(PanelControlBack, "SBtnTake", QStringLiteral("TAKE"),
-                          QRect(89, 24, 48, 41), false);
-    for (TSpeedButton* b : {SBtnOnLine, SBtnPreset, SBtnTake})
-        b->setEnabled(false);
-
-    // CONSOLE
-    PanelConsoleBack = MakeSection(PanelOperBack, "PanelConsoleBack", "PanelConsoleCaption",
-                                   QStringLiteral("CONSOLE"), PanelConsoleCaption);
-    Keypad = new TConsoleKeypad(PanelConsoleBack);
-    Keypad->setGeometry(0, 0, SectionWidth, OperColumnHeights(0, 0)[ConsoleSec]);
-    Keypad->lower(); // the caption strip stays on top
-    connect(Keypad, &TConsoleKeypad::RouteRequested, this,
-            [this](int output, int input) { FSession->CrossPoints().KeypadRoute(output, input); });
-
-    // MEMORY
-    PanelMemoryBack = MakeSection(PanelOperBack, "PanelMemoryBack", "PanelMemoryCaption",
-                                  QStringLiteral("MEMORY"), PanelMemoryCaption);
     Salvos = new TSalvoSection(
         *FSession, [this](const std::function<void()>& step) { return RunModal(step); },
-        PanelMemoryBack);
+        Column->PanelMemoryBack);
     Salvos->lower(); // the caption strip stays on top
     Salvos->BeforeDialog = [this] { FHover->HideTip(); };
 
@@ -416,10 +242,10 @@ void TMainWindow::CreateFieldArea() {
     PanelFieldCaption->SetColor(clr::Grey);
     PanelFieldCaption->SetFontColor(clr::White);
     PanelFieldCaption->setFont(MakeFont("MS Sans Serif", 12));
-    SBtnZoomIn =
-        MakeButton(PanelFieldCaption, "SBtnZoomIn", QStringLiteral("+"), QRect(0, 1, 13, 13), true);
-    SBtnZoomOut = MakeButton(PanelFieldCaption, "SBtnZoomOut", QStringLiteral("-"),
-                             QRect(0, 1, 13, 13), true);
+    SBtnZoomIn = MakeSpeedButton(PanelFieldCaption, "SBtnZoomIn", QStringLiteral("+"),
+                                 QRect(0, 1, 13, 13), true);
+    SBtnZoomOut = MakeSpeedButton(PanelFieldCaption, "SBtnZoomOut", QStringLiteral("-"),
+                                  QRect(0, 1, 13, 13), true);
     for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut})
         b->setFont(MakeFont("MS Sans Serif", 12));
     // Keeps the zoom buttons at the right end of the caption.
@@ -451,22 +277,12 @@ void TMainWindow::resizeEvent(QResizeEvent* e) {
 
 void TMainWindow::Relayout() {
     const int W = width(), H = height();
-    PanelOperBack->setGeometry(W - OperColumnWidth, 0, OperColumnWidth, H);
-    const int inset = PanelOperBack->BevelInset();
-    TPanel* sections[7] = {PanelComBack,     PanelDTBack,      PanelWindowBack, PanelLevelsBack,
-                           PanelControlBack, PanelConsoleBack, PanelMemoryBack};
-    const auto heights = OperColumnHeights(H - 2 * inset, PanelLevelsBack->height());
-    int y = inset;
-    for (int i = 0; i < 7; ++i) {
-        sections[i]->setGeometry(inset, y, SectionWidth, heights[static_cast<std::size_t>(i)]);
-        y += heights[static_cast<std::size_t>(i)];
-    }
-    LevelControl->setGeometry(2, 2 + CaptionHeight, SectionWidth - 4,
-                              std::max(0, PanelLevelsBack->height() - 4 - CaptionHeight));
-    Salvos->setGeometry(PanelMemoryBack->rect());
+    Column->setGeometry(W - TOperatorColumn::Width, 0, TOperatorColumn::Width, H);
+    Column->Relayout();
+    Salvos->setGeometry(Column->PanelMemoryBack->rect());
     Salvos->Layout(CaptionHeight);
 
-    PanelFieldBack->setGeometry(0, 0, std::max(0, W - OperColumnWidth), H);
+    PanelFieldBack->setGeometry(0, 0, std::max(0, W - TOperatorColumn::Width), H);
     PanelFieldBack2->setGeometry(PanelFieldBack->ClientRect());
     const QRect inner = PanelFieldBack2->ClientRect();
     PanelFieldCaption->setGeometry(inner.x(), inner.y(), inner.width(), CaptionHeight);
@@ -477,8 +293,8 @@ void TMainWindow::Relayout() {
 }
 
 void TMainWindow::SizeLevelsPanel() {
-    PanelLevelsBack->resize(SectionWidth, LevelControl->GetPreferredHeight() + CaptionHeight);
-    setMinimumSize(MinimumClientSize(PanelLevelsBack->height(), PanelOperBack->BevelInset()));
+    Column->SizeLevels();
+    setMinimumSize(Column->MinimumWindowSize());
     Relayout();
 }
 
@@ -508,8 +324,8 @@ void TMainWindow::PlaceMonitorsBeside() {
         return QRect(w.pos(), size.grownBy(m));
     };
     const QRect main = outer(*this);
-    const QRect controls(main.right() + 1 - OperColumnWidth - 8, main.top(), OperColumnWidth + 8,
-                         main.height());
+    const QRect controls(main.right() + 1 - TOperatorColumn::Width - 8, main.top(),
+                         TOperatorColumn::Width + 8, main.height());
     const QRect available = screenfit::AvailableFor(*this, main);
     QList<QRect> placed;
     auto place = [&](QWidget* window, bool fromIni) {

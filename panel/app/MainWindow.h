@@ -31,7 +31,7 @@ class TTip;
 class THdmiWindow;
 class TStatusWindow;
 class TField;
-class TConsoleKeypad;
+class TOperatorColumn;
 class TFieldHover;
 class THoverPanel;
 class TProgressWindow;
@@ -41,13 +41,6 @@ class TPreviewField;
 class TParamsWindow;
 class TSettingsWindow;
 class TMonitorWindow;
-
-// Heights of the right-hand column's sections, top to bottom, for a column of
-// the given inner height; only MEMORY (the last) takes up the rest.
-std::array<int, 7> OperColumnHeights(int innerHeight, int levelsHeight);
-// The smallest client size that shows every section of the right-hand column
-// (MEMORY with a few salvo rows) beside a usable field area.
-QSize MinimumClientSize(int levelsHeight, int columnInset);
 
 // The clients label: "Clients N" where that fits, else the count in
 // thousands ("Clients 65k"), else the word alone.
@@ -170,22 +163,12 @@ private:
     QPointer<TParamsWindow> FParamsDlg;
     int FClientsShown = 0;
     // Components, by their names.
+    TOperatorColumn* Column = nullptr;
     THoverPanel* PanelFieldBack;
-    TPanel *PanelOperBack, *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
-    TPanel *PanelComBack, *PanelComCaption, *PanelDTBack, *PanelDTCaption, *PanelWindowBack,
-        *PanelWindowCaption;
-    TPanel *PanelLevelsBack, *PanelLevelsCaption, *PanelControlBack, *PanelControlCaption;
-    TPanel *PanelConsoleBack, *PanelConsoleCaption, *PanelMemoryBack, *PanelMemoryCaption;
-    TPanel *PanelDateBack, *PanelTimeBack;
+    TPanel *PanelFieldBack2, *PanelFieldCaption, *PanelInOut;
     TField* Field = nullptr;
     TPreviewField* PreviewField = nullptr;
-    TLevelControl* LevelControl = nullptr;
-    TClockPanels ClockPanels{};
-    TIndicatorBox *ShapeInit, *ShapeConfig, *ShapeState, *ShapeProc;
-    TPanel* LabelClients;
-    TSpeedButton *SBtnOperate, *SBtnSettings, *SBtnPreview, *SBtnHint, *SBtnHdmi, *SBtnStatus,
-        *SBtnMonitor, *SBtnOnLine, *SBtnPreset, *SBtnTake, *SBtnZoomIn, *SBtnZoomOut;
-    TConsoleKeypad* Keypad = nullptr;
+    TSpeedButton *SBtnZoomIn, *SBtnZoomOut;
     TFieldHover* FHover = nullptr;
     TSalvoSection* Salvos = nullptr;
     QTimer *TimerMon, *StatusTimer;

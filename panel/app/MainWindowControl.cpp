@@ -8,6 +8,7 @@
 #include "LevelControl.h"
 #include "LogCategories.h"
 #include "MessageBox.h"
+#include "OperatorColumn.h"
 #include "Panel.h"
 #include "ParamsWindow.h"
 #include "PreviewField.h"
@@ -39,15 +40,15 @@ void TMainWindow::ConnectOperatorControls() {
                 (this->*handler)();
         });
     };
-    onLeft(SBtnOperate, &TMainWindow::ToggleOperate);
-    onLeft(SBtnSettings, &TMainWindow::OpenSettings);
-    onLeft(SBtnOnLine, &TMainWindow::GoOnLine);
-    onLeft(SBtnPreset, &TMainWindow::GoPreset);
-    onLeft(SBtnPreview, &TMainWindow::TogglePreview);
-    onLeft(SBtnHint, &TMainWindow::ToggleHints);
-    onLeft(SBtnStatus, &TMainWindow::ToggleStatusWindow);
-    onLeft(SBtnHdmi, &TMainWindow::ToggleHdmiWindow);
-    connect(SBtnTake, &TSpeedButton::MouseDown, this,
+    onLeft(Column->SBtnOperate, &TMainWindow::ToggleOperate);
+    onLeft(Column->SBtnSettings, &TMainWindow::OpenSettings);
+    onLeft(Column->SBtnOnLine, &TMainWindow::GoOnLine);
+    onLeft(Column->SBtnPreset, &TMainWindow::GoPreset);
+    onLeft(Column->SBtnPreview, &TMainWindow::TogglePreview);
+    onLeft(Column->SBtnHint, &TMainWindow::ToggleHints);
+    onLeft(Column->SBtnStatus, &TMainWindow::ToggleStatusWindow);
+    onLeft(Column->SBtnHdmi, &TMainWindow::ToggleHdmiWindow);
+    connect(Column->SBtnTake, &TSpeedButton::MouseDown, this,
             [this](Qt::MouseButton b, Qt::KeyboardModifiers m) {
                 if (b == Qt::LeftButton)
                     Take(m);
@@ -59,7 +60,7 @@ void TMainWindow::ConnectOperatorControls() {
             });
     connect(SBtnZoomIn, &TSpeedButton::MouseDown, this, &TMainWindow::ZoomIn);
     connect(SBtnZoomOut, &TSpeedButton::MouseDown, this, &TMainWindow::ZoomOut);
-    connect(SBtnMonitor, &TSpeedButton::MouseDown, this, &TMainWindow::OpenMonitorList);
+    connect(Column->SBtnMonitor, &TSpeedButton::MouseDown, this, &TMainWindow::OpenMonitorList);
     connect(WindowMenu, &QMenu::aboutToShow, this, &TMainWindow::TickWindowMenu);
     connect(WindowMenuStatus, &QAction::triggered, this, &TMainWindow::ToggleStatusEnabled);
     connect(WindowMenuHdmi, &QAction::triggered, this, &TMainWindow::ToggleHdmiEnabled);
@@ -135,15 +136,15 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* e) {
 
 void TMainWindow::ToggleOperate() {
     if (FSession->Mode() != TMode::Off) {
-        SBtnOperate->setEnabled(false);
-        SBtnSettings->setEnabled(false);
+        Column->SBtnOperate->setEnabled(false);
+        Column->SBtnSettings->setEnabled(false);
         FSession->StopPolling();
         return;
     }
     LoadLevelSet();
     if (FSession->Levels().Count > 0) {
-        SBtnOperate->setEnabled(false);
-        SBtnSettings->setEnabled(false);
+        Column->SBtnOperate->setEnabled(false);
+        Column->SBtnSettings->setEnabled(false);
         // Started from the event loop, after this click has been handled.
         QMetaObject::invokeMethod(this, &TMainWindow::StartOperating, Qt::QueuedConnection);
         return;
@@ -351,7 +352,7 @@ void TMainWindow::ToggleStatusEnabled() {
     FSettings.StatusEnabled = !FSettings.StatusEnabled;
     if (!FSettings.StatusEnabled && StatusWindow && StatusWindow->isVisible())
         StatusWindow->close();
-    SBtnStatus->setEnabled(FSettings.StatusEnabled);
+    Column->SBtnStatus->setEnabled(FSettings.StatusEnabled);
     // Painting resumes with every row.
     if (FSettings.StatusEnabled)
         FSession->RequestStatus();
@@ -362,7 +363,7 @@ void TMainWindow::ToggleHdmiEnabled() {
     FSession->HdmiRequests()->SetEnabled(FSettings.HdmiEnabled);
     if (!FSettings.HdmiEnabled && HdmiWindow && HdmiWindow->isVisible())
         HdmiWindow->close();
-    SBtnHdmi->setEnabled(FSettings.HdmiEnabled && FSession->Polling());
+    Column->SBtnHdmi->setEnabled(FSettings.HdmiEnabled && FSession->Polling());
     ShowHdmiTip();
     if (FSettings.HdmiEnabled)
         FSession->RequestHdmiRefresh();
@@ -370,7 +371,7 @@ void TMainWindow::ToggleHdmiEnabled() {
 
 void TMainWindow::ShowHdmiTip() {
     // The grey button says what is missing: the tick in the menu, or operation.
-    SBtnHdmi->SetDisabledTip(
+    Column->SBtnHdmi->SetDisabledTip(
         FSettings.HdmiEnabled
             ? QStringLiteral("HDMI opens while operating: press OPERATE.")
             : QStringLiteral("Right-click this WINDOW panel and tick HDMI to use it; it opens "

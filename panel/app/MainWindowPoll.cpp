@@ -9,6 +9,7 @@
 #include "LevelControl.h"
 #include "MessageBox.h"
 #include "MonitorWindow.h"
+#include "OperatorColumn.h"
 #include "Panel.h"
 #include "ParamsWindow.h"
 #include "PreviewField.h"
@@ -36,52 +37,53 @@ void TMainWindow::ShowMode() {
     auto colour = [this](TSpeedButton* b, int entry) {
         b->SetColor(FButtonColors[static_cast<std::size_t>(entry)]);
     };
-    colour(SBtnOperate, 6 + m);
-    colour(SBtnSettings, 9 + m);
-    colour(SBtnOnLine, m);
-    colour(SBtnPreset, 3 + m);
-    SBtnOperate->setEnabled(true);
-    SBtnSettings->setEnabled(true);
-    SBtnOnLine->setEnabled(m > 0);
-    SBtnPreset->setEnabled(m > 0);
+    colour(Column->SBtnOperate, 6 + m);
+    colour(Column->SBtnSettings, 9 + m);
+    colour(Column->SBtnOnLine, m);
+    colour(Column->SBtnPreset, 3 + m);
+    Column->SBtnOperate->setEnabled(true);
+    Column->SBtnSettings->setEnabled(true);
+    Column->SBtnOnLine->setEnabled(m > 0);
+    Column->SBtnPreset->setEnabled(m > 0);
 
-    SBtnTake->setEnabled(m == 2);
-    colour(SBtnTake, 9 + m);
+    Column->SBtnTake->setEnabled(m == 2);
+    colour(Column->SBtnTake, 9 + m);
     Salvos->ShowMode(FSession->Mode(), FButtonColors[static_cast<std::size_t>(9 + m)]);
-    Keypad->Refresh(m > 0, Field->GetOutputCount(), Field->GetInputCount());
+    Column->Keypad->Refresh(m > 0, Field->GetOutputCount(), Field->GetInputCount());
 
     if (m > 0) {
         SBtnZoomIn->setEnabled(!FSettings.FPreviewMode);
         SBtnZoomOut->setEnabled(!FSettings.FPreviewMode);
-        SBtnPreview->setEnabled(true);
-        SBtnHdmi->setEnabled(FSettings.HdmiEnabled);
-        SBtnStatus->setEnabled(FSettings.StatusEnabled);
+        Column->SBtnPreview->setEnabled(true);
+        Column->SBtnHdmi->setEnabled(FSettings.HdmiEnabled);
+        Column->SBtnStatus->setEnabled(FSettings.StatusEnabled);
         if (FSettings.FPreviewMode) {
-            SBtnHint->setEnabled(false);
-            SBtnHint->SetColor(clr::Silver);
+            Column->SBtnHint->setEnabled(false);
+            Column->SBtnHint->SetColor(clr::Silver);
         } else {
-            SBtnHint->setEnabled(true);
+            Column->SBtnHint->setEnabled(true);
             const QColor tipBk = palette().color(QPalette::ToolTipBase);
-            SBtnHint->SetColor(FSettings.FHintsOn
-                                   ? RGBColor(tipBk.red(), tipBk.green(), tipBk.blue())
-                                   : clr::Silver);
+            Column->SBtnHint->SetColor(FSettings.FHintsOn
+                                           ? RGBColor(tipBk.red(), tipBk.green(), tipBk.blue())
+                                           : clr::Silver);
         }
     } else {
-        for (TSpeedButton* b : {SBtnZoomIn, SBtnZoomOut, SBtnPreview, SBtnHdmi, SBtnHint}) {
+        for (TSpeedButton* b :
+             {SBtnZoomIn, SBtnZoomOut, Column->SBtnPreview, Column->SBtnHdmi, Column->SBtnHint}) {
             b->setEnabled(false);
             b->SetColor(clr::Silver);
         }
-        SBtnStatus->setEnabled(FSettings.StatusEnabled);
+        Column->SBtnStatus->setEnabled(FSettings.StatusEnabled);
         PanelInOut->SetColor(clr::Silver);
         PanelInOut->SetCaption(QString());
         if (HdmiWindow)
             HdmiWindow->hide();
     }
-    LevelControl->SetEnabled(m > 0 ? 0x01010101u : 0u);
+    Column->LevelControl->SetEnabled(m > 0 ? 0x01010101u : 0u);
     Field->setVisible(m > 0 && !FSettings.FPreviewMode);
     PreviewField->setVisible(m > 0 && FSettings.FPreviewMode);
-    PanelMemoryBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
-    PanelControlBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
+    Column->PanelMemoryBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
+    Column->PanelControlBack->setVisible(!(m > 0 && FSettings.FPreviewMode));
 }
 
 void TMainWindow::StatusTimerBeat() {
@@ -97,9 +99,10 @@ void TMainWindow::FlashStatusButton() {
         for (int i = 0; i < StatusWindow->StatusTab->count(); ++i)
             alarm = alarm || StatusWindow->StatusTab->TabColor(i) == clr::Red;
     if (FSettings.StatusEnabled && alarm)
-        SBtnStatus->SetColor(SBtnStatus->Color() == clr::Red ? clr::Silver : clr::Red);
+        Column->SBtnStatus->SetColor(Column->SBtnStatus->Color() == clr::Red ? clr::Silver
+                                                                             : clr::Red);
     else
-        SBtnStatus->SetColor(clr::Silver);
+        Column->SBtnStatus->SetColor(clr::Silver);
 }
 
 void TMainWindow::MarkRunningUtilities() {
@@ -111,27 +114,28 @@ void TMainWindow::MarkRunningUtilities() {
         if (FMonitorDlg)
             for (int i = 1; i <= FSession->Levels().SwitcherCount; ++i)
                 FMonitorDlg->SetRunning(i, FUtilities.Pid(i) != 0 ? on : clr::Silver);
-        SBtnMonitor->SetColor(running ? on : clr::Silver);
+        Column->SBtnMonitor->SetColor(running ? on : clr::Silver);
     } else {
-        SBtnMonitor->SetColor(clr::Silver);
-        SBtnMonitor->Tag = 0;
+        Column->SBtnMonitor->SetColor(clr::Silver);
+        Column->SBtnMonitor->Tag = 0;
     }
 }
 
 void TMainWindow::ApplyIndicators() {
-    const std::array<TIndicatorBox*, 4> boxes{ShapeInit, ShapeConfig, ShapeState, ShapeProc};
+    const std::array<TIndicatorBox*, 4> boxes{Column->ShapeInit, Column->ShapeConfig,
+                                              Column->ShapeState, Column->ShapeProc};
     for (std::size_t i = 0; i < boxes.size(); ++i)
         boxes[i]->SetColor(FIndicatorColors[static_cast<std::size_t>(
             FSession->IndicatorWanted(static_cast<int>(i)))]);
     const int clients = FSession->ClientsWanted();
     if (clients >= 0 && clients != FClientsShown) {
-        const QFontMetrics metrics(LabelClients->font());
-        LabelClients->SetCaption(ClientsCaption(clients, [&](const QString& text) {
-            return metrics.horizontalAdvance(text) <= LabelClients->width();
+        const QFontMetrics metrics(Column->LabelClients->font());
+        Column->LabelClients->SetCaption(ClientsCaption(clients, [&](const QString& text) {
+            return metrics.horizontalAdvance(text) <= Column->LabelClients->width();
         }));
         FClientsShown = clients;
-        if (LabelClients->isHidden())
-            LabelClients->show();
+        if (Column->LabelClients->isHidden())
+            Column->LabelClients->show();
     }
 }
 
@@ -181,9 +185,9 @@ void TMainWindow::ConnectSession() {
             });
     connect(session, &TSession::Finished, this, [this] {
         FSettings.FLastState = static_cast<int>(FSession->LastMode());
-        LabelClients->SetCaption(QStringLiteral("Clients 0"));
+        Column->LabelClients->SetCaption(QStringLiteral("Clients 0"));
         FClientsShown = 0;
-        LabelClients->hide();
+        Column->LabelClients->hide();
     });
     connect(session, &TSession::OperatorLogFailed, this,
             [](const QString& fileName, const QString& why) {

@@ -7,6 +7,7 @@
 #include "IpText.h"
 #include "LevelControl.h"
 #include "LogCategories.h"
+#include "OperatorColumn.h"
 #include "PreviewField.h"
 #include "ScreenFit.h"
 #include "SpeedButton.h"
@@ -42,7 +43,7 @@ void TMainWindow::LoadIni() {
                       ini.ReadInteger("HWINDOW", "TOP", INT_MIN) != INT_MIN;
     Field->SetScale(FSettings.Zoom);
     PreviewField->SetScale(FSettings.PreviewScale);
-    SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
+    Column->SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
     ShowHdmiTip();
     FSettings.FStatusPos =
         ClampWindowPos(FSettings.FStatusPos.x(), FSettings.FStatusPos.y(), screen);
@@ -53,10 +54,10 @@ void TMainWindow::LoadIni() {
     FSession->Names().Load(ini);
     const std::uint32_t visible = PackLevelFlags(FSettings.FVisibleLevels);
     const std::uint32_t control = PackLevelFlags(FSettings.FControlLevels);
-    LevelControl->SetVisible(visible);
+    Column->LevelControl->SetVisible(visible);
     Field->SetVisible(visible);
     PreviewField->SetVisible(visible);
-    LevelControl->SetControl(control);
+    Column->LevelControl->SetControl(control);
     Field->SetControl(control);
 }
 
@@ -101,8 +102,8 @@ bool TMainWindow::SaveIni() {
     FSettings.Width = bounds.width();
     FSettings.Height = bounds.height();
     FSettings.Zoom = Field->GetScale();
-    FSettings.FVisibleLevels = UnpackLevelFlags(LevelControl->GetVisible());
-    FSettings.FControlLevels = UnpackLevelFlags(LevelControl->GetControl());
+    FSettings.FVisibleLevels = UnpackLevelFlags(Column->LevelControl->GetVisible());
+    FSettings.FControlLevels = UnpackLevelFlags(Column->LevelControl->GetControl());
     if (StatusWindow) {
         FSettings.FStatusPos = StatusWindow->pos();
         FSettings.StatusShown = StatusWindow->isVisible();
@@ -145,11 +146,11 @@ void TMainWindow::LoadLevelSet() {
         textColours[static_cast<std::size_t>(n - 1)] =
             levels.TextColors[static_cast<std::size_t>(n)];
     }
-    LevelControl->SetLevelCount(levels.Count);
+    Column->LevelControl->SetLevelCount(levels.Count);
     for (int n = 1; n <= levels.Count; ++n)
-        LevelControl->SetLevelName(
+        Column->LevelControl->SetLevelName(
             n, QString::fromStdString(levels.Names[static_cast<std::size_t>(n)]));
-    LevelControl->SetLevelColors(colours);
+    Column->LevelControl->SetLevelColors(colours);
     Field->SetLevelColors(colours);
     PreviewField->SetLevelColors(colours);
     PreviewField->SetTextColors(textColours);

@@ -4,6 +4,7 @@
 #include "LevelControl.h"
 #include "MessageBox.h"
 #include "MonitorWindow.h"
+#include "OperatorColumn.h"
 #include "SpeedButton.h"
 
 #include <QAction>
@@ -16,7 +17,7 @@ void TMainWindow::OpenMonitorList() {
     for (int i = 0; i < std::min(levels.SwitcherCount, 4); ++i)
         captions << MonitorCaption(levels.SwitcherIP[static_cast<std::size_t>(i)], levels.Count,
                                    levels.IP, levels.Address,
-                                   [this](int j) { return LevelControl->GetLevelName(j); });
+                                   [this](int j) { return Column->LevelControl->GetLevelName(j); });
     TMonitorWindow dialog(captions, this);
     dialog.move(geometry().center() - dialog.rect().center());
     int pressed = 0;
@@ -36,7 +37,7 @@ void TMainWindow::OpenMonitorList() {
 
 void TMainWindow::ToggleMonitorEnabled() {
     FSettings.FSfpEnabled = !FSettings.FSfpEnabled;
-    SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
+    Column->SBtnMonitor->setEnabled(FSettings.FSfpEnabled);
     if (!FSettings.FSfpEnabled)
         FUtilities.QuitAll();
 }

@@ -17,21 +17,6 @@ int DigitOf(int n, int p) {
     return digit;
 }
 
-namespace {
-
-TSpeedButton* MakeKey(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
-                      bool hand, int tag = 0) {
-    auto* b = new TSpeedButton(parent);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setGeometry(geometry);
-    b->SetHandPointer(hand);
-    b->Tag = tag;
-    return b;
-}
-
-} // namespace
-
 TConsoleKeypad::TConsoleKeypad(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ConsoleKeypad"));
     // Read-outs: hundreds, tens, units of the output and of the input number.
@@ -46,10 +31,10 @@ TConsoleKeypad::TConsoleKeypad(QWidget* parent) : QWidget(parent) {
             d->WriteScale(3);
             (output ? FOutputShown : FInputShown)[static_cast<std::size_t>(2 - i)] = d;
         }
-    FOutputKey = MakeKey(this, QStringLiteral("SBtnConsoleOutput"), QStringLiteral("OUTPUT"),
-                         QRect(7, 51, 51, 17), true);
-    FInputKey = MakeKey(this, QStringLiteral("SBtnConsoleInput"), QStringLiteral("INPUT"),
-                        QRect(97, 51, 51, 17), true);
+    FOutputKey = MakeSpeedButton(this, QStringLiteral("SBtnConsoleOutput"),
+                                 QStringLiteral("OUTPUT"), QRect(7, 51, 51, 17), true);
+    FInputKey = MakeSpeedButton(this, QStringLiteral("SBtnConsoleInput"), QStringLiteral("INPUT"),
+                                QRect(97, 51, 51, 17), true);
     FOutputKey->SetColor(clr::Green);
     FInputKey->SetColor(clr::Green);
     // Digits carry their value as Tag; "<-" is -1, ESC -2.
@@ -57,16 +42,16 @@ TConsoleKeypad::TConsoleKeypad(QWidget* parent) : QWidget(parent) {
     const int tops[4] = {76, 96, 116, 136};
     for (int d = 1; d <= 9; ++d)
         FDigits[static_cast<std::size_t>(d)] =
-            MakeKey(this, QStringLiteral("SBtn%1").arg(d), QString::number(d),
-                    QRect(lefts[(d - 1) % 3], tops[(d - 1) / 3], 45, 17), false, d);
-    FBack = MakeKey(this, QStringLiteral("SBtnBS"), QStringLiteral("<-"), QRect(7, 136, 45, 17),
-                    false, -1);
-    FDigits[0] = MakeKey(this, QStringLiteral("SBtn0"), QStringLiteral("0"), QRect(55, 136, 45, 17),
-                         false, 0);
-    FEscape = MakeKey(this, QStringLiteral("SBtnESC"), QStringLiteral("ESC"),
-                      QRect(103, 136, 45, 17), false, -2);
-    FTake = MakeKey(this, QStringLiteral("SBtnConsoleTake"), QStringLiteral("TAKE"),
-                    QRect(37, 162, 85, 16), true);
+            MakeSpeedButton(this, QStringLiteral("SBtn%1").arg(d), QString::number(d),
+                            QRect(lefts[(d - 1) % 3], tops[(d - 1) / 3], 45, 17), false, d);
+    FBack = MakeSpeedButton(this, QStringLiteral("SBtnBS"), QStringLiteral("<-"),
+                            QRect(7, 136, 45, 17), false, -1);
+    FDigits[0] = MakeSpeedButton(this, QStringLiteral("SBtn0"), QStringLiteral("0"),
+                                 QRect(55, 136, 45, 17), false, 0);
+    FEscape = MakeSpeedButton(this, QStringLiteral("SBtnESC"), QStringLiteral("ESC"),
+                              QRect(103, 136, 45, 17), false, -2);
+    FTake = MakeSpeedButton(this, QStringLiteral("SBtnConsoleTake"), QStringLiteral("TAKE"),
+                            QRect(37, 162, 85, 16), true);
     FTake->setEnabled(false);
     for (TSpeedButton* key : findChildren<TSpeedButton*>())
         connect(key, &TSpeedButton::MouseDown, this, [this, key] { KeyDown(key); });

@@ -95,3 +95,10 @@ void TPanel::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     Q_EMIT Resized();
 }
+
+TPanel* MakePanel(QWidget* parent, const QString& name, QRect geometry) {
+    auto* p = new TPanel(parent);
+    p->setObjectName(name);
+    p->setGeometry(geometry);
+    return p;
+}

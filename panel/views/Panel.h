@@ -48,3 +48,6 @@ private:
     int FBorder = 0;
     Qt::Alignment FAlign = Qt::AlignCenter;
 };
+
+// A panel named `name` (its object name) at geometry.
+TPanel* MakePanel(QWidget* parent, const QString& name, QRect geometry);

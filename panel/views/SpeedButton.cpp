@@ -67,3 +67,14 @@ void TSpeedButton::paintEvent(QPaintEvent*) {
     }
     p.drawText(textRect, Qt::AlignCenter, text());
 }
+
+TSpeedButton* MakeSpeedButton(QWidget* parent, const QString& name, const QString& caption,
+                              QRect geometry, bool handPointer, int tag) {
+    auto* b = new TSpeedButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setGeometry(geometry);
+    b->SetHandPointer(handPointer);
+    b->Tag = tag;
+    return b;
+}

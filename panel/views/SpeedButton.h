@@ -33,3 +33,8 @@ private:
     TColor FColor = clr::Silver;
     QString FDisabledTip;
 };
+
+// A speed button named `name` (its object name) with its caption, place and
+// pointer; tag is the button's Tag.
+TSpeedButton* MakeSpeedButton(QWidget* parent, const QString& name, const QString& caption,
+                              QRect geometry, bool handPointer, int tag = 0);
