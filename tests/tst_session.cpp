@@ -83,7 +83,8 @@ private Q_SLOTS:
         QVERIFY(!s->Take(false));
     }
 
-    // A click in ON LINE mode is one call, logged with the level's place.
+    // A rename and a click in ON LINE mode are logged, the click with the
+    // level's place and the name as renamed.
     void routeGoesOutAndIntoTheLog() {
         sim::TChassis* ch = Chassis();
         QVERIFY(ch);
@@ -97,7 +98,8 @@ private Q_SLOTS:
         QFile log(FDir.filePath(QLatin1String(TSession::OperatorLogName)));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(log.readAll());
-        QVERIFY2(text.contains(QStringLiteral("ON LINE")) &&
+        QVERIFY2(text.contains(QStringLiteral("NAME  out 5 \"PGM\"")) &&
+                     text.contains(QStringLiteral("ON LINE")) &&
                      text.contains(QStringLiteral("out 5 \"PGM\" <- L1 VIDEO")),
                  qPrintable(text));
     }

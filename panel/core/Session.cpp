@@ -38,6 +38,8 @@ TSession::TSession(QString folder, QString levelSetFileName, QObject* parent)
                                      const TLevelValues& after) {
         LogAction(a, row, before, after);
     };
+    // Every rename, wherever it came from, is in the log as the model has it.
+    connect(&FNames, &TNames::Changed, this, &TSession::LogNameChange);
     FCross.SetLevelCount(0);
     FCross.SetSize(1, 1);
     FFolderTimer->setSingleShot(true);

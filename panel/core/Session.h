@@ -211,6 +211,7 @@ private:
     void RemoveUnfinishedSaves();
     void SortSalvos();
     QString LevelPlace(int k) const;
+    void LogNameChange(TNames::TSide side, int index);
     void LogAction(TOperatorAction action, int row, const TLevelValues& before,
                    const TLevelValues& after);
     void LogTake(bool ignoreLocks);

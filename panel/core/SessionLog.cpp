@@ -22,6 +22,19 @@ void TSession::Log(const QString& action, const QString& details) {
                              details);
 }
 
+void TSession::LogNameChange(TNames::TSide side, int index) {
+    const bool input = side == TNames::TSide::Input;
+    if (index < 0) {
+        Log(QStringLiteral("NAMES"),
+            input ? QStringLiteral("inputs imported") : QStringLiteral("outputs imported"));
+        return;
+    }
+    const QString name = FNames.Name(side, index);
+    Log(QStringLiteral("NAME"), (input ? QStringLiteral("in ") : QStringLiteral("out ")) +
+                                    QString::number(index + 1) +
+                                    (name.isEmpty() ? QStringLiteral(" unnamed") : Quoted(name)));
+}
+
 // "L1 VIDEO 127.0.0.1 level 1": the panel's level, its switcher and its address there.
 QString TSession::LevelPlace(int k) const {
     return QStringLiteral("L%1 %2 %3 level %4")
