@@ -166,6 +166,9 @@ public:
     void SetFieldLock(int output, std::uint32_t lockBytes) override;
     void SetFieldMonitor(const TLevelValues& outputs) override;
     void SetPreviewStatus(int output, const TLevelValues& inputs) override;
+    void ReportLocks(int output, std::uint32_t lockBytes) override {
+        Q_EMIT LocksReported(output, lockBytes);
+    }
     std::uint64_t CycleWanted() const override {
         return FCycleWanted.load(std::memory_order_relaxed);
     }
@@ -193,7 +196,9 @@ Q_SIGNALS:
     void StatusPainted(bool force, const std::array<TSwitcherStatus, 4>& status, int count);
     void StatusRowsEnabled();
     void StatusRowsReset();
+    // The switchers' report of an output's inputs and of its locks, as read.
     void PreviewStatusChanged(int output, const TLevelValues& inputs);
+    void LocksReported(int output, std::uint32_t lockBytes);
     void CycleRateMeasured(double cyclesPerSecond);
     // The poll cycles NotifyAfterCycles asked for have completed: what was
     // sent before the request has come back in the published state.

@@ -336,8 +336,9 @@ void TPollCycle::PublishState() {
     }
     bool changed = FMonitor != FSentMonitor;
     for (int o = 0; o < FOutputs && !changed; ++o)
-        changed = FSentCrossPoints[Ix(o)] != FCrossPoints[Ix(o)] ||
-                  FSentLocks[Ix(o)] != FLocks[Ix(o)] || FPreviewShown[Ix(o)] != FCrossPoints[Ix(o)];
+        changed =
+            FSentCrossPoints[Ix(o)] != FCrossPoints[Ix(o)] || FSentLocks[Ix(o)] != FLocks[Ix(o)] ||
+            FPreviewShown[Ix(o)] != FCrossPoints[Ix(o)] || FLocksReported[Ix(o)] != FLocks[Ix(o)];
     if (rate >= 0 || changed)
         Sync([&] {
             if (rate >= 0)
@@ -356,6 +357,10 @@ void TPollCycle::PublishState() {
                 if (FPreviewShown[Ix(o)] != FCrossPoints[Ix(o)]) {
                     FViews.SetPreviewStatus(o, FCrossPoints[Ix(o)]);
                     FPreviewShown[Ix(o)] = FCrossPoints[Ix(o)];
+                }
+                if (FLocksReported[Ix(o)] != FLocks[Ix(o)]) {
+                    FViews.ReportLocks(o, PackLevelFlags(FLocks[Ix(o)]));
+                    FLocksReported[Ix(o)] = FLocks[Ix(o)];
                 }
             }
             if (FMonitor != FSentMonitor) {

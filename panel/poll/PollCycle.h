@@ -50,6 +50,9 @@ public:
     virtual void SetFieldMonitor(const TLevelValues& outputs) = 0;
     // The reported inputs of one output for the preview.
     virtual void SetPreviewStatus(int output, const TLevelValues& inputs) = 0;
+    // The locks an output has on the switchers as read, whoever set them
+    // (SetFieldLock leaves out the panel's own changes).
+    virtual void ReportLocks(int /*output*/, std::uint32_t /*lockBytes*/) {}
     virtual void ShowCycleRate(double cyclesPerSecond) = 0;
     // The cycle asked for by CycleWanted has completed: its state is published.
     virtual void CycleReached(std::uint64_t completed) { (void)completed; }
@@ -165,7 +168,7 @@ private:
     // What the preview was last given; a value it cannot hold at first, so
     // every output is published once per run.
     std::array<TLevelValues, 256> FPreviewShown;
-    std::array<std::array<bool, 4>, 256> FLocks{}, FSentLocks{};
+    std::array<std::array<bool, 4>, 256> FLocks{}, FSentLocks{}, FLocksReported{};
     TLevelValues FMonitor{}, FSentMonitor{};
     int FClients = 0;
     std::array<TSwitcherStatus, 4> FSwitcherStatus{};

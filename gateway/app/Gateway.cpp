@@ -1,0 +1,51 @@
+#include "Gateway.h"
+
+#include "IniFile.h"
+#include "RouterHub.h"
+#include "VideohubListener.h"
+
+#include <QFileInfo>
+
+TGateway::TGateway(TOptions options, QObject* parent)
+    : QObject(parent), FOptions(std::move(options)), FConfig(DefaultGatewayConfig()) {}
+
+TGateway::~TGateway() {
+    // Listeners first: they hold the hub.
+    FVideohub.clear();
+    FHub.reset();
+}
+
+bool TGateway::Start(QString* error) {
+    TIniFile ini(FOptions.IniFile.toStdString());
+    if (!ini.Load() && QFileInfo::exists(FOptions.IniFile)) {
+        *error = QStringLiteral("cannot read %1 (%2)")
+                     .arg(FOptions.IniFile, QString::fromStdString(ini.LastError()));
+        return false;
+    }
+    if (!ReadGatewayConfig(ini, FConfig, error))
+        return false;
+    if (FOptions.Videohub)
+        FConfig.Videohub = FOptions.Videohub;
+    FHub = std::make_unique<TRouterHub>(FOptions.IniFile, FOptions.LevelSetFile);
+    if (!FHub->Start(error))
+        return false;
+    auto listen = [&](const std::optional<TListenAddress>& at, int level) {
+        if (!at)
+            return true;
+        auto listener = std::make_unique<TVideohubListener>(*FHub, FConfig, level);
+        if (!listener->Listen(*at, error))
+            return false;
+        FVideohub.push_back(std::move(listener));
+        return true;
+    };
+    if (!listen(FConfig.Videohub, 0))
+        return false;
+    for (int k = 1; k <= 4; ++k)
+        if (!listen(FConfig.VideohubLevel[static_cast<std::size_t>(k - 1)], k))
+            return false;
+    if (FVideohub.empty()) {
+        *error = QStringLiteral("no listener: give --videohub or VIDEOHUB in [GATEWAY]");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,266 @@
+#include "RouterHub.h"
+
+#include "Index.h"
+#include "IniFile.h"
+#include "IniSettings.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+bool ValidOutput(int o) {
+    return o >= 0 && o < 256;
+}
+
+} // namespace
+
+TRouterHub::TRouterHub(const QString& iniFile, const QString& levelSetFile, QObject* parent)
+    : QObject(parent), FIniFile(iniFile), FLevelSetFile(levelSetFile), FRetry(new QTimer(this)) {
+    FRetry->setSingleShot(true);
+    connect(FRetry, &QTimer::timeout, this, &TRouterHub::Restart);
+}
+
+TRouterHub::~TRouterHub() = default;
+
+bool TRouterHub::Start(QString* error) {
+    TIniFile ini(FIniFile.toStdString());
+    if (!ini.Load() && QFileInfo::exists(FIniFile)) {
+        *error = QStringLiteral("cannot read %1 (%2)")
+                     .arg(FIniFile, QString::fromStdString(ini.LastError()));
+        return false;
+    }
+    const TIniSettings settings = ReadIniSettings(ini);
+    FControlLevels = PackLevelFlags(settings.FControlLevels);
+    FOutputLimit = settings.OutputLimit;
+    FSession = std::make_unique<TSession>(QFileInfo(FIniFile).absolutePath(), FLevelSetFile);
+    FSession->Names().SetIniFile(FIniFile);
+    FSession->Names().Load(ini);
+    FSession->ManagesSalvoFolders = false;
+    FSession->LoadLevelSet();
+    if (FSession->Levels().Count == 0) {
+        *error = QStringLiteral("no levels in %1").arg(FLevelSetFile);
+        return false;
+    }
+    TSession* s = FSession.get();
+    // Clients' routes are presets sent by TAKE: a block of routes goes out in one cycle.
+    s->SetLastMode(TMode::Preset);
+    s->CrossPoints().SetVisible(0x01010101);
+    connect(s, &TSession::PreviewStatusChanged, this, &TRouterHub::RouteReported);
+    connect(s, &TSession::LocksReported, this, &TRouterHub::LockReported);
+    connect(&s->Names(), &TNames::Changed, this, &TRouterHub::NamesChanged);
+    // Present once the first cycle has published what the switchers hold.
+    connect(s, &TSession::FirstCycleStarted, this, [s] { s->NotifyAfterCycles(1); });
+    connect(s, &TSession::CyclesCompleted, this, [this] {
+        if (FPresent)
+            return;
+        FPresent = true;
+        FRoutesDirty.clear();
+        FLocksDirty.clear();
+        Q_EMIT PresenceChanged(true);
+    });
+    connect(s, &TSession::PollingEnded, this, [this] {
+        if (FPresent) {
+            FPresent = false;
+            Q_EMIT PresenceChanged(false);
+        }
+        FRetry->start(RetryMs);
+    });
+    s->StartPolling(FOutputLimit);
+    return true;
+}
+
+void TRouterHub::Restart() {
+    if (FSession->Polling())
+        return;
+    FSession->LoadLevelSet();
+    if (FSession->Levels().Count == 0 || !FSession->StartPolling(FOutputLimit))
+        FRetry->start(RetryMs);
+}
+
+int TRouterHub::Inputs() const {
+    return FSession ? FSession->CrossPoints().Inputs() : 0;
+}
+int TRouterHub::Outputs() const {
+    return FSession ? FSession->CrossPoints().Outputs() : 0;
+}
+int TRouterHub::LevelCount() const {
+    return FSession ? FSession->CrossPoints().LevelCount() : 0;
+}
+
+QString TRouterHub::LevelName(int level) const {
+    if (!FSession || level < 1 || level > FSession->Levels().Count)
+        return {};
+    return QString::fromStdString(FSession->Levels().Names[Ix(level)]);
+}
+
+int TRouterHub::Route(int output, int level) const {
+    if (!ValidOutput(output) || level < 1 || level > 4)
+        return 0;
+    return FRoutes[Ix(output)][Ix(level - 1)];
+}
+
+bool TRouterHub::Locked(int output, int level) const {
+    return ValidOutput(output) && level >= 1 && level <= 4 && LevelFlag(FLocks[Ix(output)], level);
+}
+
+TRouterHub::TClientId TRouterHub::LockOwner(int output, int level) const {
+    if (!Locked(output, level))
+        return NoClient;
+    return FOwners[Ix(output)][Ix(level - 1)];
+}
+
+std::vector<int> TRouterHub::RouteAll(const std::vector<std::pair<int, int>>& routes,
+                                      std::uint32_t levels, TClientId client,
+                                      const QString& source) {
+    std::vector<int> refused;
+    if (!FPresent)
+        return refused;
+    TCrossPoints& cross = FSession->CrossPoints();
+    const int count = LevelCount();
+    bool throughOwnLock = false, any = false;
+    for (const auto& [output, input] : routes) {
+        if (!ValidOutput(output) || output >= Outputs() || input < 0 || input >= Inputs())
+            continue;
+        bool held = false;
+        for (int k = 1; k <= count; ++k)
+            if (LevelFlag(levels, k) && Locked(output, k)) {
+                held = held || LockOwner(output, k) != client;
+                throughOwnLock = true;
+            }
+        if (held) {
+            refused.push_back(output);
+            continue;
+        }
+        TLevelValues preset = cross.State().Preset(output);
+        for (int k = 1; k <= count; ++k)
+            if (LevelFlag(levels, k))
+                preset[Ix(k - 1)] = input;
+        cross.ApplyPreset(output, preset, true);
+        any = true;
+    }
+    if (any) {
+        // Our switchers' locks have no owner: an owner's route through its own
+        // lock is a TAKE that ignores locks. Outputs others hold were left
+        // out, and the rest of the preset table is what the switchers hold.
+        FSession->SetLogSource(source);
+        FSession->Take(throughOwnLock);
+        FSession->SetLogSource({});
+    }
+    return refused;
+}
+
+std::vector<int> TRouterHub::SetLocks(const std::vector<int>& outputs, std::uint32_t levels,
+                                      bool lock, TClientId client, bool force,
+                                      const QString& source) {
+    std::vector<int> refused;
+    if (!FPresent)
+        return refused;
+    TCrossPoints& cross = FSession->CrossPoints();
+    const int count = LevelCount();
+    for (int output : outputs) {
+        if (!ValidOutput(output) || output >= Outputs())
+            continue;
+        std::uint32_t wanted = cross.State().Lock(output);
+        bool held = false;
+        for (int k = 1; k <= count; ++k) {
+            if (!LevelFlag(levels, k))
+                continue;
+            const TClientId owner = LockOwner(output, k);
+            if (lock && !Locked(output, k)) {
+                wanted |= 1u << (8 * (k - 1));
+                FOwners[Ix(output)][Ix(k - 1)] = client;
+            } else if (lock && owner != client) {
+                held = true; // someone else's lock stays theirs
+            } else if (!lock && Locked(output, k)) {
+                if (owner != client && !force) {
+                    held = true;
+                    continue;
+                }
+                wanted &= ~PackedFlag(k);
+                FOwners[Ix(output)][Ix(k - 1)] = NoClient;
+            }
+        }
+        if (held)
+            refused.push_back(output);
+        if (wanted != cross.State().Lock(output)) {
+            cross.SetLock(output, wanted);
+            Log(source, lock ? QStringLiteral("LOCK") : QStringLiteral("UNLOCK"),
+                QStringLiteral("out %1").arg(output + 1));
+        }
+    }
+    return refused;
+}
+
+void TRouterHub::ReleaseLocks(TClientId client, const QString& source) {
+    if (client == NoClient)
+        return;
+    for (int o = 0; o < 256; ++o)
+        for (int k = 1; k <= 4; ++k)
+            if (FOwners[Ix(o)][Ix(k - 1)] == client) {
+                FOwners[Ix(o)][Ix(k - 1)] = NoClient;
+                if (FPresent && Locked(o, k)) {
+                    FSession->CrossPoints().SetLock(o, FSession->CrossPoints().State().Lock(o) &
+                                                           ~PackedFlag(k));
+                    Log(source, QStringLiteral("UNLOCK"),
+                        QStringLiteral("out %1 L%2: its client left").arg(o + 1).arg(k));
+                }
+            }
+}
+
+bool TRouterHub::Rename(TNames::TSide side, int index, const QString& name, const QString& source,
+                        QString* error) {
+    FSession->SetLogSource(source);
+    const bool saved =
+        FSession->Names().Set(side, index, name, FSession->Names().Logo(side, index), error);
+    FSession->SetLogSource({});
+    return saved;
+}
+
+void TRouterHub::RouteReported(int output, const TLevelValues& inputs) {
+    if (!ValidOutput(output) || FRoutes[Ix(output)] == inputs)
+        return;
+    FRoutes[Ix(output)] = inputs;
+    FRoutesDirty.push_back(output);
+    if (!std::exchange(FFlushQueued, true))
+        QTimer::singleShot(0, this, &TRouterHub::Flush);
+}
+
+void TRouterHub::LockReported(int output, std::uint32_t lockBytes) {
+    if (!ValidOutput(output))
+        return;
+    for (int k = 1; k <= 4; ++k)
+        if (!LevelFlag(lockBytes, k))
+            FOwners[Ix(output)][Ix(k - 1)] = NoClient;
+    if (FLocks[Ix(output)] == lockBytes)
+        return;
+    FLocks[Ix(output)] = lockBytes;
+    FLocksDirty.push_back(output);
+    if (!std::exchange(FFlushQueued, true))
+        QTimer::singleShot(0, this, &TRouterHub::Flush);
+}
+
+void TRouterHub::Flush() {
+    FFlushQueued = false;
+    std::vector<int> routes = std::exchange(FRoutesDirty, {});
+    std::vector<int> locks = std::exchange(FLocksDirty, {});
+    // Before presence, the whole state goes out with it.
+    if (!FPresent)
+        return;
+    for (auto* list : {&routes, &locks}) {
+        std::sort(list->begin(), list->end());
+        list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+    if (!routes.empty())
+        Q_EMIT RoutesChanged(routes);
+    if (!locks.empty())
+        Q_EMIT LocksChanged(locks);
+}
+
+void TRouterHub::Log(const QString& source, const QString& action, const QString& details) {
+    FSession->SetLogSource(source);
+    FSession->Log(action, details);
+    FSession->SetLogSource({});
+}

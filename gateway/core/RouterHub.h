@@ -1,0 +1,95 @@
+#pragma once
+
+#include "Session.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QTimer;
+
+// The switchers as the gateway serves them: one operating session for every
+// client of every protocol. It keeps what the switchers last reported (routes
+// and locks per output and level), who took each lock through the gateway,
+// and carries out the clients' requests through the session, so the switchers
+// see one poller however many clients connect. Changes reach the listeners as
+// batches of outputs once per poll step, whatever made them.
+class TRouterHub : public QObject {
+    Q_OBJECT
+public:
+    using TClientId = quint64;
+    static constexpr TClientId NoClient = 0;
+
+    // iniFile: the panel's INI (names, CONTROL levels); levelSetFile: its level set.
+    TRouterHub(const QString& iniFile, const QString& levelSetFile, QObject* parent = nullptr);
+    ~TRouterHub() override;
+
+    // Reads the files and starts polling; false with the reason when there is nothing to poll.
+    bool Start(QString* error);
+
+    // The switchers answer and their matrix is known.
+    bool Present() const { return FPresent; }
+    int Inputs() const;
+    int Outputs() const;
+    int LevelCount() const;
+    // The levels CONTROL marks in the INI file (what a married client changes).
+    std::uint32_t ControlLevels() const { return FControlLevels; }
+    QString LevelName(int level) const;
+
+    // What the switchers report: the input on output's level (1-based), its lock.
+    int Route(int output, int level) const;
+    bool Locked(int output, int level) const;
+    // Who locked it through the gateway (NoClient: a panel, or not locked).
+    TClientId LockOwner(int output, int level) const;
+
+    // Routes every (output, input) pair on the given levels as one change,
+    // sent in one poll cycle. Outputs locked by someone other than `client`
+    // are left out and returned; the caller says so to its client.
+    std::vector<int> RouteAll(const std::vector<std::pair<int, int>>& routes, std::uint32_t levels,
+                              TClientId client, const QString& source);
+    // Locks or unlocks outputs on the given levels for `client`. Unlocking
+    // another's lock needs `force`; such outputs are left out and returned.
+    std::vector<int> SetLocks(const std::vector<int>& outputs, std::uint32_t levels, bool lock,
+                              TClientId client, bool force, const QString& source);
+    // The locks `client` took are released (a client that goes away).
+    void ReleaseLocks(TClientId client, const QString& source);
+    // Renames an input or output through the names model (INI file, every view).
+    bool Rename(TNames::TSide side, int index, const QString& name, const QString& source,
+                QString* error);
+    const TNames& Names() const { return FSession->Names(); }
+    TSession& Session() { return *FSession; }
+
+    // Polling is tried again this long after it ended.
+    int RetryMs = 1000;
+
+Q_SIGNALS:
+    // The switchers came (matrix size known) or went; the state is kept meanwhile.
+    void PresenceChanged(bool present);
+    // Outputs whose route (any level) or lock (any level) the switchers reported changed.
+    void RoutesChanged(const std::vector<int>& outputs);
+    void LocksChanged(const std::vector<int>& outputs);
+    void NamesChanged(TNames::TSide side, int index);
+
+private:
+    void RouteReported(int output, const TLevelValues& inputs);
+    void LockReported(int output, std::uint32_t lockBytes);
+    void Flush();
+    void Restart();
+    void Log(const QString& source, const QString& action, const QString& details);
+
+    QString FIniFile, FLevelSetFile;
+    std::unique_ptr<TSession> FSession;
+    int FOutputLimit = 0;
+    std::uint32_t FControlLevels = 0x01010101;
+    bool FPresent = false;
+    std::array<TLevelValues, 256> FRoutes{};
+    std::array<std::uint32_t, 256> FLocks{};
+    std::array<std::array<TClientId, 4>, 256> FOwners{};
+    std::vector<int> FRoutesDirty, FLocksDirty;
+    bool FFlushQueued = false;
+    QTimer* FRetry;
+};
