@@ -15,7 +15,8 @@ std::optional<TListenAddress> ParseListenAddress(const QString& text) {
     bool ok = false;
     const uint port = t.mid(colon + 1).toUInt(&ok);
     TListenAddress a;
-    if (!ok || port == 0 || port > 65535 || !a.Address.setAddress(host))
+    // Port 0 takes any free port (tests).
+    if (!ok || port > 65535 || !a.Address.setAddress(host))
         return std::nullopt;
     a.Port = static_cast<quint16>(port);
     return a;
