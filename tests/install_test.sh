@@ -16,7 +16,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 programs=$prefix/lib/matrixpanel
-for f in bin/matrixpanel bin/matrixctl bin/switchersim bin/fibrewatch lib/matrixpanel/SFP/fibrewatch \
+for f in bin/matrixpanel bin/matrixctl bin/matrixgateway lib/systemd/system/matrixgateway.service \
+         share/man/man1/matrixgateway.1.gz bin/switchersim bin/fibrewatch lib/matrixpanel/SFP/fibrewatch \
          lib/matrixpanel/matrixpanel.set.example share/applications/matrixpanel.desktop \
          share/applications/fibrewatch.desktop share/icons/hicolor/48x48/apps/matrixpanel.png \
          share/icons/hicolor/scalable/apps/matrixpanel.svg; do
@@ -52,6 +53,29 @@ grep -q 'client connected' "$work/sim.log" || fail "the simulator saw no client"
 "$prefix/bin/matrixctl" --version | grep -q '^matrixctl ' || fail "the installed matrixctl has no version"
 "$prefix/bin/matrixctl" route 3 5 || fail "the installed matrixctl did not route"
 "$prefix/bin/matrixctl" show | grep -q '^out 3: L1 .* in 5$' || fail "the installed matrixctl does not show the route"
+
+# The installed gateway serves the same switchers: a client sees the device and routes.
+"$prefix/bin/matrixgateway" --version | grep -q '^matrixgateway ' || fail "the installed matrixgateway has no version"
+port=$(( 20000 + RANDOM % 20000 ))
+"$prefix/bin/matrixgateway" --videohub "127.0.0.1:$port" </dev/null >"$work/gateway.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+done
+exec 3<>"/dev/tcp/127.0.0.1/$port"
+present=""
+while IFS= read -r -t 10 line <&3; do
+    [ "${line%$'\r'}" = "Device present: true" ] && { present=1; break; }
+done
+[ -n "$present" ] || fail "the installed gateway never reported the device present"
+printf 'VIDEO OUTPUT ROUTING:\n3 6\n\n' >&3
+for _ in $(seq 50); do
+    "$prefix/bin/matrixctl" show | grep -q '^out 4: L1 .* in 7$' && break
+    sleep 0.2
+done
+"$prefix/bin/matrixctl" show | grep -q '^out 4: L1 .* in 7$' || fail "the installed gateway did not route"
+exec 3>&-
 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     rm -f "$programs/matrixpanel.ini"

@@ -85,6 +85,7 @@ private Q_SLOTS:
         QTest::newRow("one block") << QByteArray("PING:\n\n") << QStringList{"PING:"} << true;
         QTest::newRow("crlf") << QByteArray("VIDEO OUTPUT ROUTING:\r\n1 2\r\n\r\n")
                               << QStringList{"VIDEO OUTPUT ROUTING:|1 2"} << true;
+        QTest::newRow("stray cr") << QByteArray("A:\n1 2\r\r\n\n") << QStringList{"A:|1 2"} << true;
         QTest::newRow("blank lines between")
             << QByteArray("\n\nA:\nx\n\n\nB:\n\n") << QStringList{"A:|x", "B:"} << true;
         QTest::newRow("unfinished") << QByteArray("A:\n1 2\n") << QStringList{} << true;

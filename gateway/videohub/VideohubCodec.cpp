@@ -22,7 +22,8 @@ std::size_t TParser::Pending() const {
 void TParser::EndLine(std::vector<TBlock>& out) {
     std::string line = std::move(FLine);
     FLine.clear();
-    if (!line.empty() && line.back() == '\r')
+    // "\r\n" ends a line too (and a stray "\r" before it is no part of it).
+    while (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.empty()) {
         // A blank line ends the block; blank lines between blocks mean nothing.
