@@ -102,6 +102,9 @@ void TVideohubListener::Accept() {
         TClient* c = client.get();
         FClients.push_back(std::move(client));
         socket->setParent(this);
+        // Replies and broadcasts are small and must not wait for the peer's
+        // delayed acknowledgement (Nagle's algorithm would hold the second one).
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, c] { Read(c); });
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, c] { Drop(c, QStringLiteral("disconnected")); });
