@@ -57,15 +57,22 @@ bool TRouterHub::Start(QString* error) {
         if (FPresent)
             return;
         FPresent = true;
+        FAnnounced = true;
         FRoutesDirty.clear();
         FLocksDirty.clear();
         Q_EMIT PresenceChanged(true);
     });
-    connect(s, &TSession::PollingEnded, this, [this] {
+    // A new matrix size: the clients get the device again once it is read.
+    connect(s, &TSession::SizeChanged, this, [this, s] {
         if (FPresent) {
             FPresent = false;
-            Q_EMIT PresenceChanged(false);
+            s->NotifyAfterCycles(1);
         }
+    });
+    connect(s, &TSession::PollingEnded, this, [this] {
+        FPresent = false;
+        if (std::exchange(FAnnounced, false))
+            Q_EMIT PresenceChanged(false);
         FRetry->start(RetryMs);
     });
     s->StartPolling(FOutputLimit);

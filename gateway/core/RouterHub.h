@@ -86,6 +86,8 @@ private:
     int FOutputLimit = 0;
     std::uint32_t FControlLevels = 0x01010101;
     bool FPresent = false;
+    // What the listeners were last told (a new size is present again without a gap).
+    bool FAnnounced = false;
     std::array<TLevelValues, 256> FRoutes{};
     std::array<std::uint32_t, 256> FLocks{};
     std::array<std::array<TClientId, 4>, 256> FOwners{};
