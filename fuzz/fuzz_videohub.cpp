@@ -9,8 +9,8 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    constexpr std::size_t MaxLine = 64, MaxLines = 16;
-    videohub::TParser parser(MaxLine, MaxLines);
+    constexpr std::size_t MaxLine = 64, MaxLines = 16, MaxBytes = 512;
+    videohub::TParser parser(MaxLine, MaxLines, MaxBytes);
     std::vector<videohub::TBlock> blocks;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     // In two reads, as TCP may deliver them.
@@ -18,7 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       parser.Feed(bytes.substr(size / 3), blocks);
     (void)kept;
     for (const videohub::TBlock& b : blocks) {
-        if (b.Lines.size() > MaxLines || (!b.Header.empty() && b.Header.back() != ':'))
+        std::size_t bytes = 0;
+        for (const std::string& line : b.Lines)
+            bytes += line.size();
+        if (b.Lines.size() > MaxLines || bytes > MaxBytes ||
+            (!b.Header.empty() && b.Header.back() != ':'))
             std::abort();
         for (const std::string& line : b.Lines) {
             if (line.size() > MaxLine || line.find('\n') != std::string::npos)
@@ -32,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (b.Header.empty() || b.Oversized)
             continue;
-        videohub::TParser again(MaxLine, MaxLines);
+        videohub::TParser again(MaxLine, MaxLines, MaxBytes);
         std::vector<videohub::TBlock> back;
         if (!again.Feed(videohub::Block(b.Header, b.Lines), back) || back.size() != 1 ||
             back[0].Header != b.Header || back[0].Lines != b.Lines)

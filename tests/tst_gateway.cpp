@@ -92,13 +92,19 @@ private Q_SLOTS:
         QTest::newRow("garbage") << QByteArray("hello\n\n") << QStringList{"|hello"} << true;
         QTest::newRow("too many lines")
             << QByteArray("A:\n1\n2\n3\n4\n5\n\n") << QStringList{"!A:|1|2|3|4"} << true;
+        QTest::newRow("block over its bytes")
+            << QByteArray("A:\n" + QByteArray(60, 'a') + "\n" + QByteArray(60, 'b') + "\n" +
+                          QByteArray(60, 'c') + "\n\n")
+            << QStringList{"!A:|" + QString(60, QLatin1Char('a')) + "|" +
+                           QString(60, QLatin1Char('b'))}
+            << true;
         QTest::newRow("line over the limit") << QByteArray(100, 'x') << QStringList{} << false;
     }
     void parser() {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, blocks);
         QFETCH(bool, keep);
-        videohub::TParser p(64, 4);
+        videohub::TParser p(64, 4, 150);
         std::vector<videohub::TBlock> out;
         // Fed in two pieces: a block may arrive in any number of reads.
         const auto half = static_cast<std::size_t>(bytes.size() / 2);

@@ -43,7 +43,7 @@ void TParser::EndLine(std::vector<TBlock>& out) {
         }
         // Text outside a block: kept as a block without header, answered as garbage.
     }
-    if (FBlock.Lines.size() >= FMaxLines) {
+    if (FBlock.Lines.size() >= FMaxLines || FBlockBytes + line.size() > FMaxBlockBytes) {
         FBlock.Oversized = true;
         return;
     }

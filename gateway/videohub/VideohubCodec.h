@@ -19,10 +19,11 @@ struct TBlock {
 
 // Splits a client's bytes into blocks. Lines end in "\n" ("\r\n" too); a line
 // longer than maxLine bytes means the client is to be dropped; a block keeps
-// at most maxLines lines.
+// at most maxLines lines of at most maxBlockBytes in all.
 class TParser {
 public:
-    TParser(std::size_t maxLine, std::size_t maxLines) : FMaxLine(maxLine), FMaxLines(maxLines) {}
+    TParser(std::size_t maxLine, std::size_t maxLines, std::size_t maxBlockBytes)
+        : FMaxLine(maxLine), FMaxLines(maxLines), FMaxBlockBytes(maxBlockBytes) {}
 
     // Appends the blocks completed by `bytes` to `out`; false on a line over the limit.
     bool Feed(std::string_view bytes, std::vector<TBlock>& out);
@@ -32,7 +33,7 @@ public:
 private:
     void EndLine(std::vector<TBlock>& out);
 
-    std::size_t FMaxLine, FMaxLines;
+    std::size_t FMaxLine, FMaxLines, FMaxBlockBytes;
     std::string FLine;
     TBlock FBlock;
     bool FInBlock = false;

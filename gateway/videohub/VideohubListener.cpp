@@ -17,6 +17,8 @@ namespace {
 TRouterHub::TClientId NextClientId = 1;
 
 constexpr std::size_t MaxLabelBytes = 255;
+// A block of 256 full labels fits; a client's unfinished block holds no more.
+constexpr std::size_t MaxBlockBytes = 256 * 1024;
 const char* const Ack = "ACK\n\n";
 const char* const Nak = "NAK\n\n";
 
@@ -87,7 +89,13 @@ void TVideohubListener::Accept() {
         else if (ClientCount() >= FConfig.MaxClients)
             refusal = QStringLiteral("%1 clients already").arg(ClientCount());
         if (!refusal.isEmpty()) {
-            qCInfo(lcVideohub).noquote() << "Refused" << peer << ":" << refusal;
+            // Once per address: a connection flood does not flood the log.
+            const QString from = socket->peerAddress().toString();
+            if (!FRefusedLogged.contains(from) && FRefusedLogged.size() < 4096) {
+                FRefusedLogged.insert(from);
+                qCInfo(lcVideohub).noquote()
+                    << "Refused" << peer << ":" << refusal << "(said once per address)";
+            }
             socket->abort();
             socket->deleteLater();
             continue;
@@ -96,9 +104,9 @@ void TVideohubListener::Accept() {
         client->Socket = socket;
         client->Id = NextClientId++;
         client->Peer = peer;
-        client->Parser =
-            std::make_unique<videohub::TParser>(static_cast<std::size_t>(FConfig.MaxLineBytes),
-                                                static_cast<std::size_t>(FConfig.MaxBlockLines));
+        client->Parser = std::make_unique<videohub::TParser>(
+            static_cast<std::size_t>(FConfig.MaxLineBytes),
+            static_cast<std::size_t>(FConfig.MaxBlockLines), MaxBlockBytes);
         TClient* c = client.get();
         FClients.push_back(std::move(client));
         socket->setParent(this);

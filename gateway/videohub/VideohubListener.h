@@ -5,6 +5,7 @@
 #include "VideohubCodec.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -80,4 +81,5 @@ private:
     std::array<std::uint64_t, 256> FSentLockKeys{};
     int FInputs = 0, FOutputs = 0;
     bool FReapQueued = false;
+    QSet<QString> FRefusedLogged;
 };
