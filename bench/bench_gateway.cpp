@@ -125,13 +125,23 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
     ini.open(QIODevice::WriteOnly);
     ini.write("[GATEWAY]\nMAX_CLIENTS=5000\n");
     ini.close();
-    const quint16 port = static_cast<quint16>(30000 + getpid() % 20000 + round);
+    // A port still held from an earlier run makes the gateway end at once: try another.
     QProcess gw;
     gw.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    gw.start(gateway,
-             {QStringLiteral("--ini"), ini.fileName(), QStringLiteral("--set"), set.fileName(),
-              QStringLiteral("--videohub"), QStringLiteral("127.0.0.1:%1").arg(port)});
-    gw.waitForStarted();
+    quint16 port = 0;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        port = static_cast<quint16>(20000 + (getpid() * 7 + round * 131 + attempt * 977) % 40000);
+        gw.start(gateway,
+                 {QStringLiteral("--ini"), ini.fileName(), QStringLiteral("--set"), set.fileName(),
+                  QStringLiteral("--videohub"), QStringLiteral("127.0.0.1:%1").arg(port)});
+        if (gw.waitForStarted() && !gw.waitForFinished(500))
+            break;
+    }
+    if (gw.state() != QProcess::Running) {
+        std::fprintf(stderr, "bench_gateway: the gateway did not start\n");
+        r.MedianMs = r.P99Ms = -1;
+        return r;
+    }
     std::vector<std::unique_ptr<TClient>> clients;
     QElapsedTimer clock;
     clock.start();
