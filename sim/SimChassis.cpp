@@ -11,11 +11,13 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <sys/socket.h>
+#include <utility>
 
 namespace sim {
 
@@ -218,6 +220,11 @@ QList<Words> TChassis::Requests() const {
 void TChassis::ClearRequests() {
     QMutexLocker lock(&FLock);
     FRequests.clear();
+}
+
+QList<Words> TChassis::TakeRequests() {
+    QMutexLocker lock(&FLock);
+    return std::exchange(FRequests, {});
 }
 
 int TChassis::ClientCount() const {

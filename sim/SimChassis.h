@@ -158,6 +158,9 @@ public:
     THdmi Hdmi() const;
     QList<simframe::Words> Requests() const;
     void ClearRequests();
+    // The requests so far, and none kept: one step, so a request arriving
+    // meanwhile is neither lost nor returned twice.
+    QList<simframe::Words> TakeRequests();
     int ClientCount() const;
 
 private:

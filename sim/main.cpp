@@ -204,13 +204,12 @@ bool Execute(sim::TSimulator& simulator, const std::string& line) {
         else
             ok = false;
     } else if (verb == "requests") {
-        for (const simframe::Words& frame : c->Requests()) {
+        for (const simframe::Words& frame : c->TakeRequests()) {
             std::cout << "frame";
             for (std::uint16_t w : frame)
                 std::cout << ' ' << w;
             std::cout << '\n';
         }
-        c->ClearRequests();
     } else if (verb == "clear") {
         c->ClearFaults();
     } else if (verb == "accept" && (in >> word) &&

@@ -131,6 +131,13 @@ public:
             if (value != shadow)
                 control = value;
         };
+        // Publishes in a row that found nothing new: no refresh is pending.
+        bool same = true;
+        ForEachHdmiField([&](const auto& field) {
+            using TField = std::decay_t<decltype(field)>;
+            same = same && s.*TField::State == sh.*TField::State;
+        });
+        QuietPublishes = same ? QuietPublishes + 1 : 0;
         take(Wanted.Meter1On, s.Meter1On, sh.Meter1On);
         take(Wanted.Meter2On, s.Meter2On, sh.Meter2On);
         take(Wanted.Meter1Slider, int(s.Meter1Slider), int(sh.Meter1Slider));
@@ -162,6 +169,10 @@ public:
         if (change)
             change(Wanted);
     }
+    int QuietPublishCount() const {
+        std::lock_guard l(FM);
+        return QuietPublishes;
+    }
     int HdmiPublishCount() const {
         std::lock_guard l(FM);
         return HdmiPublishes;
@@ -176,7 +187,7 @@ private:
     mutable std::mutex FM;
     bool HdmiOn = false;
     THdmiWanted Wanted;
-    int HdmiPublishes = 0;
+    int HdmiPublishes = 0, QuietPublishes = 0;
     std::vector<std::pair<int, int>> Progress;
 };
 
@@ -347,8 +358,9 @@ void TwoChassis() {
 
     // HDMI: nothing is sent while monitoring is off; a changed control is sent once on.
     views.SetHdmi(true);
-    CHECK(exec.ServeUntil([&] { return views.HdmiPublishCount() > 0; }));
-    exec.ServeFor(30ms);
+    // Settled first: the publishes after HDMI comes on take the switcher's
+    // values over; the change is made once they find nothing new.
+    CHECK(exec.ServeUntil([&] { return views.QuietPublishCount() >= 3; }));
     Frames(sim, 1);
     views.SetHdmi(true, [](THdmiWanted& w) {
         w.Meter2On = true;
