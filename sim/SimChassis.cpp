@@ -11,7 +11,6 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-#include <utility>
 
 #include <algorithm>
 #include <cmath>
