@@ -5,8 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 #include <climits>
 #include <cstdio>
@@ -99,22 +97,9 @@ int main(int argc, char* argv[]) {
     }
     // The panel's files, found as the panel finds them: beside the programs,
     // else in the user's configuration folder.
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    const QString folder =
-        PanelFilesFolder(programFolder,
-                         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                             QStringLiteral("/matrixpanel"),
-                         QStringLiteral("matrixpanel"), QFileInfo(programFolder).isWritable());
-    options.IniFile =
-        parser.isSet(ini) ? parser.value(ini) : folder + QStringLiteral("/matrixpanel.ini");
-    if (parser.isSet(set)) {
-        options.LevelSetFile = parser.value(set);
-    } else {
-        QString base = options.IniFile;
-        if (base.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
-            base.chop(4);
-        options.LevelSetFile = base + QStringLiteral(".set");
-    }
+    const TPanelFileNames files = FindPanelFiles(parser.value(ini), parser.value(set));
+    options.IniFile = files.IniFile;
+    options.LevelSetFile = files.LevelSetFile;
 
     TControlClient client(options);
     QObject::connect(&client, &TControlClient::Finished, &app, &QCoreApplication::exit);

@@ -5,9 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <sys/resource.h>
 
@@ -82,22 +80,9 @@ int main(int argc, char* argv[]) {
 
     TGateway::TOptions options;
     // The panel's files, found as the panel finds them.
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    const QString folder =
-        PanelFilesFolder(programFolder,
-                         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                             QStringLiteral("/matrixpanel"),
-                         QStringLiteral("matrixpanel"), QFileInfo(programFolder).isWritable());
-    options.IniFile =
-        parser.isSet(ini) ? parser.value(ini) : folder + QStringLiteral("/matrixpanel.ini");
-    if (parser.isSet(set)) {
-        options.LevelSetFile = parser.value(set);
-    } else {
-        QString base = options.IniFile;
-        if (base.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
-            base.chop(4);
-        options.LevelSetFile = base + QStringLiteral(".set");
-    }
+    const TPanelFileNames files = FindPanelFiles(parser.value(ini), parser.value(set));
+    options.IniFile = files.IniFile;
+    options.LevelSetFile = files.LevelSetFile;
     if (parser.isSet(videohub)) {
         options.Videohub = ParseListenAddress(parser.value(videohub));
         if (!options.Videohub)

@@ -1,9 +1,11 @@
 #include "FilesFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -32,4 +34,27 @@ QString PanelFilesFolder(const QString& programFolder, const QString& configFold
                                 baseName + QStringLiteral(".set"), QStringLiteral("Memory")})
         Seed(program.filePath(name), config.filePath(name));
     return configFolder;
+}
+
+TPanelFileNames FindPanelFiles(const QString& iniGiven, const QString& levelSetGiven) {
+    TPanelFileNames names;
+    names.IniFile = iniGiven;
+    if (names.IniFile.isEmpty()) {
+        const QString programFolder = QCoreApplication::applicationDirPath();
+        names.IniFile =
+            PanelFilesFolder(
+                programFolder,
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                    QStringLiteral("/matrixpanel"),
+                QStringLiteral("matrixpanel"), QFileInfo(programFolder).isWritable()) +
+            QStringLiteral("/matrixpanel.ini");
+    }
+    names.LevelSetFile = levelSetGiven;
+    if (names.LevelSetFile.isEmpty()) {
+        QString base = names.IniFile;
+        if (base.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive))
+            base.chop(4);
+        names.LevelSetFile = base + QStringLiteral(".set");
+    }
+    return names;
 }
