@@ -132,16 +132,17 @@ std::vector<int> TRouterHub::RouteAll(const std::vector<std::pair<int, int>>& ro
     for (const auto& [output, input] : routes) {
         if (!ValidOutput(output) || output >= Outputs() || input < 0 || input >= Inputs())
             continue;
-        bool held = false;
+        bool held = false, ownLock = false;
         for (int k = 1; k <= count; ++k)
             if (LevelFlag(levels, k) && Locked(output, k)) {
                 held = held || LockOwner(output, k) != client;
-                throughOwnLock = true;
+                ownLock = true;
             }
         if (held) {
             refused.push_back(output);
             continue;
         }
+        throughOwnLock = throughOwnLock || ownLock;
         TLevelValues preset = cross.State().Preset(output);
         for (int k = 1; k <= count; ++k)
             if (LevelFlag(levels, k))
@@ -178,7 +179,7 @@ std::vector<int> TRouterHub::SetLocks(const std::vector<int>& outputs, std::uint
                 continue;
             const TClientId owner = LockOwner(output, k);
             if (lock && !Locked(output, k)) {
-                wanted |= 1u << (8 * (k - 1));
+                wanted |= PackedFlag(k);
                 FOwners[Ix(output)][Ix(k - 1)] = client;
             } else if (lock && owner != client) {
                 held = true; // someone else's lock stays theirs
@@ -218,11 +219,13 @@ void TRouterHub::ReleaseLocks(TClientId client, const QString& source) {
             }
 }
 
-bool TRouterHub::Rename(TNames::TSide side, int index, const QString& name, const QString& source,
-                        QString* error) {
+bool TRouterHub::Rename(TNames::TSide side, const std::vector<std::pair<int, QString>>& names,
+                        const QString& source, QString* error) {
+    std::vector<TNames::TEntry> entries;
+    for (const auto& [index, name] : names)
+        entries.push_back({index, name, FSession->Names().Logo(side, index)});
     FSession->SetLogSource(source);
-    const bool saved =
-        FSession->Names().Set(side, index, name, FSession->Names().Logo(side, index), error);
+    const bool saved = FSession->Names().Set(side, entries, error);
     FSession->SetLogSource({});
     return saved;
 }

@@ -57,9 +57,10 @@ public:
                               TClientId client, bool force, const QString& source);
     // The locks `client` took are released (a client that goes away).
     void ReleaseLocks(TClientId client, const QString& source);
-    // Renames an input or output through the names model (INI file, every view).
-    bool Rename(TNames::TSide side, int index, const QString& name, const QString& source,
-                QString* error);
+    // Renames inputs or outputs (index, name) through the names model: one
+    // save of the INI file, every view and the log follow.
+    bool Rename(TNames::TSide side, const std::vector<std::pair<int, QString>>& names,
+                const QString& source, QString* error);
     const TNames& Names() const { return FSession->Names(); }
     TSession& Session() { return *FSession; }
 

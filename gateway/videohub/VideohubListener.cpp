@@ -316,13 +316,10 @@ bool TVideohubListener::HandleLabels(TClient& client, const videohub::TBlock& bl
         names.emplace_back(index, QString::fromUtf8(text.data(), static_cast<int>(text.size())));
     }
     Send(client, Ack);
-    for (const auto& [index, name] : names) {
-        QString error;
-        // A name that cannot be saved still shows everywhere; the log says why.
-        if (!FHub.Rename(side, index, name, Source(client), &error))
-            qCWarning(lcVideohub).noquote()
-                << "Cannot save the name of" << index + 1 << ":" << error;
-    }
+    QString error;
+    // Names that cannot be saved still show everywhere; the log says why.
+    if (!FHub.Rename(side, names, Source(client), &error))
+        qCWarning(lcVideohub).noquote() << "Cannot save the names:" << error;
     return true;
 }
 

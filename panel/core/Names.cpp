@@ -44,21 +44,32 @@ QString TNames::Logo(TSide side, int index) const {
 }
 
 bool TNames::Set(TSide side, int index, const QString& name, const QString& logo, QString* error) {
-    if (!ValidSlot(index))
+    return Set(side, {{index, name, logo}}, error);
+}
+
+bool TNames::Set(TSide side, const std::vector<TEntry>& entries, QString* error) {
+    std::vector<TEntry> valid;
+    for (const TEntry& e : entries)
+        if (ValidSlot(e.Index)) {
+            const auto u = static_cast<std::size_t>(e.Index);
+            (side == TSide::Input ? FNames.InputNames : FNames.OutputNames)[u] = e.Name;
+            (side == TSide::Input ? FNames.InputLogos : FNames.OutputLogos)[u] = e.Logo;
+            valid.push_back(e);
+        }
+    for (const TEntry& e : valid)
+        Q_EMIT Changed(side, e.Index);
+    if (FIniFile.isEmpty() || valid.empty())
         return true;
-    const auto u = static_cast<std::size_t>(index);
-    (side == TSide::Input ? FNames.InputNames : FNames.OutputNames)[u] = name;
-    (side == TSide::Input ? FNames.InputLogos : FNames.OutputLogos)[u] = logo;
-    Q_EMIT Changed(side, index);
-    if (FIniFile.isEmpty())
-        return true;
+    // One save for all of them: every save of the INI file waits for the disk.
     TIniFile ini(FIniFile.toStdString());
     QString why;
     if (OpenForWriting(ini, FIniFile, &why)) {
         const char* section = side == TSide::Input ? "INPUTS" : "OUTPUTS";
-        const std::string n = std::to_string(index);
-        ini.WriteString(section, "LOGO" + n, logo.toStdString());
-        ini.WriteString(section, "NAME" + n, name.toStdString());
+        for (const TEntry& e : valid) {
+            const std::string n = std::to_string(e.Index);
+            ini.WriteString(section, "LOGO" + n, e.Logo.toStdString());
+            ini.WriteString(section, "NAME" + n, e.Name.toStdString());
+        }
         if (ini.Save())
             return true;
         why = QString::fromStdString(ini.LastError());

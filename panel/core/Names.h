@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 // The names and logos of the inputs and outputs: one model for every reader
 // (the field, the preview, the operator's log, matrixctl) and every writer
 // (the parameters dialog, label files, later a gateway client). It is the one
@@ -33,6 +35,12 @@ public:
     // shows at once even when the file cannot be written: false then, with
     // the reason in `error`.
     bool Set(TSide side, int index, const QString& name, const QString& logo, QString* error);
+    // Several of one side at once, with one save of the INI file.
+    struct TEntry {
+        int Index;
+        QString Name, Logo;
+    };
+    bool Set(TSide side, const std::vector<TEntry>& entries, QString* error);
     // A label file's rows, all or nothing: the INI file is written first (a
     // file that cannot be read is not replaced), then the model changes.
     bool Import(const TLabels& labels, QString* error);
