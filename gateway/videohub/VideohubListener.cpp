@@ -3,43 +3,16 @@
 #include "Index.h"
 
 #include <QCryptographicHash>
-#include <QLoggingCategory>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <algorithm>
-#include <utility>
-
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#endif
-
-Q_LOGGING_CATEGORY(lcVideohub, "gateway.videohub", QtInfoMsg)
 
 namespace {
-
-// One id per client across every listener: a lock's owner.
-TRouterHub::TClientId NextClientId = 1;
 
 constexpr std::size_t MaxLabelBytes = 255;
 // A block of 256 full labels fits; a client's unfinished block holds no more.
 constexpr std::size_t MaxBlockBytes = 256 * 1024;
 const char* const Ack = "ACK\n\n";
 const char* const Nak = "NAK\n\n";
-
-// Writes what the socket takes now without blocking; 0 where the platform has
-// no such call (the caller queues everything then).
-std::size_t SendNow(qintptr fd, const char* data, std::size_t size) {
-#ifdef Q_OS_UNIX
-    const ssize_t n = ::send(static_cast<int>(fd), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-#else
-    (void)fd;
-    (void)data;
-    (void)size;
-    return 0;
-#endif
-}
 
 std::string Utf8(const QString& text) {
     return text.toUtf8().toStdString();
@@ -49,9 +22,8 @@ std::string Utf8(const QString& text) {
 
 TVideohubListener::TVideohubListener(TRouterHub& hub, const TGatewayConfig& config, int level,
                                      QObject* parent)
-    : QObject(parent), FHub(hub), FConfig(config), FLevel(level), FServer(new QTcpServer(this)) {
+    : TClientListener(hub, config, QStringLiteral("videohub"), parent), FLevel(level) {
     FSentRoutes.fill(-1);
-    connect(FServer, &QTcpServer::newConnection, this, &TVideohubListener::Accept);
     connect(&hub, &TRouterHub::PresenceChanged, this, &TVideohubListener::PresenceChanged);
     connect(&hub, &TRouterHub::RoutesChanged, this, &TVideohubListener::RoutesChanged);
     connect(&hub, &TRouterHub::LocksChanged, this, &TVideohubListener::LocksChanged);
@@ -61,24 +33,9 @@ TVideohubListener::TVideohubListener(TRouterHub& hub, const TGatewayConfig& conf
 TVideohubListener::~TVideohubListener() = default;
 
 bool TVideohubListener::Listen(const TListenAddress& at, QString* error) {
-    // Connections beyond the limit are accepted and closed at once (with a
-    // log line), so the backlog never fills with clients nobody serves.
-    if (FServer->listen(at.Address, at.Port)) {
-        qCInfo(lcVideohub).noquote()
-            << "Videohub" << (FLevel == 0 ? "married" : "level")
-            << (FLevel == 0 ? QString() : QString::number(FLevel)) << "on"
-            << at.Address.toString() + QLatin1Char(':') + QString::number(FServer->serverPort());
-        return true;
-    }
-    *error = QStringLiteral("cannot listen on %1:%2 (%3)")
-                 .arg(at.Address.toString())
-                 .arg(at.Port)
-                 .arg(FServer->errorString());
-    return false;
-}
-
-quint16 TVideohubListener::Port() const {
-    return FServer->serverPort();
+    return TClientListener::Listen(
+        at, FLevel == 0 ? QStringLiteral("married device") : QStringLiteral("level %1 device").arg(FLevel),
+        error);
 }
 
 std::uint32_t TVideohubListener::Levels() const {
@@ -94,127 +51,28 @@ int TVideohubListener::ReportedLevel() const {
                        : std::clamp(FConfig.PrimaryLevel, 1, std::max(1, FHub.LevelCount()));
 }
 
-QString TVideohubListener::Source(const TClient& client) const {
-    return QStringLiteral("videohub %1").arg(client.Peer);
+std::unique_ptr<TClientListener::TClient> TVideohubListener::NewClient() {
+    auto c = std::make_unique<TConnection>();
+    c->Parser = std::make_unique<videohub::TParser>(static_cast<std::size_t>(FConfig.MaxLineBytes),
+                                                    static_cast<std::size_t>(FConfig.MaxBlockLines),
+                                                    MaxBlockBytes);
+    return c;
 }
 
-void TVideohubListener::Accept() {
-    while (QTcpSocket* socket = FServer->nextPendingConnection()) {
-        const QString peer = socket->peerAddress().toString() + QLatin1Char(':') +
-                             QString::number(socket->peerPort());
-        QString refusal;
-        if (!FConfig.Allowed.Allows(socket->peerAddress()))
-            refusal = QStringLiteral("not in the allowed networks");
-        else if (ClientCount() >= FConfig.MaxClients)
-            refusal = QStringLiteral("%1 clients already").arg(ClientCount());
-        if (!refusal.isEmpty()) {
-            // Once per address: a connection flood does not flood the log.
-            const QString from = socket->peerAddress().toString();
-            if (!FRefusedLogged.contains(from) && FRefusedLogged.size() < 4096) {
-                FRefusedLogged.insert(from);
-                qCInfo(lcVideohub).noquote()
-                    << "Refused" << peer << ":" << refusal << "(said once per address)";
-            }
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        auto client = std::make_unique<TClient>();
-        client->Socket = socket;
-        client->Id = NextClientId++;
-        client->Peer = peer;
-        client->Parser = std::make_unique<videohub::TParser>(
-            static_cast<std::size_t>(FConfig.MaxLineBytes),
-            static_cast<std::size_t>(FConfig.MaxBlockLines), MaxBlockBytes);
-        TClient* c = client.get();
-        FClients.push_back(std::move(client));
-        socket->setParent(this);
-        // Replies and broadcasts are small and must not wait for the peer's
-        // delayed acknowledgement (Nagle's algorithm would hold the second one).
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        connect(socket, &QTcpSocket::readyRead, this, [this, c] { Read(c); });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, c] { Drop(c, QStringLiteral("disconnected")); });
-        qCInfo(lcVideohub).noquote() << "Client" << peer << "connected";
-        Send(*c, Dump(*c));
-    }
+void TVideohubListener::Connected(TClient& client) {
+    Send(client, Dump(client));
 }
 
-int TVideohubListener::ClientCount() const {
-    return static_cast<int>(
-        std::count_if(FClients.begin(), FClients.end(), [](const auto& c) { return !c->Gone; }));
-}
-
-std::vector<TVideohubListener::TClient*> TVideohubListener::Clients() const {
-    std::vector<TClient*> clients;
-    for (const auto& c : FClients)
-        if (!c->Gone)
-            clients.push_back(c.get());
-    return clients;
-}
-
-void TVideohubListener::Drop(TClient* client, const QString& why) {
-    if (client->Gone)
-        return;
-    client->Gone = true;
-    qCInfo(lcVideohub).noquote() << "Client" << client->Peer << "left:" << why;
-    if (!FConfig.PersistLocks)
-        FHub.ReleaseLocks(client->Id, Source(*client));
-    client->Socket->disconnect(this);
-    client->Socket->abort();
-    // Freed from the event loop: the caller may still hold the client.
-    if (!std::exchange(FReapQueued, true))
-        QMetaObject::invokeMethod(this, &TVideohubListener::Reap, Qt::QueuedConnection);
-}
-
-void TVideohubListener::Reap() {
-    FReapQueued = false;
-    for (auto it = FClients.begin(); it != FClients.end();) {
-        if ((*it)->Gone) {
-            (*it)->Socket->deleteLater();
-            it = FClients.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void TVideohubListener::Read(TClient* client) {
+void TVideohubListener::Received(TClient& client, std::string_view bytes) {
     std::vector<videohub::TBlock> blocks;
-    while (client->Socket->bytesAvailable() > 0) {
-        const QByteArray bytes = client->Socket->read(64 * 1024);
-        if (!client->Parser->Feed(std::string_view(bytes.constData(), bytes.size()), blocks))
-            return Drop(client, QStringLiteral("a line over %1 bytes").arg(FConfig.MaxLineBytes));
-        for (const videohub::TBlock& b : blocks) {
-            Handle(*client, b);
-            // A reply may have found the client not reading: it is gone then.
-            if (client->Gone)
-                return;
-        }
-        blocks.clear();
+    if (!static_cast<TConnection&>(client).Parser->Feed(bytes, blocks))
+        return Drop(&client, QStringLiteral("a line over %1 bytes").arg(FConfig.MaxLineBytes));
+    for (const videohub::TBlock& b : blocks) {
+        Handle(client, b);
+        // A reply may have found the client not reading: it is gone then.
+        if (client.Gone)
+            return;
     }
-}
-
-void TVideohubListener::Send(TClient& client, const std::string& text) {
-    if (client.Gone)
-        return;
-    // With nothing queued, the bytes go to the kernel at once: through Qt's
-    // buffer a broadcast to a thousand clients spent 4 ms queueing before the
-    // first byte left. Whatever the kernel does not take is queued as usual.
-    std::size_t sent = 0;
-    if (client.Socket->bytesToWrite() == 0)
-        sent = SendNow(client.Socket->socketDescriptor(), text.data(), text.size());
-    if (sent < text.size())
-        client.Socket->write(text.data() + sent, static_cast<qint64>(text.size() - sent));
-    // A client that does not read is dropped before its queue holds the gateway's memory.
-    if (client.Socket->bytesToWrite() > FConfig.MaxQueuedBytes)
-        Drop(&client, QStringLiteral("it does not read (%1 bytes waiting)")
-                          .arg(client.Socket->bytesToWrite()));
-}
-
-void TVideohubListener::SendAll(const std::string& text) {
-    for (TClient* c : Clients())
-        Send(*c, text);
 }
 
 void TVideohubListener::Handle(TClient& client, const videohub::TBlock& block) {
@@ -319,7 +177,7 @@ bool TVideohubListener::HandleLabels(TClient& client, const videohub::TBlock& bl
     QString error;
     // Names that cannot be saved still show everywhere; the log says why.
     if (!FHub.Rename(side, names, Source(client), &error))
-        qCWarning(lcVideohub).noquote() << "Cannot save the names:" << error;
+        LogWarning(QStringLiteral("Cannot save the names: %1").arg(error));
     return true;
 }
 
