@@ -44,7 +44,10 @@ TClientListener::~TClientListener() = default;
 
 bool TClientListener::Listen(const TListenAddress& at, const QString& what, QString* error) {
     // Connections beyond the limit are accepted and closed at once (with a
-    // log line), so the backlog never fills with clients nobody serves.
+    // log line), so the backlog never fills with clients nobody serves. A
+    // long backlog lets a crowd reconnecting after a restart in without SYN
+    // retransmits (the default of 50 costs each one beyond it a second or more).
+    FServer->setListenBacklogSize(1024);
     if (FServer->listen(at.Address, at.Port)) {
         LogInfo(QStringLiteral("%1 on %2:%3")
                     .arg(what, at.Address.toString())
@@ -101,7 +104,8 @@ void TClientListener::Accept() {
             const QString from = socket->peerAddress().toString();
             if (!FRefusedLogged.contains(from) && FRefusedLogged.size() < 4096) {
                 FRefusedLogged.insert(from);
-                LogInfo(QStringLiteral("Refused %1: %2 (said once per address)").arg(peer, refusal));
+                LogInfo(
+                    QStringLiteral("Refused %1: %2 (said once per address)").arg(peer, refusal));
             }
             socket->abort();
             socket->deleteLater();
@@ -154,7 +158,8 @@ void TClientListener::Reap() {
 void TClientListener::Read(TClient* client) {
     while (!client->Gone && client->Socket->bytesAvailable() > 0) {
         const QByteArray bytes = client->Socket->read(64 * 1024);
-        Received(*client, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        Received(*client,
+                 std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     }
 }
 

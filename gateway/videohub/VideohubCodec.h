@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LabelText.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -47,7 +49,6 @@ std::string Block(std::string_view header, const std::vector<std::string>& lines
 bool ParsePair(std::string_view line, int& first, int& second);
 // "INDEX REST": an index, one space, the rest of the line (may be empty).
 bool ParseIndexed(std::string_view line, int& index, std::string& rest);
-// Text a label may carry: valid UTF-8 without control characters, at most maxBytes.
-bool PlainText(std::string_view text, std::size_t maxBytes);
+using gateway::PlainText;
 
 } // namespace videohub

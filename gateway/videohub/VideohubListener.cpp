@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr std::size_t MaxLabelBytes = 255;
 // A block of 256 full labels fits; a client's unfinished block holds no more.
 constexpr std::size_t MaxBlockBytes = 256 * 1024;
 const char* const Ack = "ACK\n\n";
@@ -33,9 +32,10 @@ TVideohubListener::TVideohubListener(TRouterHub& hub, const TGatewayConfig& conf
 TVideohubListener::~TVideohubListener() = default;
 
 bool TVideohubListener::Listen(const TListenAddress& at, QString* error) {
-    return TClientListener::Listen(
-        at, FLevel == 0 ? QStringLiteral("married device") : QStringLiteral("level %1 device").arg(FLevel),
-        error);
+    return TClientListener::Listen(at,
+                                   FLevel == 0 ? QStringLiteral("married device")
+                                               : QStringLiteral("level %1 device").arg(FLevel),
+                                   error);
 }
 
 std::uint32_t TVideohubListener::Levels() const {
@@ -169,7 +169,7 @@ bool TVideohubListener::HandleLabels(TClient& client, const videohub::TBlock& bl
         int index = 0;
         std::string text;
         if (!videohub::ParseIndexed(line, index, text) || index >= count ||
-            !videohub::PlainText(text, MaxLabelBytes))
+            !videohub::PlainText(text))
             return false;
         names.emplace_back(index, QString::fromUtf8(text.data(), static_cast<int>(text.size())));
     }
