@@ -57,7 +57,7 @@ grep -q 'client connected' "$work/sim.log" || fail "the simulator saw no client"
 # The installed gateway serves the same switchers: a client sees the device and routes.
 "$prefix/bin/matrixgateway" --version | grep -q '^matrixgateway ' || fail "the installed matrixgateway has no version"
 port=$(( 20000 + RANDOM % 20000 ))
-"$prefix/bin/matrixgateway" --videohub "127.0.0.1:$port" </dev/null >"$work/gateway.log" 2>&1 &
+"$prefix/bin/matrixgateway" --videohub "127.0.0.1:$port" --ember 127.0.0.1:0 </dev/null >"$work/gateway.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break

@@ -1,5 +1,6 @@
 #include "Gateway.h"
 
+#include "EmberListener.h"
 #include "IniFile.h"
 #include "RouterHub.h"
 #include "VideohubListener.h"
@@ -12,6 +13,7 @@ TGateway::TGateway(TOptions options, QObject* parent)
 TGateway::~TGateway() {
     // Listeners first: they hold the hub.
     FVideohub.clear();
+    FEmber.reset();
     FHub.reset();
 }
 
@@ -26,6 +28,8 @@ bool TGateway::Start(QString* error) {
         return false;
     if (FOptions.Videohub)
         FConfig.Videohub = FOptions.Videohub;
+    if (FOptions.Ember)
+        FConfig.Ember = FOptions.Ember;
     FHub = std::make_unique<TRouterHub>(FOptions.IniFile, FOptions.LevelSetFile);
     if (!FHub->Start(error))
         return false;
@@ -43,8 +47,14 @@ bool TGateway::Start(QString* error) {
     for (int k = 1; k <= 4; ++k)
         if (!listen(FConfig.VideohubLevel[static_cast<std::size_t>(k - 1)], k))
             return false;
-    if (FVideohub.empty()) {
-        *error = QStringLiteral("no listener: give --videohub or VIDEOHUB in [GATEWAY]");
+    if (FConfig.Ember) {
+        FEmber = std::make_unique<TEmberListener>(*FHub, FConfig);
+        if (!FEmber->Listen(*FConfig.Ember, error))
+            return false;
+    }
+    if (FVideohub.empty() && !FEmber) {
+        *error = QStringLiteral("no listener: give --videohub, --ember, or VIDEOHUB or EMBER in "
+                                "[GATEWAY]");
         return false;
     }
     return true;

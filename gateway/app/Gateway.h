@@ -9,6 +9,7 @@
 #include <vector>
 
 class TRouterHub;
+class TEmberListener;
 class TVideohubListener;
 
 // The gateway: one hub on the switchers and the listeners of its protocols.
@@ -19,6 +20,7 @@ public:
         QString IniFile, LevelSetFile;
         // Listeners named on the command line, over those of the configuration.
         std::optional<TListenAddress> Videohub;
+        std::optional<TListenAddress> Ember;
     };
     explicit TGateway(TOptions options, QObject* parent = nullptr);
     ~TGateway() override;
@@ -29,10 +31,12 @@ public:
     const TGatewayConfig& Config() const { return FConfig; }
     // The Videohub listeners: the married one first (when configured), then per level.
     const std::vector<std::unique_ptr<TVideohubListener>>& Videohub() const { return FVideohub; }
+    TEmberListener* Ember() const { return FEmber.get(); }
 
 private:
     TOptions FOptions;
     TGatewayConfig FConfig;
     std::unique_ptr<TRouterHub> FHub;
     std::vector<std::unique_ptr<TVideohubListener>> FVideohub;
+    std::unique_ptr<TEmberListener> FEmber;
 };

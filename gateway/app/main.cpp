@@ -46,7 +46,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(MATRIXPANEL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Serves the panel's switchers to control systems over the Videohub protocol, with one "
+        "Serves the panel's switchers to control systems over the Videohub protocol and Ember+, "
+        "with one "
         "poller on the switchers however many clients connect.\n\nExit status: 0 stopped, 2 "
         "usage or configuration, 3 cannot listen or nothing to poll."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -62,7 +63,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("videohub"),
         QStringLiteral("Serves the Videohub protocol on ADDRESS:PORT (e.g. 127.0.0.1:9990)."),
         QStringLiteral("address:port"));
-    parser.addOptions({help, version, ini, set, videohub});
+    const QCommandLineOption ember(
+        QStringLiteral("ember"),
+        QStringLiteral("Serves Ember+ on ADDRESS:PORT (e.g. 127.0.0.1:9000)."),
+        QStringLiteral("address:port"));
+    parser.addOptions({help, version, ini, set, videohub, ember});
     if (!parser.parse(QCoreApplication::arguments()))
         return Fail(2, parser.errorText() + QStringLiteral(" (see matrixgateway --help)"));
     if (parser.isSet(help)) {
@@ -88,6 +93,13 @@ int main(int argc, char* argv[]) {
         if (!options.Videohub)
             return Fail(2, QStringLiteral("--videohub takes ADDRESS:PORT, not \"%1\"")
                                .arg(parser.value(videohub)));
+    }
+    if (parser.isSet(ember)) {
+        options.Ember = ParseListenAddress(parser.value(ember));
+        if (!options.Ember)
+            return Fail(
+                2,
+                QStringLiteral("--ember takes ADDRESS:PORT, not \"%1\"").arg(parser.value(ember)));
     }
     RaiseOpenFileLimit();
     std::signal(SIGPIPE, SIG_IGN);

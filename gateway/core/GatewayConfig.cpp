@@ -65,6 +65,7 @@ QString TNetworkList::Text() const {
 TGatewayConfig DefaultGatewayConfig() {
     TGatewayConfig c;
     c.Videohub = ParseListenAddress(QStringLiteral("127.0.0.1:9990"));
+    c.Ember = ParseListenAddress(QStringLiteral("127.0.0.1:9000"));
     c.Allowed.Parse(QStringLiteral("127.0.0.0/8, ::1/128"), nullptr);
     return c;
 }
@@ -88,7 +89,7 @@ bool ReadGatewayConfig(const TIniFile& ini, TGatewayConfig& config, QString* err
         return into.has_value() || fail(QString::fromLatin1(key),
                                         QStringLiteral("\"%1\" is not ADDRESS:PORT").arg(text));
     };
-    if (!address("VIDEOHUB", config.Videohub))
+    if (!address("VIDEOHUB", config.Videohub) || !address("EMBER", config.Ember))
         return false;
     for (int k = 1; k <= 4; ++k) {
         const QByteArray key = "VIDEOHUB_LEVEL" + QByteArray::number(k);

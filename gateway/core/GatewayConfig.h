@@ -37,6 +37,8 @@ struct TGatewayConfig {
     std::optional<TListenAddress> Videohub;
     // A listener per level (1..4), each a device of that level alone.
     std::array<std::optional<TListenAddress>, 4> VideohubLevel;
+    // The Ember+ provider; none when unset.
+    std::optional<TListenAddress> Ember;
     // The level whose routing the married listener reports.
     int PrimaryLevel = 1;
     bool ReadOnly = false;

@@ -54,15 +54,7 @@ bool TRouterHub::Start(QString* error) {
     connect(&s->Names(), &TNames::Changed, this, &TRouterHub::NamesChanged);
     // Present once the first cycle has published what the switchers hold.
     connect(s, &TSession::FirstCycleStarted, this, [s] { s->NotifyAfterCycles(1); });
-    connect(s, &TSession::CyclesCompleted, this, [this] {
-        if (FPresent)
-            return;
-        FPresent = true;
-        FAnnounced = true;
-        FRoutesDirty.clear();
-        FLocksDirty.clear();
-        Q_EMIT PresenceChanged(true);
-    });
+    connect(s, &TSession::CyclesCompleted, this, &TRouterHub::CyclesCompleted);
     // A new matrix size: the clients get the device again once it is read.
     connect(s, &TSession::SizeChanged, this, [this, s] {
         if (FPresent) {
@@ -72,11 +64,68 @@ bool TRouterHub::Start(QString* error) {
     });
     connect(s, &TSession::PollingEnded, this, [this] {
         FPresent = false;
+        // Nothing more will be read back: whoever waits is answered now.
+        for (auto& done : std::exchange(FReadBack, {}))
+            done();
         if (std::exchange(FAnnounced, false))
             Q_EMIT PresenceChanged(false);
         FRetry->start(RetryMs);
     });
     s->StartPolling(FOutputLimit);
+    return true;
+}
+
+void TRouterHub::CyclesCompleted() {
+    // What the switchers were asked has been read back, and is published
+    // before the waiting replies go out.
+    Flush();
+    for (auto& done : std::exchange(FReadBack, {}))
+        done();
+    if (FPresent)
+        return;
+    FPresent = true;
+    FAnnounced = true;
+    FRoutesDirty.clear();
+    FLocksDirty.clear();
+    Q_EMIT PresenceChanged(true);
+}
+
+void TRouterHub::AfterReadBack(std::function<void()> done) {
+    if (!FSession || !FSession->Polling())
+        return done();
+    FReadBack.push_back(std::move(done));
+    // The change goes out in the next cycle and is read in the one after;
+    // a new request replaces an earlier one, so every waiter is served by
+    // the last (the session keeps one).
+    FSession->NotifyAfterCycles(ReadBackCycles);
+}
+
+std::vector<QString> TRouterHub::SalvoNames() {
+    std::vector<QString> names;
+    if (!FPresent)
+        return names;
+    FSession->ListSalvos();
+    for (const TMemorySlot& slot : FSession->Salvos())
+        names.push_back(QString::fromStdString(slot.Name));
+    return names;
+}
+
+bool TRouterHub::TakeSalvo(const QString& name, const QString& source, QString* error) {
+    if (!FPresent) {
+        *error = QStringLiteral("the switchers do not answer");
+        return false;
+    }
+    FSession->ListSalvos();
+    const TMemorySlot* slot = FSession->FindSalvo(name.toStdString());
+    if (!slot) {
+        *error = QStringLiteral("no salvo \"%1\" for this matrix size").arg(name);
+        return false;
+    }
+    // The preset table holds what the switchers hold for every other output.
+    FSession->SetLogSource(source);
+    FSession->RecallSalvo(*slot);
+    FSession->Take(false);
+    FSession->SetLogSource({});
     return true;
 }
 

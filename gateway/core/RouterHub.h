@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,10 +63,20 @@ public:
     bool Rename(TNames::TSide side, const std::vector<std::pair<int, QString>>& names,
                 const QString& source, QString* error);
     const TNames& Names() const { return FSession->Names(); }
+    // The salvos of the matrix size, by name (read from their folder now).
+    std::vector<QString> SalvoNames();
+    // Recalls a salvo and takes it as PRESET and TAKE do (locks respected);
+    // false with the reason when there is no such salvo or no switchers.
+    bool TakeSalvo(const QString& name, const QString& source, QString* error);
+    // Runs `done` once the switchers' state has been read back after what was
+    // asked of them so far (a few poll cycles), or at once without polling.
+    void AfterReadBack(std::function<void()> done);
     TSession& Session() { return *FSession; }
 
     // Polling is tried again this long after it ended.
     int RetryMs = 1000;
+    // Poll cycles after which a change asked of the switchers has been read back.
+    int ReadBackCycles = 4;
 
 Q_SIGNALS:
     // The switchers came (matrix size known) or went; the state is kept meanwhile.
@@ -79,6 +90,7 @@ private:
     void RouteReported(int output, const TLevelValues& inputs);
     void LockReported(int output, std::uint32_t lockBytes);
     void Flush();
+    void CyclesCompleted();
     void Restart();
     void Log(const QString& source, const QString& action, const QString& details);
 
@@ -94,5 +106,6 @@ private:
     std::array<std::array<TClientId, 4>, 256> FOwners{};
     std::vector<int> FRoutesDirty, FLocksDirty;
     bool FFlushQueued = false;
+    std::vector<std::function<void()>> FReadBack;
     QTimer* FRetry;
 };
