@@ -1,9 +1,11 @@
-// One gateway, many Videohub clients: N clients (default 1, 100, 1000) on
-// matrixgateway over one simulated 256 x 256 chassis. One client routes; the
-// bench prints how long every client takes to get the broadcast (median and
-// 99th percentile), the gateway's share of a core with the N clients idle, its
-// resident memory per client, and the simulator's share of a core. The
-// gateway and the simulator run as processes of their own. Prints figures only.
+// One gateway, many clients: N Videohub clients (default 1, 100, 1000) on
+// matrixgateway over one simulated 256 x 256 chassis, then as many Ember+
+// consumers subscribed to the matrix (--videohub or --ember for one protocol).
+// One client routes; the bench prints how long every client takes to get the
+// broadcast (median and 99th percentile), the gateway's share of a core with
+// the N clients idle, its resident memory per client, and the simulator's
+// share of a core. The gateway and the simulator run as processes of their
+// own. Prints figures only.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -80,6 +83,54 @@ int Connect(quint16 port) {
     return fd;
 }
 
+enum class TProtocol { Videohub, Ember };
+
+// Ember+ as the bench sends it, from the S101 and Glow descriptions: frames
+// with a CRC-16 (reflected 0x8408, inverted), escapes from 0xF8 up.
+QByteArray S101(const QByteArray& body) {
+    quint16 crc = 0xFFFF;
+    for (char ch : body) {
+        crc ^= static_cast<quint8>(ch);
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    }
+    crc = static_cast<quint16>(~crc);
+    const QByteArray raw = body + char(crc & 0xFF) + char(crc >> 8);
+    QByteArray out(1, '\xFE');
+    for (char ch : raw)
+        out += static_cast<quint8>(ch) >= 0xF8 ? QByteArray("\xFD") + char(ch ^ 0x20)
+                                               : QByteArray(1, ch);
+    return out + '\xFF';
+}
+QByteArray Tlv(quint8 tag, const QByteArray& content) {
+    return char(tag) + QByteArray(1, char(content.size())) + content; // short lengths only
+}
+QByteArray EmberMessage(const QByteArray& glow) {
+    return S101(QByteArray::fromHex("000e0001c00102"
+                                    "1f02") +
+                glow);
+}
+// Root > QualifiedMatrix 1.2.1 > the given field.
+QByteArray MatrixMessage(const QByteArray& field) {
+    return EmberMessage(
+        Tlv(0x60,
+            Tlv(0x6B, Tlv(0xA0, Tlv(0x71, Tlv(0xA0, QByteArray::fromHex("0d03010201")) + field)))));
+}
+QByteArray EmberSubscribe() { // its children: a GetDirectory command
+    return MatrixMessage(Tlv(0xA2, Tlv(0x64, Tlv(0xA0, QByteArray::fromHex("6205a003020120")))));
+}
+// Target 0's connection to `source` (below 0xF8: never escaped).
+QByteArray EmberConnection(int source) {
+    return QByteArray::fromHex("a003020100a1030d01") + char(source);
+}
+QByteArray EmberConnect(int source) {
+    return MatrixMessage(Tlv(0xA5, Tlv(0x30, Tlv(0xA0, Tlv(0x70, EmberConnection(source))))));
+}
+const QByteArray KeepAliveRequest = S101(QByteArray::fromHex("000e0101"));
+const QByteArray KeepAliveResponse = S101(QByteArray::fromHex("000e0201"));
+
+TProtocol Protocol = TProtocol::Videohub;
+
 // Reads whatever the clients have for up to `ms`.
 void Pump(int epoll, QElapsedTimer& clock, int ms) {
     epoll_event events[256];
@@ -92,6 +143,12 @@ void Pump(int epoll, QElapsedTimer& clock, int ms) {
             if (got <= 0)
                 break;
             c->Buffer.append(buf, got);
+        }
+        // An Ember+ consumer answers the provider's keep-alives.
+        if (Protocol == TProtocol::Ember && c->Buffer.contains(KeepAliveRequest)) {
+            c->Buffer.replace(KeepAliveRequest, QByteArray());
+            [[maybe_unused]] const auto n = ::write(c->Fd, KeepAliveResponse.constData(),
+                                                    std::size_t(KeepAliveResponse.size()));
         }
         if (!c->Wanted.isEmpty() && c->SeenNs < 0 && c->Buffer.contains(c->Wanted))
             c->SeenNs = clock.nsecsElapsed();
@@ -123,7 +180,7 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
     set.close();
     QFile ini(dir.filePath(QStringLiteral("matrixpanel.ini")));
     ini.open(QIODevice::WriteOnly);
-    ini.write("[GATEWAY]\nMAX_CLIENTS=5000\n");
+    ini.write("[GATEWAY]\nMAX_CLIENTS=5000\nVIDEOHUB=\nEMBER=\n");
     ini.close();
     // A port still held from an earlier run makes the gateway end at once: try another.
     QProcess gw;
@@ -133,7 +190,9 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
         port = static_cast<quint16>(20000 + (getpid() * 7 + round * 131 + attempt * 977) % 40000);
         gw.start(gateway,
                  {QStringLiteral("--ini"), ini.fileName(), QStringLiteral("--set"), set.fileName(),
-                  QStringLiteral("--videohub"), QStringLiteral("127.0.0.1:%1").arg(port)});
+                  Protocol == TProtocol::Ember ? QStringLiteral("--ember")
+                                               : QStringLiteral("--videohub"),
+                  QStringLiteral("127.0.0.1:%1").arg(port)});
         if (gw.waitForStarted() && !gw.waitForFinished(500))
             break;
     }
@@ -155,6 +214,11 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
         e.events = EPOLLIN;
         e.data.ptr = c.get();
         ::epoll_ctl(epoll, EPOLL_CTL_ADD, c->Fd, &e);
+        if (Protocol == TProtocol::Ember) {
+            const QByteArray subscribe = EmberSubscribe();
+            [[maybe_unused]] const auto sent =
+                ::write(c->Fd, subscribe.constData(), std::size_t(subscribe.size()));
+        }
         clients.push_back(std::move(c));
         Pump(epoll, clock, 0);
     }
@@ -165,19 +229,24 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
         return std::all_of(clients.begin(), clients.end(),
                            [&](const auto& c) { return c->Buffer.contains(text); });
     };
-    while (!allHave("Device present: true") && wait.elapsed() < 60000)
+    // Until every client has the device present (the switcher polled), or
+    // the matrix it subscribed to.
+    const QByteArray ready = Protocol == TProtocol::Ember ? "level1" : "Device present: true";
+    while (!allHave(ready) && wait.elapsed() < 60000)
         Pump(epoll, clock, 20);
 
     std::vector<double> ms;
     for (int route = 1; route <= 30; ++route) {
         const QByteArray line = "\n0 " + QByteArray::number(route % 200 + 1) + "\n";
+        const bool ember = Protocol == TProtocol::Ember;
         for (auto& c : clients) {
             c->Buffer.clear();
-            c->Wanted = "VIDEO OUTPUT ROUTING:" + line;
+            c->Wanted = ember ? EmberConnection(route % 200 + 1) : "VIDEO OUTPUT ROUTING:" + line;
             c->SeenNs = -1;
         }
         const qint64 start = clock.nsecsElapsed();
-        const QByteArray request = "VIDEO OUTPUT ROUTING:" + line + "\n";
+        const QByteArray request =
+            ember ? EmberConnect(route % 200 + 1) : "VIDEO OUTPUT ROUTING:" + line + "\n";
         [[maybe_unused]] const auto sent =
             ::write(clients[0]->Fd, request.constData(), static_cast<std::size_t>(request.size()));
         QElapsedTimer limit;
@@ -225,24 +294,35 @@ int main(int argc, char* argv[]) {
         setrlimit(RLIMIT_NOFILE, &limit);
     }
     std::vector<int> counts;
-    for (int i = 1; i < argc; ++i)
-        if (const int n = std::atoi(argv[i]); n >= 1 && n <= 5000)
+    std::vector<TProtocol> protocols;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--videohub" || a == "--ember")
+            protocols.push_back(a == "--ember" ? TProtocol::Ember : TProtocol::Videohub);
+        else if (const int n = std::atoi(argv[i]); n >= 1 && n <= 5000)
             counts.push_back(n);
+    }
     if (counts.empty())
         counts = {1, 100, 1000};
-    std::printf("%7s %12s %9s %13s %14s %9s\n", "clients", "median ms", "p99 ms", "gateway idle",
-                "RSS per client", "sim CPU");
-    double rssOne = -1;
+    if (protocols.empty())
+        protocols = {TProtocol::Videohub, TProtocol::Ember};
+    std::printf("%9s %7s %12s %9s %13s %14s %9s\n", "protocol", "clients", "median ms", "p99 ms",
+                "gateway idle", "RSS per client", "sim CPU");
     int round = 0;
-    for (int n : counts) {
-        const TResult r =
-            Run(n, QStringLiteral(MATRIXGATEWAY_PATH), QStringLiteral(SWITCHERSIM_PATH), round++);
-        if (rssOne < 0 || n == 1)
-            rssOne = n == 1 ? r.RssKiB : rssOne;
-        const double perClient = n > 1 && rssOne > 0 ? (r.RssKiB - rssOne) / (n - 1) : 0;
-        std::printf("%7d %12.2f %9.2f %12.1f%% %11.1f KiB %8.1f%%\n", n, r.MedianMs, r.P99Ms,
-                    r.GatewayCpu, perClient, r.SimCpu);
-        std::fflush(stdout);
+    for (TProtocol p : protocols) {
+        Protocol = p;
+        double rssOne = -1;
+        for (int n : counts) {
+            const TResult r = Run(n, QStringLiteral(MATRIXGATEWAY_PATH),
+                                  QStringLiteral(SWITCHERSIM_PATH), round++);
+            if (rssOne < 0 || n == 1)
+                rssOne = n == 1 ? r.RssKiB : rssOne;
+            const double perClient = n > 1 && rssOne > 0 ? (r.RssKiB - rssOne) / (n - 1) : 0;
+            std::printf("%9s %7d %12.2f %9.2f %12.1f%% %11.1f KiB %8.1f%%\n",
+                        p == TProtocol::Ember ? "ember" : "videohub", n, r.MedianMs, r.P99Ms,
+                        r.GatewayCpu, perClient, r.SimCpu);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }
