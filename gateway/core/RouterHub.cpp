@@ -100,11 +100,15 @@ void TRouterHub::AfterReadBack(std::function<void()> done) {
     FSession->NotifyAfterCycles(ReadBackCycles);
 }
 
-std::vector<QString> TRouterHub::SalvoNames() {
+void TRouterHub::ListSalvos() {
+    if (FPresent)
+        FSession->ListSalvos();
+}
+
+std::vector<QString> TRouterHub::SalvoNames() const {
     std::vector<QString> names;
     if (!FPresent)
         return names;
-    FSession->ListSalvos();
     for (const TMemorySlot& slot : FSession->Salvos())
         names.push_back(QString::fromStdString(slot.Name));
     return names;

@@ -63,8 +63,10 @@ public:
     bool Rename(TNames::TSide side, const std::vector<std::pair<int, QString>>& names,
                 const QString& source, QString* error);
     const TNames& Names() const { return FSession->Names(); }
-    // The salvos of the matrix size, by name (read from their folder now).
-    std::vector<QString> SalvoNames();
+    // Reads the salvos of the matrix size from their folder again.
+    void ListSalvos();
+    // The salvos as last listed, by name.
+    std::vector<QString> SalvoNames() const;
     // Recalls a salvo and takes it as PRESET and TAKE do (locks respected);
     // false with the reason when there is no such salvo or no switchers.
     bool TakeSalvo(const QString& name, const QString& source, QString* error);

@@ -3,11 +3,11 @@
 #include "Index.h"
 #include "LabelText.h"
 
-#include <QDateTime>
 #include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
+#include <map>
 
 Q_LOGGING_CATEGORY(lcEmber, "gateway.ember", QtInfoMsg)
 
@@ -21,7 +21,8 @@ using glow::TValue;
 constexpr std::uint32_t Top = 1, Identity = 1, Router = 2, Labels = 3, Parameters = 4, Salvos = 5;
 constexpr std::uint32_t TargetsNode = 1, SourcesNode = 2, LockParameter = 1, SourceParameter = 2;
 constexpr std::uint32_t TakeParameter = 1, ListNode = 2, TakeFunction = 3;
-constexpr std::size_t MaxWatched = 8192;
+// Every node and matrix of four 256 x 256 levels fits.
+constexpr std::size_t MaxWatched = 4096;
 
 std::vector<std::uint32_t> Range(std::uint32_t from, std::uint32_t to) {
     std::vector<std::uint32_t> r;
@@ -39,8 +40,18 @@ std::string Utf8(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
-qint64 Now() {
-    return QDateTime::currentMSecsSinceEpoch();
+// A path as one number (ten bits per step, up to six steps; the depth in the
+// low bits): every element of the tree but the salvos beyond 1,023 has one.
+std::uint64_t Key(const TPath& path) {
+    if (path.size() > 6)
+        return 0;
+    std::uint64_t key = path.size();
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] >= 1024)
+            return 0;
+        key |= std::uint64_t{path[i]} << (4 + 10 * i);
+    }
+    return key;
 }
 
 glow::TParameterInfo Info(const char* identifier, TValue value, bool writable,
@@ -61,6 +72,7 @@ bool Is(const TPath& path, std::initializer_list<std::uint32_t> head) {
 
 TEmberListener::TEmberListener(TRouterHub& hub, const TGatewayConfig& config, QObject* parent)
     : TClientListener(hub, config, QStringLiteral("ember"), parent), FKeepAlive(new QTimer(this)) {
+    FClock.start(); // keep-alives run on a clock that never jumps
     for (auto* sent : {&FSentRoutes, &FSentLocks})
         for (auto& level : *sent)
             level.fill(-1);
@@ -85,7 +97,7 @@ void TEmberListener::SetKeepAliveMs(int ms) {
 
 std::unique_ptr<TClientListener::TClient> TEmberListener::NewClient() {
     auto c = std::make_unique<TConnection>();
-    c->LastHeard = Now();
+    c->LastHeard = FClock.elapsed();
     return c;
 }
 
@@ -95,7 +107,7 @@ void TEmberListener::Connected(TClient&) {
 
 void TEmberListener::Received(TClient& client, std::string_view bytes) {
     auto& c = static_cast<TConnection&>(client);
-    c.LastHeard = Now();
+    c.LastHeard = FClock.elapsed();
     c.Asked = false;
     std::vector<s101::TMessage> messages;
     if (!c.Deframer.Feed(bytes, messages))
@@ -121,7 +133,7 @@ void TEmberListener::Received(TClient& client, std::string_view bytes) {
 }
 
 void TEmberListener::CheckKeepAlive() {
-    const qint64 now = Now();
+    const qint64 now = FClock.elapsed();
     for (TClient* client : Clients()) {
         auto* c = static_cast<TConnection*>(client);
         const qint64 silent = now - c->LastHeard;
@@ -157,7 +169,7 @@ void TEmberListener::Handle(TConnection& client, const glow::TRequest& request) 
     case glow::TCommandType::Subscribe:
         return Directory(client, request.Path);
     case glow::TCommandType::Unsubscribe:
-        client.Watched.erase(request.Path);
+        client.Watched.erase(Key(request.Path));
         return;
     case glow::TCommandType::Invoke:
         return Invoke(client, request);
@@ -165,11 +177,13 @@ void TEmberListener::Handle(TConnection& client, const glow::TRequest& request) 
 }
 
 void TEmberListener::Directory(TConnection& client, const TPath& path) {
+    if (Is(path, {Top, Salvos}))
+        FHub.ListSalvos(); // once per request: the files may have changed
     const std::optional<TItem> item = Item(path);
     if (!item)
         return; // nothing there: a consumer asks again or gives up
-    if (client.Watched.size() < MaxWatched)
-        client.Watched.insert(path);
+    if (const std::uint64_t key = Key(path); key != 0 && client.Watched.size() < MaxWatched)
+        client.Watched.insert(key);
     if (path.empty()) {
         std::vector<std::string> top;
         for (std::uint32_t n : item->Children)
@@ -360,7 +374,7 @@ std::optional<TEmberListener::TItem> TEmberListener::Item(const TPath& path) con
                          {}};
         if (path[2] != ListNode)
             return std::nullopt;
-        const std::vector<QString> names = const_cast<TRouterHub&>(FHub).SalvoNames();
+        const std::vector<QString> names = FHub.SalvoNames();
         if (n == 3)
             return node("list", {}, Range(1, static_cast<std::uint32_t>(names.size())));
         if (n != 4 || path[3] < 1 || path[3] > names.size())
@@ -503,18 +517,37 @@ void TEmberListener::Invoke(TConnection& client, const glow::TRequest& request) 
     reply(true);
 }
 
-void TEmberListener::Publish(const std::vector<TChange>& changes) {
+void TEmberListener::Publish(std::vector<TChange> changes) {
     if (changes.empty())
         return;
+    for (TChange& change : changes) {
+        change.Key = Key(change.Path);
+        if (change.ToParent)
+            change.ParentKey = Key(TPath(change.Path.begin(), change.Path.end() - 1));
+    }
+    // Consumers that asked for the same elements get the same bytes: each
+    // distinct selection is encoded once, however many consumers share it.
+    std::map<std::vector<bool>, std::string> encoded;
     for (TClient* client : Clients()) {
         auto* c = static_cast<TConnection*>(client);
-        std::vector<std::string> elements;
-        for (const TChange& change : changes) {
-            const TPath parent(change.Path.begin(), change.Path.end() - 1);
-            if (c->Watched.count(change.Path) || (change.ToParent && c->Watched.count(parent)))
-                elements.push_back(change.Element);
+        std::vector<bool> selected(changes.size());
+        bool any = false;
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            selected[i] = c->Watched.count(changes[i].Key) ||
+                          (changes[i].ParentKey && c->Watched.count(changes[i].ParentKey));
+            any = any || selected[i];
         }
-        SendGlow(*c, elements);
+        if (!any)
+            continue;
+        auto [at, added] = encoded.try_emplace(selected);
+        if (added) {
+            std::vector<std::string> elements;
+            for (std::size_t i = 0; i < changes.size(); ++i)
+                if (selected[i])
+                    elements.push_back(changes[i].Element);
+            at->second = s101::EncodeMessage(glow::Root(elements));
+        }
+        Send(*c, at->second);
     }
 }
 
@@ -531,7 +564,7 @@ void TEmberListener::PresenceChanged(bool present) {
             changes.push_back({m, Describe(m, *Item(m)), false});
         }
     }
-    Publish(changes);
+    Publish(std::move(changes));
 }
 
 void TEmberListener::RoutesChanged(const std::vector<int>& outputs) {
@@ -557,7 +590,7 @@ void TEmberListener::RoutesChanged(const std::vector<int>& outputs) {
                                Connections(k, changed, glow::TDisposition::Tally),
                                false});
     }
-    Publish(changes);
+    Publish(std::move(changes));
 }
 
 void TEmberListener::LocksChanged(const std::vector<int>& outputs) {
@@ -576,7 +609,7 @@ void TEmberListener::LocksChanged(const std::vector<int>& outputs) {
                           LockParameter};
             changes.push_back({p, ParameterValue(p)});
         }
-    Publish(changes);
+    Publish(std::move(changes));
 }
 
 void TEmberListener::NamesChanged(TNames::TSide side, int index) {
@@ -590,5 +623,5 @@ void TEmberListener::NamesChanged(TNames::TSide side, int index) {
                           output ? TargetsNode : SourcesNode, static_cast<std::uint32_t>(i)};
             changes.push_back({p, ParameterValue(p)});
         }
-    Publish(changes);
+    Publish(std::move(changes));
 }

@@ -4,6 +4,7 @@
 #include "Glow.h"
 #include "S101.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <array>
@@ -46,8 +47,8 @@ private:
     struct TConnection : TClient {
         explicit TConnection() : Deframer(MaxMessageBytes) {}
         s101::TDeframer Deframer;
-        // Elements this consumer asked for: changes inside them reach it.
-        std::set<glow::TPath> Watched;
+        // Elements this consumer asked for (packed paths): changes inside them reach it.
+        std::set<std::uint64_t> Watched;
         qint64 LastHeard = 0;
         bool Asked = false;
     };
@@ -61,6 +62,8 @@ private:
         std::string Element;
         // Also for consumers that asked for its parent (parameters).
         bool ToParent = true;
+        // Packed: the element and its parent.
+        std::uint64_t Key = 0, ParentKey = 0;
     };
 
     std::unique_ptr<TClient> NewClient() override;
@@ -87,13 +90,14 @@ private:
     bool Writable(int level) const;
     glow::TValue LabelValue(TNames::TSide side, int index) const;
 
-    void Publish(const std::vector<TChange>& changes);
+    void Publish(std::vector<TChange> changes);
     void PresenceChanged(bool present);
     void RoutesChanged(const std::vector<int>& outputs);
     void LocksChanged(const std::vector<int>& outputs);
     void NamesChanged(TNames::TSide side, int index);
 
     QTimer* FKeepAlive;
+    QElapsedTimer FClock;
     int FKeepAliveMs = 5000;
     // What the consumers were last told per level: route and lock of each output.
     std::array<std::array<int, 256>, 4> FSentRoutes{};
