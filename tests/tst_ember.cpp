@@ -349,6 +349,38 @@ private Q_SLOTS:
         QCOMPARE(rig.Chassis->Crosspoint(1, 4), 4); // the other level is left alone
     }
 
+    // Changes reach the consumers that asked for them; lost switchers show as
+    // present false, and their return brings the matrices again.
+    void changesAndPresence() {
+        TRig rig;
+        QVERIFY(rig.Start());
+        auto a = Consumer(rig), b = Consumer(rig);
+        QVERIFY(a && b);
+        a->Glow(GetDirectory({1, 1}));
+        a->Glow(GetDirectory({1, 2, 1}));
+        b->Glow(GetDirectory({1, 2, 2}));
+        QVERIFY(a->WaitFor([&] { return a->Find({1, 2, 1}) && b->Find({1, 2, 2}); }));
+        const glow::TPath present{1, 1, 4};
+        rig.Chassis->AddFault({0, sim::TFault::CloseMidReply, -1, 0, 0});
+        QVERIFY(a->WaitFor([&] { return a->Find(present) && !a->Find(present)->Value.Boolean; },
+                           10000));
+        rig.Chassis->ExternalRoute(1, 8, 4);
+        rig.Chassis->ClearFaults();
+        QVERIFY(
+            a->WaitFor([&] { return a->Find(present) && a->Find(present)->Value.Boolean; }, 10000));
+        const auto routed = [&] {
+            for (const glow::TRequest& r : a->Elements)
+                for (const glow::TConnection& c : r.Connections)
+                    if (r.Path == glow::TPath{1, 2, 1} && c.Target == 8 &&
+                        c.Sources == std::vector<std::uint32_t>{4})
+                        return true;
+            return false;
+        };
+        QVERIFY(a->WaitFor(routed));
+        QVERIFY(!b->Find(present) && !b->Find({1, 2, 1}));
+        QCOMPARE(b->Find({1, 2, 2})->Connections.size(), std::size_t{12});
+    }
+
     void hostileClients() {
         // The 1,000 connections need more files than the usual 1,024.
         rlimit limit{};
