@@ -1,12 +1,12 @@
 // matrixgateway driven by node-emberplus, a second Ember+ client library we
 // did not write: walk, counts and labels, a route on each level, a rename, a
 // change made by matrixctl seen through a subscription, a locked target left
-// as it was, a lock and a salvo through parameters (for clients that cannot
-// invoke functions).
+// as it was, a lock and a route through parameters (for clients that cannot
+// address matrices), a salvo through the function and through its parameter.
 'use strict'
 const assert = require('node:assert/strict')
 const fs = require('node:fs')
-const { EmberClient } = require('node-emberplus')
+const { EmberClient, EmberLib } = require('node-emberplus')
 const { startRig, eventually } = require('./rig.js')
 
 async function main(binDir) {
@@ -57,6 +57,10 @@ async function main(binDir) {
 
     await client.setValueAsync(await get('1.4.1.1.0.1'), true)
     await eventually('lock on the switcher', () => rig.show()[1][1].locked)
+    const result = await client.invokeFunctionAsync(await get('1.5.3'),
+      [new EmberLib.FunctionArgument(EmberLib.ParameterType.string, '003-ALL')])
+    assert.equal(result.success, true)
+    await eventually('the salvo through the function', () => rig.show()[2][1].input === 3)
     await client.setValueAsync(await get('1.5.1'), '004-ALL')
     await eventually('the salvo on the switcher', () => {
       const s = rig.show()
