@@ -176,36 +176,53 @@ TRouterHub::TClientId TRouterHub::LockOwner(int output, int level) const {
 std::vector<int> TRouterHub::RouteAll(const std::vector<std::pair<int, int>>& routes,
                                       std::uint32_t levels, TClientId client,
                                       const QString& source) {
+    // An output held on any of the levels is left out on all of them.
     std::vector<int> refused;
-    if (!FPresent)
-        return refused;
-    TCrossPoints& cross = FSession->CrossPoints();
-    const int count = LevelCount();
-    bool throughOwnLock = false, any = false;
+    std::vector<TLevelRoute> each;
     for (const auto& [output, input] : routes) {
-        if (!ValidOutput(output) || output >= Outputs() || input < 0 || input >= Inputs())
-            continue;
-        bool held = false, ownLock = false;
-        for (int k = 1; k <= count; ++k)
-            if (LevelFlag(levels, k) && Locked(output, k)) {
-                held = held || LockOwner(output, k) != client;
-                ownLock = true;
-            }
+        bool held = false;
+        for (int k = 1; k <= LevelCount(); ++k)
+            held = held ||
+                   (LevelFlag(levels, k) && Locked(output, k) && LockOwner(output, k) != client);
         if (held) {
             refused.push_back(output);
             continue;
         }
-        throughOwnLock = throughOwnLock || ownLock;
-        TLevelValues preset = cross.State().Preset(output);
-        for (int k = 1; k <= count; ++k)
+        for (int k = 1; k <= LevelCount(); ++k)
             if (LevelFlag(levels, k))
-                preset[Ix(k - 1)] = input;
-        cross.ApplyPreset(output, preset, true);
+                each.push_back({output, k, input});
+    }
+    RouteLevels(each, client, source);
+    return refused;
+}
+
+std::vector<TRouterHub::TLevelRoute> TRouterHub::RouteLevels(const std::vector<TLevelRoute>& routes,
+                                                             TClientId client,
+                                                             const QString& source) {
+    std::vector<TLevelRoute> refused;
+    if (!FPresent)
+        return refused;
+    TCrossPoints& cross = FSession->CrossPoints();
+    bool throughOwnLock = false, any = false;
+    for (const TLevelRoute& r : routes) {
+        if (!ValidOutput(r.Output) || r.Output >= Outputs() || r.Input < 0 || r.Input >= Inputs() ||
+            r.Level < 1 || r.Level > LevelCount())
+            continue;
+        if (Locked(r.Output, r.Level)) {
+            if (LockOwner(r.Output, r.Level) != client) {
+                refused.push_back(r);
+                continue;
+            }
+            throughOwnLock = true;
+        }
+        TLevelValues preset = cross.State().Preset(r.Output);
+        preset[Ix(r.Level - 1)] = r.Input;
+        cross.ApplyPreset(r.Output, preset, true);
         any = true;
     }
     if (any) {
         // Our switchers' locks have no owner: an owner's route through its own
-        // lock is a TAKE that ignores locks. Outputs others hold were left
+        // lock is a TAKE that ignores locks. Routes others hold were left
         // out, and the rest of the preset table is what the switchers hold.
         FSession->SetLogSource(source);
         FSession->Take(throughOwnLock);

@@ -52,6 +52,14 @@ public:
     // are left out and returned; the caller says so to its client.
     std::vector<int> RouteAll(const std::vector<std::pair<int, int>>& routes, std::uint32_t levels,
                               TClientId client, const QString& source);
+    // One input for one output on one level (levels from 1).
+    struct TLevelRoute {
+        int Output = 0, Level = 1, Input = 0;
+    };
+    // Routes each output on its own level, all as one change (one TAKE).
+    // Routes another holds are left out and returned.
+    std::vector<TLevelRoute> RouteLevels(const std::vector<TLevelRoute>& routes, TClientId client,
+                                         const QString& source);
     // Locks or unlocks outputs on the given levels for `client`. Unlocking
     // another's lock needs `force`; such outputs are left out and returned.
     std::vector<int> SetLocks(const std::vector<int>& outputs, std::uint32_t levels, bool lock,
