@@ -38,6 +38,7 @@ struct TRig {
         o.LevelSetFile = Dir.filePath(QStringLiteral("matrixpanel.set"));
         o.Videohub = TListenAddress{QHostAddress::LocalHost, 0};
         o.Ember = TListenAddress{QHostAddress::LocalHost, 0};
+        o.Swp08 = TListenAddress{QHostAddress::LocalHost, 0};
         Gateway = std::make_unique<TGateway>(o);
     }
     void Write(const char* name, const QByteArray& text) {

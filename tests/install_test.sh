@@ -52,12 +52,13 @@ run_panel || fail "the installed panel did not end cleanly"
 grep -q 'client connected' "$work/sim.log" || fail "the simulator saw no client"
 "$prefix/bin/matrixctl" --version | grep -q '^matrixctl ' || fail "the installed matrixctl has no version"
 "$prefix/bin/matrixctl" route 3 5 || fail "the installed matrixctl did not route"
-"$prefix/bin/matrixctl" show | grep -q '^out 3: L1 .* in 5$' || fail "the installed matrixctl does not show the route"
+shown=$("$prefix/bin/matrixctl" show)
+grep -q '^out 3: L1 .* in 5$' <<<"$shown" || fail "the installed matrixctl does not show the route: $(head -n 5 <<<"$shown")"
 
 # The installed gateway serves the same switchers: a client sees the device and routes.
 "$prefix/bin/matrixgateway" --version | grep -q '^matrixgateway ' || fail "the installed matrixgateway has no version"
 port=$(( 20000 + RANDOM % 20000 ))
-"$prefix/bin/matrixgateway" --videohub "127.0.0.1:$port" --ember 127.0.0.1:0 </dev/null >"$work/gateway.log" 2>&1 &
+"$prefix/bin/matrixgateway" --videohub "127.0.0.1:$port" --ember 127.0.0.1:0 --swp08 127.0.0.1:0 </dev/null >"$work/gateway.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break

@@ -3,6 +3,7 @@
 #include "EmberListener.h"
 #include "IniFile.h"
 #include "RouterHub.h"
+#include "Swp08Listener.h"
 #include "VideohubListener.h"
 
 #include <QFileInfo>
@@ -14,6 +15,7 @@ TGateway::~TGateway() {
     // Listeners first: they hold the hub.
     FVideohub.clear();
     FEmber.reset();
+    FSwp08.reset();
     FHub.reset();
 }
 
@@ -30,6 +32,8 @@ bool TGateway::Start(QString* error) {
         FConfig.Videohub = FOptions.Videohub;
     if (FOptions.Ember)
         FConfig.Ember = FOptions.Ember;
+    if (FOptions.Swp08)
+        FConfig.Swp08 = FOptions.Swp08;
     FHub = std::make_unique<TRouterHub>(FOptions.IniFile, FOptions.LevelSetFile);
     if (!FHub->Start(error))
         return false;
@@ -52,9 +56,14 @@ bool TGateway::Start(QString* error) {
         if (!FEmber->Listen(*FConfig.Ember, error))
             return false;
     }
-    if (FVideohub.empty() && !FEmber) {
-        *error = QStringLiteral("no listener: give --videohub, --ember, or VIDEOHUB or EMBER in "
-                                "[GATEWAY]");
+    if (FConfig.Swp08) {
+        FSwp08 = std::make_unique<TSwp08Listener>(*FHub, FConfig);
+        if (!FSwp08->Listen(*FConfig.Swp08, error))
+            return false;
+    }
+    if (FVideohub.empty() && !FEmber && !FSwp08) {
+        *error = QStringLiteral("no listener: give --videohub, --ember or --swp08, or VIDEOHUB, "
+                                "EMBER or SWP08 in [GATEWAY]");
         return false;
     }
     return true;

@@ -10,6 +10,7 @@
 
 class TRouterHub;
 class TEmberListener;
+class TSwp08Listener;
 class TVideohubListener;
 
 // The gateway: one hub on the switchers and the listeners of its protocols.
@@ -21,6 +22,7 @@ public:
         // Listeners named on the command line, over those of the configuration.
         std::optional<TListenAddress> Videohub;
         std::optional<TListenAddress> Ember;
+        std::optional<TListenAddress> Swp08;
     };
     explicit TGateway(TOptions options, QObject* parent = nullptr);
     ~TGateway() override;
@@ -32,6 +34,7 @@ public:
     // The Videohub listeners: the married one first (when configured), then per level.
     const std::vector<std::unique_ptr<TVideohubListener>>& Videohub() const { return FVideohub; }
     TEmberListener* Ember() const { return FEmber.get(); }
+    TSwp08Listener* Swp08() const { return FSwp08.get(); }
 
 private:
     TOptions FOptions;
@@ -39,4 +42,5 @@ private:
     std::unique_ptr<TRouterHub> FHub;
     std::vector<std::unique_ptr<TVideohubListener>> FVideohub;
     std::unique_ptr<TEmberListener> FEmber;
+    std::unique_ptr<TSwp08Listener> FSwp08;
 };

@@ -46,8 +46,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(MATRIXPANEL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Serves the panel's switchers to control systems over the Videohub protocol and Ember+, "
-        "with one "
+        "Serves the panel's switchers to control systems over the Videohub protocol, Ember+ "
+        "and SW-P-08, with one "
         "poller on the switchers however many clients connect.\n\nExit status: 0 stopped, 2 "
         "usage or configuration, 3 cannot listen or nothing to poll."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -67,7 +67,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("ember"),
         QStringLiteral("Serves Ember+ on ADDRESS:PORT (e.g. 127.0.0.1:9000)."),
         QStringLiteral("address:port"));
-    parser.addOptions({help, version, ini, set, videohub, ember});
+    const QCommandLineOption swp08(
+        QStringLiteral("swp08"),
+        QStringLiteral("Serves SW-P-08 on ADDRESS:PORT (e.g. 127.0.0.1:8910)."),
+        QStringLiteral("address:port"));
+    parser.addOptions({help, version, ini, set, videohub, ember, swp08});
     if (!parser.parse(QCoreApplication::arguments()))
         return Fail(2, parser.errorText() + QStringLiteral(" (see matrixgateway --help)"));
     if (parser.isSet(help)) {
@@ -100,6 +104,13 @@ int main(int argc, char* argv[]) {
             return Fail(
                 2,
                 QStringLiteral("--ember takes ADDRESS:PORT, not \"%1\"").arg(parser.value(ember)));
+    }
+    if (parser.isSet(swp08)) {
+        options.Swp08 = ParseListenAddress(parser.value(swp08));
+        if (!options.Swp08)
+            return Fail(
+                2,
+                QStringLiteral("--swp08 takes ADDRESS:PORT, not \"%1\"").arg(parser.value(swp08)));
     }
     RaiseOpenFileLimit();
     std::signal(SIGPIPE, SIG_IGN);

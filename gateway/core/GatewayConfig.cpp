@@ -66,6 +66,7 @@ TGatewayConfig DefaultGatewayConfig() {
     TGatewayConfig c;
     c.Videohub = ParseListenAddress(QStringLiteral("127.0.0.1:9990"));
     c.Ember = ParseListenAddress(QStringLiteral("127.0.0.1:9000"));
+    c.Swp08 = ParseListenAddress(QStringLiteral("127.0.0.1:8910"));
     c.Allowed.Parse(QStringLiteral("127.0.0.0/8, ::1/128"), nullptr);
     return c;
 }
@@ -89,7 +90,8 @@ bool ReadGatewayConfig(const TIniFile& ini, TGatewayConfig& config, QString* err
         return into.has_value() || fail(QString::fromLatin1(key),
                                         QStringLiteral("\"%1\" is not ADDRESS:PORT").arg(text));
     };
-    if (!address("VIDEOHUB", config.Videohub) || !address("EMBER", config.Ember))
+    if (!address("VIDEOHUB", config.Videohub) || !address("EMBER", config.Ember) ||
+        !address("SWP08", config.Swp08))
         return false;
     for (int k = 1; k <= 4; ++k) {
         const QByteArray key = "VIDEOHUB_LEVEL" + QByteArray::number(k);

@@ -39,6 +39,8 @@ struct TGatewayConfig {
     std::array<std::optional<TListenAddress>, 4> VideohubLevel;
     // The Ember+ provider; none when unset.
     std::optional<TListenAddress> Ember;
+    // The SW-P-08 router; none when unset.
+    std::optional<TListenAddress> Swp08;
     // The level whose routing the married listener reports.
     int PrimaryLevel = 1;
     bool ReadOnly = false;
