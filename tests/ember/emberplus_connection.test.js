@@ -74,7 +74,7 @@ async function main(binDir) {
     console.log('emberplus-connection: walk, counts, labels, routes, rename, changes, locks, salvo: ok')
   } finally {
     await client.disconnect().catch(() => {})
-    rig.stop()
+    await rig.stop()
   }
 }
 

@@ -69,7 +69,7 @@ async function main(binDir) {
     console.log('node-emberplus: walk, counts, labels, routes, rename, changes, locks, salvo: ok')
   } finally {
     await client.disconnectAsync().catch(() => {})
-    rig.stop()
+    await rig.stop()
   }
 }
 

@@ -1,7 +1,7 @@
 // A switcher simulator with levels 1 and 2, and matrixgateway serving it over
 // Ember+ on a free port, for tests that drive the gateway with Ember+ clients
 // nobody on the team wrote. Usage from a test:
-//   const rig = await startRig(binDir); ... rig.ctl('route', '3', '5'); rig.stop()
+//   const rig = await startRig(binDir); ... rig.ctl('route', '3', '5'); await rig.stop()
 'use strict'
 const { spawn, execFileSync } = require('node:child_process')
 const fs = require('node:fs')
@@ -55,7 +55,7 @@ async function startRig(binDir) {
     `[LEVEL2]\nADDRESS=2\nNAME=AUDIO\nIP=${packed}\n`)
   fs.writeFileSync(ini, '[OUTPUTS]\nNAME0=PGM\n[INPUTS]\nNAME2=CAM 3\n[GATEWAY]\nVIDEOHUB=\n')
   const gateway = spawn(path.join(binDir, 'matrixgateway'),
-    ['--ini', ini, '--set', set, '--ember', '127.0.0.1:0'], { stdio: ['ignore', 'pipe', 'pipe'] })
+    ['--ini', ini, '--set', set, '--ember', '127.0.0.1:0', '--swp08', '127.0.0.1:0'], { stdio: ['ignore', 'pipe', 'pipe'] })
   let log = ''
   gateway.stderr.on('data', (b) => { log += b.toString() })
   const m = await waitForLine(gateway, /Ember\+ provider on 127\.0\.0\.1:(\d+)/, 10000)
@@ -77,10 +77,17 @@ async function startRig(binDir) {
   }
   // Another operator at the chassis (the simulator's console).
   const simSays = (line) => sim.stdin.write(line + '\n')
-  const stop = () => {
+  // The gateway writes its log into the folder until it has ended: wait for
+  // both processes before removing it.
+  const ended = (child) => new Promise((resolve) => {
+    if (child.exitCode !== null || child.signalCode !== null) resolve()
+    else child.once('exit', resolve)
+  })
+  const stop = async () => {
     gateway.kill('SIGTERM')
     sim.stdin.end('quit\n')
-    fs.rmSync(dir, { recursive: true, force: true })
+    await Promise.all([ended(gateway), ended(sim)])
+    fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 })
   }
   return { port, ini, ctl, show, simSays, stop, log: () => log }
 }
