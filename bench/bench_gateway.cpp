@@ -1,6 +1,7 @@
 // One gateway, many clients: N Videohub clients (default 1, 100, 1000) on
 // matrixgateway over one simulated 256 x 256 chassis, then as many Ember+
-// consumers subscribed to the matrix (--videohub or --ember for one protocol).
+// consumers subscribed to the matrix, then as many SW-P-08 clients (--videohub,
+// --ember or --swp08 for one protocol).
 // One client routes; the bench prints how long every client takes to get the
 // broadcast (median and 99th percentile), the gateway's share of a core with
 // the N clients idle, its resident memory per client, and the simulator's
@@ -83,7 +84,7 @@ int Connect(quint16 port) {
     return fd;
 }
 
-enum class TProtocol { Videohub, Ember };
+enum class TProtocol { Videohub, Ember, Swp08 };
 
 // Ember+ as the bench sends it, from the S101 and Glow descriptions: frames
 // with a CRC-16 (reflected 0x8408, inverted), escapes from 0xF8 up.
@@ -128,6 +129,23 @@ QByteArray EmberConnect(int source) {
 }
 const QByteArray KeepAliveRequest = S101(QByteArray::fromHex("000e0101"));
 const QByteArray KeepAliveResponse = S101(QByteArray::fromHex("000e0201"));
+
+// The general router protocol's framing, from its description.
+QByteArray Swp08Frame(const QByteArray& message) {
+    QByteArray body = message + char(message.size());
+    int sum = 0;
+    for (char ch : body)
+        sum += static_cast<quint8>(ch);
+    body += char(-sum & 0xFF);
+    QByteArray out("\x10\x02");
+    for (char ch : body)
+        out += ch == 0x10 ? QByteArray("\x10\x10") : QByteArray(1, ch);
+    return out + "\x10\x03";
+}
+// Level 0, destination 0 from `source` (below 128).
+QByteArray Swp08Crosspoint(char command, int source) {
+    return Swp08Frame(QByteArray(1, command) + QByteArray(3, '\0') + char(source));
+}
 
 TProtocol Protocol = TProtocol::Videohub;
 
@@ -180,7 +198,7 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
     set.close();
     QFile ini(dir.filePath(QStringLiteral("matrixpanel.ini")));
     ini.open(QIODevice::WriteOnly);
-    ini.write("[GATEWAY]\nMAX_CLIENTS=5000\nVIDEOHUB=\nEMBER=\n");
+    ini.write("[GATEWAY]\nMAX_CLIENTS=5000\nVIDEOHUB=\nEMBER=\nSWP08=\n");
     ini.close();
     // A port still held from an earlier run makes the gateway end at once: try another.
     QProcess gw;
@@ -190,8 +208,9 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
         port = static_cast<quint16>(20000 + (getpid() * 7 + round * 131 + attempt * 977) % 40000);
         gw.start(gateway,
                  {QStringLiteral("--ini"), ini.fileName(), QStringLiteral("--set"), set.fileName(),
-                  Protocol == TProtocol::Ember ? QStringLiteral("--ember")
-                                               : QStringLiteral("--videohub"),
+                  Protocol == TProtocol::Ember   ? QStringLiteral("--ember")
+                  : Protocol == TProtocol::Swp08 ? QStringLiteral("--swp08")
+                                                 : QStringLiteral("--videohub"),
                   QStringLiteral("127.0.0.1:%1").arg(port)});
         if (gw.waitForStarted() && !gw.waitForFinished(500))
             break;
@@ -214,8 +233,11 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
         e.events = EPOLLIN;
         e.data.ptr = c.get();
         ::epoll_ctl(epoll, EPOLL_CTL_ADD, c->Fd, &e);
-        if (Protocol == TProtocol::Ember) {
-            const QByteArray subscribe = EmberSubscribe();
+        if (Protocol != TProtocol::Videohub) {
+            // Ember+: the matrix subscribed to; SW-P-08: an interrogate answered.
+            const QByteArray subscribe = Protocol == TProtocol::Ember
+                                             ? EmberSubscribe()
+                                             : Swp08Frame(QByteArray::fromHex("01000000"));
             [[maybe_unused]] const auto sent =
                 ::write(c->Fd, subscribe.constData(), std::size_t(subscribe.size()));
         }
@@ -231,22 +253,28 @@ TResult Run(int n, const QString& gateway, const QString& sim, int round) {
     };
     // Until every client has the device present (the switcher polled), or
     // the matrix it subscribed to.
-    const QByteArray ready = Protocol == TProtocol::Ember ? "level1" : "Device present: true";
+    const QByteArray ready = Protocol == TProtocol::Ember   ? QByteArray("level1")
+                             : Protocol == TProtocol::Swp08 ? QByteArray("\x10\x02\x03")
+                                                            : QByteArray("Device present: true");
     while (!allHave(ready) && wait.elapsed() < 60000)
         Pump(epoll, clock, 20);
 
     std::vector<double> ms;
     for (int route = 1; route <= 30; ++route) {
-        const QByteArray line = "\n0 " + QByteArray::number(route % 200 + 1) + "\n";
-        const bool ember = Protocol == TProtocol::Ember;
+        const QByteArray line = "\n0 " + QByteArray::number(route % 100 + 1) + "\n";
+        const int source = route % 100 + 1;
         for (auto& c : clients) {
             c->Buffer.clear();
-            c->Wanted = ember ? EmberConnection(route % 200 + 1) : "VIDEO OUTPUT ROUTING:" + line;
+            c->Wanted = Protocol == TProtocol::Ember   ? EmberConnection(source)
+                        : Protocol == TProtocol::Swp08 ? Swp08Crosspoint(0x04, source)
+                                                       : "VIDEO OUTPUT ROUTING:" + line;
             c->SeenNs = -1;
         }
         const qint64 start = clock.nsecsElapsed();
-        const QByteArray request =
-            ember ? EmberConnect(route % 200 + 1) : "VIDEO OUTPUT ROUTING:" + line + "\n";
+        const QByteArray request = Protocol == TProtocol::Ember ? EmberConnect(source)
+                                   : Protocol == TProtocol::Swp08
+                                       ? Swp08Crosspoint(0x02, source)
+                                       : "VIDEO OUTPUT ROUTING:" + line + "\n";
         [[maybe_unused]] const auto sent =
             ::write(clients[0]->Fd, request.constData(), static_cast<std::size_t>(request.size()));
         QElapsedTimer limit;
@@ -297,15 +325,17 @@ int main(int argc, char* argv[]) {
     std::vector<TProtocol> protocols;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--videohub" || a == "--ember")
-            protocols.push_back(a == "--ember" ? TProtocol::Ember : TProtocol::Videohub);
+        if (a == "--videohub" || a == "--ember" || a == "--swp08")
+            protocols.push_back(a == "--ember"   ? TProtocol::Ember
+                                : a == "--swp08" ? TProtocol::Swp08
+                                                 : TProtocol::Videohub);
         else if (const int n = std::atoi(argv[i]); n >= 1 && n <= 5000)
             counts.push_back(n);
     }
     if (counts.empty())
         counts = {1, 100, 1000};
     if (protocols.empty())
-        protocols = {TProtocol::Videohub, TProtocol::Ember};
+        protocols = {TProtocol::Videohub, TProtocol::Ember, TProtocol::Swp08};
     std::printf("%9s %7s %12s %9s %13s %14s %9s\n", "protocol", "clients", "median ms", "p99 ms",
                 "gateway idle", "RSS per client", "sim CPU");
     int round = 0;
@@ -319,8 +349,10 @@ int main(int argc, char* argv[]) {
                 rssOne = n == 1 ? r.RssKiB : rssOne;
             const double perClient = n > 1 && rssOne > 0 ? (r.RssKiB - rssOne) / (n - 1) : 0;
             std::printf("%9s %7d %12.2f %9.2f %12.1f%% %11.1f KiB %8.1f%%\n",
-                        p == TProtocol::Ember ? "ember" : "videohub", n, r.MedianMs, r.P99Ms,
-                        r.GatewayCpu, perClient, r.SimCpu);
+                        p == TProtocol::Ember   ? "ember"
+                        : p == TProtocol::Swp08 ? "swp08"
+                                                : "videohub",
+                        n, r.MedianMs, r.P99Ms, r.GatewayCpu, perClient, r.SimCpu);
             std::fflush(stdout);
         }
     }
