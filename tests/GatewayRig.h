@@ -9,8 +9,11 @@
 #include "VideohubListener.h"
 
 #include <QFile>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
 
 #include <memory>
 
@@ -64,3 +67,18 @@ struct TRig {
         return c;
     }
 };
+
+// Opens `count` connections to a listener, as a crowd of clients would (their
+// files need more than the usual 1,024: the limit is raised first).
+inline std::vector<std::unique_ptr<QTcpSocket>> Crowd(quint16 port, int count) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 8192);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int i = 0; i < count; ++i) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        crowd.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    return crowd;
+}

@@ -6,8 +6,6 @@
 
 #include <QTcpSocket>
 
-#include <sys/resource.h>
-
 namespace {
 
 std::string Hex(std::string_view bytes) {
@@ -382,11 +380,6 @@ private Q_SLOTS:
     }
 
     void hostileClients() {
-        // The 1,000 connections need more files than the usual 1,024.
-        rlimit limit{};
-        getrlimit(RLIMIT_NOFILE, &limit);
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 8192);
-        setrlimit(RLIMIT_NOFILE, &limit);
         TRig rig;
         QVERIFY(rig.Start());
         rig.Gateway->Ember()->SetKeepAliveMs(60000); // the crowd never answers them
@@ -407,11 +400,7 @@ private Q_SLOTS:
         served->Glow(
             QByteArray::fromHex(QByteArray(200, '\0').replace('\0', "6080")).toStdString());
         // A thousand more connections: the limit holds, the first consumer keeps its service.
-        std::vector<std::unique_ptr<QTcpSocket>> crowd;
-        for (int i = 0; i < 1000; ++i) {
-            crowd.push_back(std::make_unique<QTcpSocket>());
-            crowd.back()->connectToHost(QHostAddress::LocalHost, rig.Gateway->Ember()->Port());
-        }
+        const auto crowd = Crowd(rig.Gateway->Ember()->Port(), 1000);
         const int most = rig.Gateway->Config().MaxClients;
         QVERIFY(
             served->WaitFor([&] { return rig.Gateway->Ember()->ClientCount() == most; }, 20000));

@@ -4,8 +4,6 @@
 
 #include <QTcpSocket>
 
-#include <sys/resource.h>
-
 namespace {
 
 QByteArray Hex(const std::string& s) {
@@ -315,10 +313,6 @@ private Q_SLOTS:
     }
 
     void hostileClients() {
-        rlimit limit{};
-        getrlimit(RLIMIT_NOFILE, &limit);
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 8192);
-        setrlimit(RLIMIT_NOFILE, &limit);
         TRig rig("MAX_QUEUED_BYTES=65536\n");
         QVERIFY(rig.Start());
         auto served = Client(rig);
@@ -348,11 +342,7 @@ private Q_SLOTS:
         }
         QTRY_COMPARE_WITH_TIMEOUT(rig.Gateway->Swp08()->ClientCount(), 1, 10000);
         // A thousand connections: the limit holds and the first client is still served.
-        std::vector<std::unique_ptr<QTcpSocket>> crowd;
-        for (int i = 0; i < 1000; ++i) {
-            crowd.push_back(std::make_unique<QTcpSocket>());
-            crowd.back()->connectToHost(QHostAddress::LocalHost, rig.Gateway->Swp08()->Port());
-        }
+        const auto crowd = Crowd(rig.Gateway->Swp08()->Port(), 1000);
         const int most = rig.Gateway->Config().MaxClients;
         QVERIFY(
             served->WaitFor([&] { return rig.Gateway->Swp08()->ClientCount() == most; }, 20000));
