@@ -78,6 +78,15 @@ std::vector<TClientListener::TClient*> TClientListener::Clients() const {
     return clients;
 }
 
+TClientListener::TClient* TClientListener::ClientById(TRouterHub::TClientId id) const {
+    if (id == TRouterHub::NoClient)
+        return nullptr;
+    for (const auto& c : FClients)
+        if (c->Id == id && !c->Gone)
+            return c.get();
+    return nullptr;
+}
+
 QString TClientListener::Source(const TClient& client) const {
     return FProtocol + QLatin1Char(' ') + client.Peer;
 }

@@ -53,6 +53,8 @@ protected:
     void SendAll(std::string_view bytes);
     void Drop(TClient* client, const QString& why);
     std::vector<TClient*> Clients() const;
+    // A client still served, by its id; nullptr once it has gone.
+    TClient* ClientById(TRouterHub::TClientId id) const;
     // "videohub 127.0.0.1:5000": who did it, for the operator's log.
     QString Source(const TClient& client) const;
     void LogInfo(const QString& text) const;

@@ -105,13 +105,14 @@ void TRouterHub::ListSalvos() {
         FSession->ListSalvos();
 }
 
-std::vector<QString> TRouterHub::SalvoNames() const {
-    std::vector<QString> names;
-    if (!FPresent)
-        return names;
-    for (const TMemorySlot& slot : FSession->Salvos())
-        names.push_back(QString::fromStdString(slot.Name));
-    return names;
+int TRouterHub::SalvoCount() const {
+    return FPresent ? static_cast<int>(FSession->Salvos().size()) : 0;
+}
+
+QString TRouterHub::SalvoName(int index) const {
+    if (index < 0 || index >= SalvoCount())
+        return {};
+    return QString::fromStdString(FSession->Salvos()[Ix(index)].Name);
 }
 
 bool TRouterHub::TakeSalvo(const QString& name, const QString& source, QString* error) {

@@ -73,8 +73,9 @@ public:
     const TNames& Names() const { return FSession->Names(); }
     // Reads the salvos of the matrix size from their folder again.
     void ListSalvos();
-    // The salvos as last listed, by name.
-    std::vector<QString> SalvoNames() const;
+    // The salvos as last listed: how many, and each one's name (from 0).
+    int SalvoCount() const;
+    QString SalvoName(int index) const;
     // Recalls a salvo and takes it as PRESET and TAKE do (locks respected);
     // false with the reason when there is no such salvo or no switchers.
     bool TakeSalvo(const QString& name, const QString& source, QString* error);

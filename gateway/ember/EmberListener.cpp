@@ -374,13 +374,14 @@ std::optional<TEmberListener::TItem> TEmberListener::Item(const TPath& path) con
                          {}};
         if (path[2] != ListNode)
             return std::nullopt;
-        const std::vector<QString> names = FHub.SalvoNames();
+        const auto count = static_cast<std::uint32_t>(FHub.SalvoCount());
         if (n == 3)
-            return node("list", {}, Range(1, static_cast<std::uint32_t>(names.size())));
-        if (n != 4 || path[3] < 1 || path[3] > names.size())
+            return node("list", {}, Range(1, count));
+        if (n != 4 || path[3] < 1 || path[3] > count)
             return std::nullopt;
         return parameter(Info(("salvo" + std::to_string(path[3])).c_str(),
-                              TValue::Of(Utf8(names[path[3] - 1])), false));
+                              TValue::Of(Utf8(FHub.SalvoName(static_cast<int>(path[3]) - 1))),
+                              false));
     }
     return std::nullopt;
 }
@@ -394,9 +395,8 @@ void TEmberListener::AnswerAfterReadBack(const TClient& client,
                                          std::function<std::vector<std::string>()> elements) {
     const TRouterHub::TClientId id = client.Id;
     FHub.AfterReadBack([this, id, elements = std::move(elements)] {
-        for (TClient* c : Clients())
-            if (c->Id == id)
-                SendGlow(*c, elements());
+        if (TClient* c = ClientById(id))
+            SendGlow(*c, elements());
     });
 }
 

@@ -90,10 +90,8 @@ TCrosspoint TSwp08Listener::At(int level, int output) const {
 }
 
 int TSwp08Listener::Device(int level, int output) const {
-    const TRouterHub::TClientId owner = FHub.LockOwner(output, level);
-    for (TClient* c : Clients())
-        if (c->Id == owner && owner != TRouterHub::NoClient)
-            return std::max(static_cast<TConnection*>(c)->Device, 0);
+    if (const TClient* c = ClientById(FHub.LockOwner(output, level)))
+        return std::max(static_cast<const TConnection*>(c)->Device, 0);
     return OtherDevice;
 }
 
@@ -118,9 +116,8 @@ void TSwp08Listener::AfterReadBack(const TClient& client, std::function<std::str
         const std::string m = message();
         if (m.empty())
             return;
-        for (TClient* c : Clients())
-            if (c->Id == id)
-                SendFrames(*c, {m});
+        if (TClient* c = ClientById(id))
+            SendFrames(*c, {m});
     });
 }
 
@@ -322,11 +319,10 @@ void TSwp08Listener::Go(TConnection& client, std::string_view data) {
     }
     // A stored salvo, by its place in the list.
     FHub.ListSalvos();
-    const std::vector<QString> salvos = FHub.SalvoNames();
     const int index = group - FirstStoredGroup;
     QString error;
-    if (FConfig.ReadOnly || index >= static_cast<int>(salvos.size()) ||
-        !FHub.TakeSalvo(salvos[Ix(index)], Source(client), &error))
+    if (FConfig.ReadOnly || index >= FHub.SalvoCount() ||
+        !FHub.TakeSalvo(FHub.SalvoName(index), Source(client), &error))
         return done(None);
     done(Taken);
 }
