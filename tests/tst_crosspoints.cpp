@@ -4,6 +4,7 @@
 #include "CrossPoints.h"
 #include "KeypadEntry.h"
 #include "PlainTest.h"
+#include "StepBack.h"
 
 #include <atomic>
 #include <set>
@@ -167,6 +168,110 @@ void KeypadNumbers() {
     }
 }
 
+// Which presets a TAKE leaves out and why, with the precedence of the reasons.
+void TakeHoldsPresets() {
+    struct TCase {
+        const char* Name;
+        int Output, Level, Preset;
+        bool IgnoreLocks;
+        std::uint32_t Away;
+        THold Expected;
+    };
+    const TCase cases[] = {
+        {"taken", 0, 1, 2, false, 0, THold::None},
+        {"preset equal to status: nothing to take", 0, 1, 0, false, 0, THold::None},
+        {"level not under CONTROL", 0, 3, 2, false, 0, THold::NotControlled},
+        {"locked on that level", 1, 2, 2, false, 0, THold::Locked},
+        {"locked, locks ignored", 1, 2, 2, true, 0, THold::None},
+        {"switcher away before the lock", 1, 2, 2, false, PackedFlag(2), THold::SwitcherAway},
+        {"input outside the matrix", 0, 1, 9, false, 0, THold::OutsideMatrix},
+        {"output outside the matrix", 7, 1, 2, false, 0, THold::OutsideMatrix},
+    };
+    for (const TCase& c : cases) {
+        TCrossPoints x;
+        Fill(x);
+        x.SetPresetMode(true);
+        x.SetLevelsAway(c.Away);
+        TLevelValues preset = x.State().Preset(c.Output);
+        preset[static_cast<std::size_t>(c.Level - 1)] = c.Preset;
+        x.ApplyPreset(c.Output, preset, true);
+        if (!CHECK(x.TakeHold(c.Output, c.Level, c.IgnoreLocks) == c.Expected))
+            std::printf("  case: %s\n", c.Name);
+    }
+    // An absent switcher's levels refuse the operator's changes.
+    TCrossPoints x;
+    Fill(x);
+    x.SetLevelsAway(PackedFlag(1));
+    x.Route(0, 3);
+    x.KeypadRoute(2, 3);
+    x.ChangeLocks(3, true);
+    CHECK(x.State().Status(0) == (TLevelValues{0, 3, 0, 0}));
+    CHECK(x.State().Status(2) == (TLevelValues{0, 3, 0, 0}));
+    CHECK(!x.State().Locked(3, 1) && x.State().Locked(3, 2));
+}
+
+// The step back goes stale on someone else's change, not on the action's own
+// result arriving; it restores through locks and absent switchers.
+void StepBackWatchesAndRestores() {
+    struct TCase {
+        const char* Name;
+        bool Applied;             // the field shows After when recorded (a click)
+        std::vector<int> Reports; // reported inputs of output 0 on level 1, in order
+        bool Stale, Available;
+    };
+    const TCase cases[] = {
+        {"click, nothing reported", true, {}, false, true},
+        {"take, result arrives", false, {5}, false, true},
+        {"take not yet applied", false, {}, false, false},
+        {"another input reported", true, {7}, true, false},
+        {"reverted by someone", false, {5, 0}, true, false},
+        {"refused at once, then taken", false, {0, 5}, false, true},
+    };
+    for (const TCase& c : cases) {
+        TCrossPoints x;
+        Fill(x);
+        if (c.Applied)
+            x.ApplyStatus(0, {5, 0, 0, 0}, true);
+        TStepBack step;
+        step.Record("T", {{0, 1, false, 0, 5}, {0, 2, false, 0, 0}}, x.State());
+        for (int v : c.Reports) {
+            step.ObserveStatus(0, {v, 0, 0, 0});
+            x.ApplyStatus(0, {v, 0, 0, 0}, true);
+        }
+        const bool ok = CHECK(step.Entries().size() == 1) && CHECK(step.Stale() == c.Stale) &&
+                        CHECK(step.Available(x.State()) == c.Available);
+        if (!ok)
+            std::printf("  case: %s\n", c.Name);
+    }
+    // Restoring: output 0 back on both levels, output 1 kept by its lock on
+    // level 2, a lock taken back; an absent level is reported, not forced.
+    TCrossPoints x;
+    Fill(x);
+    x.ApplyStatus(0, {5, 6, 0, 0}, true);
+    x.ApplyStatus(1, {5, 6, 0, 0}, true);
+    x.SetLock(2, 0x01);
+    TStepBack step;
+    step.Record("T",
+                {{0, 1, false, 0, 5},
+                 {0, 2, false, 0, 6},
+                 {1, 1, false, 0, 5},
+                 {1, 2, false, 0, 6},
+                 {2, 1, true, 0, 1}},
+                x.State());
+    std::vector<TStepEntry> restored;
+    const std::vector<TStepHeld> held = step.Apply(x, &restored);
+    CHECK(x.State().Status(0) == (TLevelValues{0, 0, 0, 0}));
+    CHECK(x.State().Status(1) == (TLevelValues{0, 6, 0, 0}));
+    CHECK(!x.State().Locked(2, 1));
+    CHECK(held.size() == 1 && held[0].Why == THold::Locked && held[0].Entry.Output == 1);
+    CHECK(restored.size() == 4 && step.Empty());
+    x.SetLevelsAway(PackedFlag(1));
+    x.ApplyStatus(3, {5, 0, 0, 0}, true);
+    step.Record("T", {{3, 1, false, 0, 5}}, x.State());
+    CHECK(step.Apply(x, nullptr).front().Why == THold::SwitcherAway);
+    CHECK(x.State().Status(3, 1) == 5);
+}
+
 int main() {
     KeypadNumbers();
     RouteFollowsControlLocksAndMode();
@@ -174,5 +279,7 @@ int main() {
     LocksAndMonitorOnControlledLevels();
     LeavingPresetDropsDifferingPresets();
     ReaderSeesWholeValues();
+    TakeHoldsPresets();
+    StepBackWatchesAndRestores();
     return plain::Summary();
 }

@@ -153,6 +153,13 @@ public:
         ++HdmiPublishes;
     }
     void Finish() override { ++Finishes; }
+    void LinkLost(std::uint32_t switchers, const TLinkError&) override { Lost = switchers; }
+    void LinkRestored(std::uint32_t) override {
+        Lost = 0;
+        ++Restores;
+    }
+    std::uint32_t Lost = 0;
+    int Restores = 0;
     void PostProgress(int percent, int show) override {
         std::lock_guard l(FM);
         Progress.push_back({percent, show});
@@ -528,6 +535,49 @@ void SilentWhileOperating() {
     logsink::SetSink(nullptr);
 }
 
+// With ResumeAfterLoss a chassis that stops is retried, not given up; a salvo
+// asked for while it was away is dropped, and once it is back its state is
+// read before anything is sent: a route sent before the loss is not sent
+// again over what the restarted chassis holds.
+void ResumeAfterRestart() {
+    const std::string a = PlainSimAddress(6);
+    const std::vector<std::string> chassis{a + ":levels=1:size=8x8"};
+    auto sim = std::make_unique<TSimProcess>(chassis);
+    if (!CHECK(sim->Running()))
+        return;
+    TFakeViews views;
+    TLoopExecutor exec;
+    TPollLevels levels = OneLevel(a);
+    levels.ResumeAfterLoss = true;
+    TPollCycle cycle(levels, views.State, views, exec);
+    std::thread poll([&] { cycle.Execute(); });
+    CHECK(exec.ServeUntil([&] { return views.FirstCycles == 1; }));
+    views.State.StoreStatus(2, 1, 5);
+    CHECK(exec.ServeUntil([&] { return Crosspoint(a, 1, 2) == 5; }));
+    sim.reset();
+    cycle.RequestSalvo(false);
+    CHECK(exec.ServeUntil([&] { return views.Lost != 0; }, 15000ms));
+    exec.ServeFor(1500ms);
+    CHECK(!views.Done.load() && views.Restores == 0);
+    sim = std::make_unique<TSimProcess>(chassis);
+    CHECK(exec.ServeUntil([&] { return views.Restores == 1; }, 10000ms));
+    exec.ServeFor(100ms);
+    const auto frames = Frames(*sim, 1);
+    std::size_t firstState = frames.size(), firstSend = frames.size();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].size() > 1 && frames[i][1] == 6 && firstState == frames.size())
+            firstState = i;
+        if (frames[i].size() > 1 && frames[i][1] == 5 && firstSend == frames.size())
+            firstSend = i;
+    }
+    CHECK(firstState < frames.size());
+    CHECK(firstSend == frames.size()); // neither the old route nor the salvo
+    CHECK(views.State.Status(2, 1) == 2);
+    cycle.Terminate();
+    CHECK(exec.ServeUntil([&] { return views.Done.load(); }));
+    poll.join();
+}
+
 // A repaint requested while the status step runs is kept for the next one.
 void StatusRequestDuringStep() {
     const std::string a = PlainSimAddress(6);
@@ -597,6 +647,7 @@ int main() {
     IdentifyGivesUp();
     SilentWhileOperating();
     StatusRequestDuringStep();
+    ResumeAfterRestart();
     PauseNeverShortAndClose();
     return plain::Summary();
 }

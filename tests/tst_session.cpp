@@ -5,6 +5,7 @@
 #include "PollThread.h"
 #include "Session.h"
 #include "SimAddress.h"
+#include "SimChassis.h"
 #include "Simulator.h"
 
 #include <QFile>
@@ -35,10 +36,11 @@ class TestSession : public QObject {
         return ch;
     }
 
-    std::unique_ptr<TSession> Operating() {
+    std::unique_ptr<TSession> Operating(bool resume = false) {
         auto s =
             std::make_unique<TSession>(FDir.path(), FDir.filePath(QStringLiteral("panel.set")));
         s->SizeSettleMs = 0;
+        s->SetResumeAfterLoss(resume);
         s->LoadLevelSet();
         if (s->Levels().Count != 2 || !s->StartPolling(0))
             return nullptr;
@@ -126,6 +128,85 @@ private Q_SLOTS:
         s->LoadSalvos();
         QCOMPARE(s->Salvos().size(), listed);
         Stop(*s);
+    }
+    // A TAKE's list of what it leaves out names the salvo's outputs beyond the
+    // matrix (not the scope of "All Outputs"); the TAKE is one step back.
+    void takePlanAndStepBack() {
+        sim::TChassis* ch = Chassis();
+        QVERIFY(ch);
+        auto s = Operating();
+        QVERIFY(s);
+        QTRY_VERIFY(s->FindSalvo("16-N"));
+        s->SetMode(TMode::Preset);
+        s->RecallSalvo(*s->FindSalvo("16-N"));
+        QCOMPARE(s->PlanTake(false).Held.size(), std::size_t(0));
+        TMemorySlot listed;
+        listed.Name = "listed";
+        listed.Count = 2;
+        listed.Outputs[0] = 2;
+        listed.Outputs[1] = 19;
+        listed.Sources[0] = {4, 4, 4, 4};
+        listed.Sources[1] = {4, 4, 4, 4};
+        s->RecallSalvo(listed);
+        const TTakePlan plan = s->PlanTake(false);
+        QCOMPARE(plan.Held.size(), std::size_t(2)); // output 20 on both levels
+        QVERIFY(plan.Held[0].Output == 19 && plan.Held[0].Why == THold::OutsideMatrix);
+        const int before = ch->Crosspoint(1, 2);
+        QVERIFY(s->Take(false));
+        QTRY_COMPARE_WITH_TIMEOUT(s->CrossPoints().State().Status(2, 1), 4, 5000);
+        QVERIFY(s->CanStepBack());
+        QVERIFY(s->StepBackNow());
+        QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(1, 2), before, 5000);
+        QVERIFY(!s->CanStepBack());
+        Stop(*s);
+    }
+
+    // With resume chosen, a chassis that goes away does not end polling: its
+    // levels refuse changes, it is retried, and when it is back its state is
+    // read before anything is sent, so a route wanted before the loss is not
+    // sent again over what the restarted chassis holds.
+    void resumesAfterSwitcherRestart() {
+        sim::TChassis* ch = Chassis();
+        QVERIFY(ch);
+        auto s = Operating(true);
+        QVERIFY(s);
+        s->CrossPoints().Route(3, 5);
+        QTRY_COMPARE_WITH_TIMEOUT(ch->Crosspoint(1, 3), 5, 5000);
+        QSignalSpy ended(s.get(), &TSession::PollingEnded);
+        ch->SetRefusing(true);
+        ch->AddFault({0, sim::TFault::CloseMidReply});
+        QTRY_VERIFY_WITH_TIMEOUT(s->LostSwitchers() != 0, 10000);
+        QVERIFY(s->Polling() && s->Mode() == TMode::OnLine && ended.isEmpty());
+        QVERIFY(s->CrossPoints().Away(1) && s->CrossPoints().Away(2));
+        s->CrossPoints().Route(4, 6);
+        QCOMPARE(s->CrossPoints().State().Status(4, 1), ch->Crosspoint(1, 4));
+        QVERIFY(!s->Take(false));
+
+        // Back, holding other routes, as a restarted chassis would.
+        ch->ExternalRoute(1, 3, 0);
+        ch->ExternalRoute(2, 3, 0);
+        ch->ClearRequests();
+        ch->ClearFaults();
+        ch->SetRefusing(false);
+        QTRY_VERIFY_WITH_TIMEOUT(s->LostSwitchers() == 0, 10000);
+        QCOMPARE(s->CrossPoints().State().Status(3, 1), 0);
+        QSignalSpy cycles(s.get(), &TSession::CyclesCompleted);
+        s->NotifyAfterCycles(10);
+        QVERIFY(cycles.wait(5000));
+        QCOMPARE(ch->Crosspoint(1, 3), 0);
+        bool stateRead = false;
+        for (const auto& r : ch->Requests()) {
+            stateRead = stateRead || (r.size() > 1 && r[1] == 6);
+            QVERIFY2(!(r.size() > 1 && r[1] == 5), "a command was sent after the restart");
+        }
+        QVERIFY(stateRead);
+        Stop(*s);
+        QFile log(FDir.filePath(QLatin1String(TSession::OperatorLogName)));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY2(text.contains(QStringLiteral("COMMUNICATION LOST")) &&
+                     text.contains(QStringLiteral("COMMUNICATION RESTORED")),
+                 qPrintable(text));
     }
 };
 

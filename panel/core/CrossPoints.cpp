@@ -22,6 +22,36 @@ private:
 };
 } // namespace
 
+namespace {
+// Each reason with what an operator reads and the word a script reads.
+struct THoldName {
+    THold Hold;
+    const char* Text;
+    const char* Key;
+};
+constexpr THoldName HoldNames[] = {
+    {THold::None, "taken", "taken"},
+    {THold::SwitcherAway, "switcher not connected", "switcher_away"},
+    {THold::OutsideMatrix, "outside the matrix", "outside_matrix"},
+    {THold::NotControlled, "level not under CONTROL", "not_controlled"},
+    {THold::Locked, "locked", "locked"},
+};
+const THoldName& NameOf(THold hold) {
+    for (const THoldName& n : HoldNames)
+        if (n.Hold == hold)
+            return n;
+    return HoldNames[0];
+}
+} // namespace
+
+const char* HoldText(THold hold) {
+    return NameOf(hold).Text;
+}
+
+const char* HoldKey(THold hold) {
+    return NameOf(hold).Key;
+}
+
 TLevelValues LockFlags(std::uint32_t lockBytes) {
     TLevelValues v{};
     for (int k = 1; k <= FieldLevels; ++k)
@@ -59,8 +89,28 @@ void TCrossPoints::SetLock(int row, std::uint32_t lockBytes) {
 }
 
 bool TCrossPoints::ClickableLevel(int row, int level, bool preset) const {
-    return LevelFlag(FState.Control(), level) &&
-           ((preset && FPresetMode) || !FState.Locked(row, level));
+    const bool toPreset = preset && FPresetMode;
+    return LevelFlag(FState.Control(), level) && (toPreset || !Away(level)) &&
+           (toPreset || !FState.Locked(row, level));
+}
+
+// The TAKE sends the preset on controlled levels and the status elsewhere; the
+// switcher keeps a locked output unless locks are ignored.
+THold TCrossPoints::TakeHold(int row, int level, bool ignoreLocks) const {
+    if (row < 0 || row >= Outputs() || level < 1 || level > LevelCount())
+        return THold::OutsideMatrix;
+    const int preset = FState.Preset(row, level);
+    if (preset == FState.Status(row, level))
+        return THold::None;
+    if (Away(level))
+        return THold::SwitcherAway;
+    if (preset < 0 || preset >= Inputs())
+        return THold::OutsideMatrix;
+    if (!LevelFlag(FState.Control(), level))
+        return THold::NotControlled;
+    if (!ignoreLocks && FState.Locked(row, level))
+        return THold::Locked;
+    return THold::None;
 }
 
 // Changes one output's status (or preset) on the levels the rule allows and
@@ -98,7 +148,7 @@ void TCrossPoints::ApplyMonitor(const TLevelValues& values, bool force) {
     TOnce rows;
     for (int k = 1; k <= FState.LevelCount(); ++k) {
         const int old = FState.Monitor(k), now = values[Ix(k - 1)];
-        if (now != old && (force || LevelFlag(FState.Control(), k))) {
+        if (now != old && (force || (LevelFlag(FState.Control(), k) && !Away(k)))) {
             rows.Add(old);
             rows.Add(now);
             FState.StoreMonitor(k, now);
@@ -139,7 +189,7 @@ void TCrossPoints::ChangeLocks(int output, bool lock) {
     const std::uint32_t old = FState.Lock(output);
     std::uint32_t bytes = old;
     for (int k = 1; k <= FieldLevels; ++k)
-        if (LevelFlag(FState.Control(), k)) {
+        if (LevelFlag(FState.Control(), k) && !Away(k)) {
             bytes &= ~PackedFlag(k);
             if (lock)
                 bytes |= 1u << (8 * (k - 1));
@@ -154,7 +204,7 @@ void TCrossPoints::KeypadRoute(int output, int input) {
     const TLevelValues before = FState.Status(output);
     TLevelValues values = before;
     for (int k = 1; k <= LevelCount(); ++k)
-        if (LevelFlag(FState.Control(), k) && !FState.Locked(output, k))
+        if (LevelFlag(FState.Control(), k) && !FState.Locked(output, k) && !Away(k))
             values[Ix(k - 1)] = input;
     ApplyStatus(output, values, true);
     Report(TOperatorAction::KeypadStatus, output, before, FState.Status(output));
@@ -166,7 +216,7 @@ int TCrossPoints::StepMonitor(int delta) {
     int last = -1;
     for (int k = 1; k <= LevelCount(); ++k) {
         int& m = monitor[Ix(k - 1)];
-        if (!LevelFlag(FState.Control(), k))
+        if (!LevelFlag(FState.Control(), k) || Away(k))
             continue;
         if ((delta < 0 && m > 0) || (delta > 0 && m < Outputs() - 1)) {
             m += delta;

@@ -12,6 +12,14 @@ enum class TCrossPointCell { Grid, Monitor, Lock };
 // An operator's change of what is sent to the switchers.
 enum class TOperatorAction { Status, KeypadStatus, Lock, Monitor };
 
+// Why a TAKE leaves a preset cross-point as it is (None: it takes it). The
+// order is the order of precedence when several hold.
+enum class THold { None, SwitcherAway, OutsideMatrix, NotControlled, Locked };
+// "locked", "level not under CONTROL", ...: what an operator reads.
+const char* HoldText(THold hold);
+// The stable word a script reads ("locked", "not_controlled", ...).
+const char* HoldKey(THold hold);
+
 // The cross-points the operator wants, with the rules of who may change what:
 // CONTROL picks the levels a click changes, a lock keeps a level's status, and
 // in PRESET mode a click changes the preset instead. Plain C++: the poll
@@ -39,6 +47,15 @@ public:
     void ApplyMonitor(const TLevelValues& values, bool force);
     void SetLock(int row, std::uint32_t lockBytes);
     bool ClickableLevel(int row, int level, bool preset) const;
+
+    // Levels whose switcher does not answer: their state is not known, the
+    // operator's changes to them are refused and a TAKE leaves them out.
+    void SetLevelsAway(std::uint32_t packed) { FAway = packed; }
+    std::uint32_t LevelsAway() const { return FAway; }
+    bool Away(int level) const { return LevelFlag(FAway, level); }
+    // What keeps a TAKE from setting output row to its preset on level (a
+    // preset equal to the status is never held: there is nothing to take).
+    THold TakeHold(int row, int level, bool ignoreLocks) const;
 
     // The operator's actions. Each reports what it changed on the wire
     // through OnOperatorAction (a preset change goes nowhere until TAKE).
@@ -74,6 +91,7 @@ private:
 
     TFieldState FState;
     bool FPresetMode = false;
+    std::uint32_t FAway = 0;
 };
 
 // Lock bytes as 1 (locked) or 0 per level.

@@ -53,8 +53,8 @@ const std::vector<TIniKey>& IniKeys() {
         auto number = [&](const char* section, const char* key, auto get, bool written = true) {
             k.push_back({section, key, get, {}, {}, written});
         };
-        auto flag = [&](const char* section, std::string key, auto get) {
-            k.push_back({section, std::move(key), {}, get, {}, true});
+        auto flag = [&](const char* section, std::string key, auto get, bool written = true) {
+            k.push_back({section, std::move(key), {}, get, {}, written});
         };
         number("WINDOW", "LEFT", [](TIniSettings& s) { return &s.Left; });
         number("WINDOW", "TOP", [](TIniSettings& s) { return &s.Top; });
@@ -70,6 +70,8 @@ const std::vector<TIniKey>& IniKeys() {
         number(
             "WINDOW", "OUTPUTLIMIT", [](TIniSettings& s) { return &s.OutputLimit; }, false);
         flag("WINDOW", "SFP", [](TIniSettings& s) { return &s.FSfpEnabled; });
+        flag(
+            "WINDOW", "AUTORESUME", [](TIniSettings& s) { return &s.AutoResume; }, false);
         number("SWINDOW", "LEFT", [](TIniSettings& s) { return &s.FStatusPos.rx(); });
         number("SWINDOW", "TOP", [](TIniSettings& s) { return &s.FStatusPos.ry(); });
         flag("SWINDOW", "SHOW", [](TIniSettings& s) { return &s.StatusShown; });

@@ -24,6 +24,9 @@ struct TIniSettings {
     bool FHintsOn = false;
     int OutputLimit = 0; // never written
     bool FSfpEnabled = false;
+    // Keep operating through a switcher's loss, retrying once a second,
+    // instead of ending with a message (never written: set by hand).
+    bool AutoResume = false;
     std::string FAppText;
     QPoint FStatusPos{100, 100};
     bool StatusShown = false;

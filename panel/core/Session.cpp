@@ -37,6 +37,7 @@ TSession::TSession(QString folder, QString levelSetFileName, QObject* parent)
     FCross.OnOperatorAction = [this](TOperatorAction a, int row, const TLevelValues& before,
                                      const TLevelValues& after) {
         LogAction(a, row, before, after);
+        RecordAction(a, row, before, after);
     };
     // Every rename, wherever it came from, is in the log as the model has it.
     connect(&FNames, &TNames::Changed, this, &TSession::LogNameChange);
@@ -85,6 +86,7 @@ void TSession::LoadLevelSet() {
             levels.SwitcherIP[Ix(levels.SwitcherCount++)] = item.IP;
     }
     FLevels = levels;
+    FStepBack.Clear();
     FCross.SetSize(1, 1);
 }
 
@@ -92,6 +94,8 @@ void TSession::SetMode(TMode mode) {
     if (mode != FMode)
         ++FWorldVersion;
     FMode = mode;
+    if (mode != TMode::Preset)
+        FRecallLeftOut.clear(); // presets are dropped with PRESET mode
     FCross.SetPresetMode(mode == TMode::Preset);
     Q_EMIT ModeChanged();
 }
@@ -105,6 +109,8 @@ bool TSession::StartPolling(int outputLimit) {
     levels.LevelAddress = FLevels.Address;
     levels.TcpPort = port::DefaultPort;
     levels.OutputLimit = outputLimit;
+    levels.ResumeAfterLoss = FResumeAfterLoss;
+    FStopAsked = false;
     ++FWorldVersion;
     FPollThread = new TPollThread(levels, FCross.State(), *this, this);
     FPollThread->start();
@@ -112,14 +118,32 @@ bool TSession::StartPolling(int outputLimit) {
 }
 
 void TSession::StopPolling() {
-    if (FPollThread)
+    if (FPollThread) {
+        FStopAsked = true;
         FPollThread->Terminate();
+    }
 }
 
 bool TSession::Take(bool ignoreLocks) {
     if (FMode == TMode::Off || !FPollThread)
         return false;
-    LogTake(ignoreLocks);
+    if (FLostSwitchers != 0) {
+        // Nothing goes out until the switchers' state has been read back.
+        Log(QStringLiteral("TAKE refused"), QStringLiteral("a switcher is not connected"));
+        return false;
+    }
+    const TTakePlan plan = PlanTake(ignoreLocks);
+    LogTake(ignoreLocks, plan);
+    std::vector<TStepEntry> changes;
+    const TFieldState& f = FCross.State();
+    for (int o = 0; o < FCross.Outputs(); ++o)
+        for (int k = 1; k <= FCross.LevelCount(); ++k)
+            if (f.Preset(o, k) != f.Status(o, k) &&
+                FCross.TakeHold(o, k, ignoreLocks) == THold::None)
+                changes.push_back({o, k, false, f.Status(o, k), f.Preset(o, k)});
+    if (!changes.empty())
+        FStepBack.Record("TAKE", std::move(changes), f);
+    FRecallLeftOut.clear();
     FPollThread->Cycle().RequestSalvo(ignoreLocks); // stores the lock choice, then the request
     return true;
 }
@@ -151,12 +175,22 @@ void TSession::PollDone() {
     FPollThread = nullptr;
     FCycleWanted.store(0, std::memory_order_relaxed); // counted by the thread that ended
     ++FWorldVersion;
+    FStepBack.Clear(); // what happens meanwhile is not seen
+    const bool wasLost = std::exchange(FLostSwitchers, 0u) != 0;
+    FLinkLostText.clear();
+    FCross.SetLevelsAway(0);
     FCross.SetLevelCount(0);
     SetMode(TMode::Off);
-    const QString text =
+    QString text =
         CommunicationErrorText(FLastLinkError, FLevels.Count, FLevels.Names, FLevels.Address);
     if (!text.isEmpty())
         Log(QStringLiteral("COMMUNICATION ERROR"), text);
+    // The loss was shown and logged when it happened: an operator who stops
+    // retrying is not shown it again in a box.
+    if (wasLost && FStopAsked)
+        text.clear();
+    if (wasLost)
+        Q_EMIT LinkChanged();
     Q_EMIT PollingEnded(text);
 }
 
@@ -197,6 +231,8 @@ void TSession::PaintStatus(bool force, const std::array<TSwitcherStatus, 4>& sta
 
 void TSession::ApplySize(int inputs, int outputs) {
     ++FWorldVersion;
+    FStepBack.Clear();
+    FRecallLeftOut.clear();
     FCross.SetSize(inputs, outputs);
     Q_EMIT SizeChanged(FCross.Inputs(), FCross.Outputs());
     if (!ManagesSalvoFolders)
@@ -227,10 +263,12 @@ void TSession::FirstCycle(int levelCount) {
 }
 
 void TSession::SetFieldStatus(int output, const TLevelValues& inputs) {
+    FStepBack.ObserveStatus(output, inputs);
     FCross.ApplyStatus(output, inputs, true);
 }
 
 void TSession::SetFieldLock(int output, std::uint32_t lockBytes) {
+    FStepBack.ObserveLocks(output, lockBytes);
     FCross.SetLock(output, lockBytes);
 }
 

@@ -6,6 +6,7 @@
 #include "Names.h"
 #include "PollCycle.h"
 #include "SalvoFile.h"
+#include "StepBack.h"
 
 #include <QObject>
 #include <QString>
@@ -24,6 +25,20 @@ class TPollThread;
 // What the operator's clicks do: nothing (not operating), route at once, or
 // prepare a preset that TAKE sends.
 enum class TMode { Off, OnLine, Preset };
+
+// A preset cross-point a TAKE would leave as it is, and why.
+struct TTakeHeld {
+    int Output = 0; // 0-based, as the salvo or the preset names it
+    int Level = 1;
+    int Input = 0;
+    THold Why = THold::None;
+};
+
+// What a TAKE would do now: how many cross-points it changes and which it holds.
+struct TTakePlan {
+    int Taken = 0;
+    std::vector<TTakeHeld> Held;
+};
 
 // The panel's levels as the level set names them (1-based), and the distinct
 // switchers they are on, in order of first appearance.
@@ -74,11 +89,34 @@ public:
     // Ends the poll thread now, serving its pending steps meanwhile; for a
     // shutdown that cannot wait for PollingEnded.
     void EndPolling();
+    // A switcher lost while operating is retried once a second instead of
+    // ending polling (set before StartPolling).
+    void SetResumeAfterLoss(bool on) { FResumeAfterLoss = on; }
+    bool ResumeAfterLoss() const { return FResumeAfterLoss; }
+    // Switchers given up on and retried (bit s - 1), and what failed.
+    std::uint32_t LostSwitchers() const { return FLostSwitchers; }
+    const QString& LinkLostText() const { return FLinkLostText; }
+
+    // One step back: the last operator action of this session (a route, a
+    // keypad route, a TAKE, a lock change).
+    TStepBack& StepBack() { return FStepBack; }
+    const TStepBack& StepBack() const { return FStepBack; }
+    // Operating, and the last action can be stepped back from.
+    bool CanStepBack() const;
+    // Restores what the last action changed, through the rules, as a new
+    // action; false when there is nothing to do. `report` says what was not
+    // restored and why (empty when everything was).
+    bool StepBackNow(QString* report = nullptr);
     bool Polling() const { return FPollThread != nullptr; }
     TPollThread* PollThread() const { return FPollThread; }
     // Sends the preset (PRESET mode) or nothing new (ON LINE) as a salvo:
     // false when not operating.
     bool Take(bool ignoreLocks);
+    // What Take would change and leave out, presets out of the matrix from the
+    // last recalled salvo included; the same list for marks, boxes and scripts.
+    TTakePlan PlanTake(bool ignoreLocks) const;
+    // "out 3 "VTR" on L1 VIDEO: locked, ..." as the log and the front ends say it.
+    QString HeldText(const std::vector<TTakeHeld>& held) const;
     void RequestStatus();
     void RequestHdmiRefresh();
     // Counts the changes a modal step must notice: mode, polling, matrix size, level set.
@@ -126,7 +164,8 @@ public:
     bool DeleteSalvo(const std::string& name, QString* error);
     // Writes the salvo's presets into the preset table (every level, whatever
     // CONTROL and the locks say); inputs the matrix lacks keep their preset.
-    void RecallSalvo(const TMemorySlot& slot);
+    // Logged unless `log` is false (a dry run).
+    void RecallSalvo(const TMemorySlot& slot, bool log = true);
     // A salvo of the current presets for the outputs named; the error text
     // shown to the operator, or empty.
     QString CheckSalvoName(const std::string& name, const std::string* ownName) const;
@@ -178,6 +217,8 @@ public:
     }
     void PublishHdmi(int switcherIndex, const THdmiState& state, const THdmiState& shadow) override;
     void Finish() override;
+    void LinkLost(std::uint32_t switchers, const TLinkError& error) override;
+    void LinkRestored(std::uint32_t switchers) override;
     void PostProgress(int percent, int show) override;
     void PostPollDone() override;
 
@@ -205,6 +246,8 @@ Q_SIGNALS:
     void CyclesCompleted();
     void HdmiPublished(int switcherIndex, const THdmiState& state, const THdmiState& shadow);
     void Finished();
+    // Switchers were lost or came back (ResumeAfterLoss).
+    void LinkChanged();
     // The operator's log could not be written (reported once).
     void OperatorLogFailed(const QString& fileName, const QString& why);
 
@@ -219,7 +262,10 @@ private:
     void LogNameChange(TNames::TSide side, int index);
     void LogAction(TOperatorAction action, int row, const TLevelValues& before,
                    const TLevelValues& after);
-    void LogTake(bool ignoreLocks);
+    void LogTake(bool ignoreLocks, const TTakePlan& plan);
+    void RecordAction(TOperatorAction action, int row, const TLevelValues& before,
+                      const TLevelValues& after);
+    std::uint32_t LevelsOf(std::uint32_t switchers) const;
 
     QString FFolder;
     QString FLogSource;
@@ -244,4 +290,10 @@ private:
     QTimer* FFolderTimer;
     bool FUnstableSizeReported = false, FSalvoFoldersExhaustedReported = false;
     std::vector<TMemorySlot> FSalvos;
+    // Entries of the last recalled salvo the matrix cannot hold.
+    std::vector<TTakeHeld> FRecallLeftOut;
+    TStepBack FStepBack;
+    bool FResumeAfterLoss = false, FStopAsked = false;
+    std::uint32_t FLostSwitchers = 0;
+    QString FLinkLostText;
 };

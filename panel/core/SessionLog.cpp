@@ -87,8 +87,8 @@ void TSession::LogAction(TOperatorAction action, int row, const TLevelValues& be
     }
 }
 
-void TSession::LogTake(bool ignoreLocks) {
-    // What the TAKE changes: per level, the outputs whose preset differs.
+void TSession::LogTake(bool ignoreLocks, const TTakePlan& plan) {
+    // What the TAKE changes: per level, the outputs whose preset it sends.
     const TFieldState& f = FCross.State();
     QStringList parts;
     for (int k = 1; k <= std::min(FLevels.Count, 4); ++k) {
@@ -97,7 +97,7 @@ void TSession::LogTake(bool ignoreLocks) {
         QStringList routes;
         for (int o = 0; o < f.Outputs(); ++o) {
             const int p = f.Preset(o, k);
-            if (p != f.Status(o, k))
+            if (p != f.Status(o, k) && FCross.TakeHold(o, k, ignoreLocks) == THold::None)
                 routes << QStringLiteral("out %1%2 <- in %3%4")
                               .arg(o + 1)
                               .arg(Quoted(OutputName(o)))
@@ -107,6 +107,29 @@ void TSession::LogTake(bool ignoreLocks) {
         if (!routes.isEmpty())
             parts << LevelPlace(k) + QStringLiteral(": ") + routes.join(QStringLiteral(", "));
     }
-    Log(ignoreLocks ? QStringLiteral("TAKE ignoring locks") : QStringLiteral("TAKE"),
-        parts.isEmpty() ? QStringLiteral("no preset differs") : parts.join(QStringLiteral("; ")));
+    QString details =
+        parts.isEmpty() ? QStringLiteral("no preset differs") : parts.join(QStringLiteral("; "));
+    if (!plan.Held.empty())
+        details += QStringLiteral("; not taken: ") + HeldText(plan.Held);
+    Log(ignoreLocks ? QStringLiteral("TAKE ignoring locks") : QStringLiteral("TAKE"), details);
+}
+
+// "out 3 "VTR" on L1 VIDEO: locked, ..." for the log and the operator.
+QString TSession::HeldText(const std::vector<TTakeHeld>& held) const {
+    QStringList parts;
+    for (const TTakeHeld& h : held) {
+        const bool inside = h.Output >= 0 && h.Output < FCross.Outputs();
+        const QString level = h.Level >= 1 && h.Level <= std::min(FLevels.Count, 4)
+                                  ? QStringLiteral("L%1 %2")
+                                        .arg(h.Level)
+                                        .arg(QString::fromStdString(FLevels.Names[Ix(h.Level)]))
+                                        .trimmed()
+                                  : QStringLiteral("L%1").arg(h.Level);
+        parts << QStringLiteral("out %1%2 on %3: %4")
+                     .arg(h.Output + 1)
+                     .arg(inside ? Quoted(OutputName(h.Output)) : QString())
+                     .arg(level)
+                     .arg(QString::fromLatin1(HoldText(h.Why)));
+    }
+    return parts.join(QStringLiteral(", "));
 }

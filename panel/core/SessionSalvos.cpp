@@ -210,23 +210,41 @@ bool TSession::DeleteSalvo(const std::string& name, QString* error) {
     return true;
 }
 
-void TSession::RecallSalvo(const TMemorySlot& slot) {
+void TSession::RecallSalvo(const TMemorySlot& slot, bool log) {
     // A forced write: every level, whatever CONTROL and the locks say. A file
     // may name inputs the current matrix does not have: such a level keeps
     // its preset, so nothing outside the matrix reaches the wire.
     const int inputs = FCross.Inputs(), outputs = FCross.Outputs();
     int skipped = 0;
+    // What the matrix cannot hold is kept for the TAKE's list of what it leaves out.
+    FRecallLeftOut.clear();
+    const int levels = std::min(FCross.LevelCount(), FLevels.Count);
+    // "All Outputs" stores outputs 1 to 256 whatever the matrix: those beyond
+    // it are the scope, not routes the operator asked for.
+    bool allOutputs = slot.Count == 256;
+    for (int i = 0; allOutputs && i < 256; ++i)
+        allOutputs = slot.Outputs[static_cast<std::size_t>(i)] == i;
     for (int i = 0; i < std::clamp(slot.Count, 0, TMemorySlot::MaxEntries); ++i) {
         const int output = slot.Outputs[static_cast<std::size_t>(i)];
-        if (output < 0 || output >= outputs)
-            continue;
         const TLevelValues& wanted = slot.Sources[static_cast<std::size_t>(i)];
+        if (output < 0 || output >= outputs) {
+            if (allOutputs)
+                continue;
+            for (int k = 1; k <= levels; ++k)
+                FRecallLeftOut.push_back(
+                    {output, k, wanted[static_cast<std::size_t>(k - 1)], THold::OutsideMatrix});
+            continue;
+        }
         TLevelValues preset = FCross.State().Preset(output);
         for (std::size_t k = 0; k < preset.size(); ++k) {
-            if (wanted[k] >= 0 && wanted[k] < inputs)
+            if (wanted[k] >= 0 && wanted[k] < inputs) {
                 preset[k] = wanted[k];
-            else if (static_cast<int>(k) < FLevels.Count)
+            } else if (static_cast<int>(k) < FLevels.Count) {
                 ++skipped;
+                if (static_cast<int>(k) < levels)
+                    FRecallLeftOut.push_back(
+                        {output, static_cast<int>(k) + 1, wanted[k], THold::OutsideMatrix});
+            }
         }
         FCross.ApplyPreset(output, preset, true);
     }
@@ -234,9 +252,10 @@ void TSession::RecallSalvo(const TMemorySlot& slot) {
         qCWarning(lcFiles).noquote() << "Salvo" << QString::fromStdString(slot.Name) << ":"
                                      << skipped << "preset(s) name inputs outside the" << inputs
                                      << "x" << outputs << "matrix and were left as they were";
-    Log(QStringLiteral("SALVO RECALL"), QStringLiteral("\"%1\", %2 outputs preset")
-                                            .arg(QString::fromStdString(slot.Name))
-                                            .arg(slot.Count));
+    if (log)
+        Log(QStringLiteral("SALVO RECALL"), QStringLiteral("\"%1\", %2 outputs preset")
+                                                .arg(QString::fromStdString(slot.Name))
+                                                .arg(slot.Count));
 }
 
 QString TSession::CheckSalvoName(const std::string& name, const std::string* ownName) const {

@@ -8,6 +8,7 @@
 #include <limits>
 #include <thread>
 #include <type_traits>
+#include <utility>
 
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -49,14 +50,66 @@ TPollCycle::TPollCycle(const TPollLevels& levels, const TFieldState& table, IPol
 
 TPollCycle::~TPollCycle() = default;
 
-bool TPollCycle::Count(int& counter) {
-    // More than FMaxErrors consecutive failures of one kind end the thread.
+bool TPollCycle::Count(int& counter, int s) {
+    // More than FMaxErrors consecutive failures of one kind end the thread,
+    // or, once operating with ResumeAfterLoss, make the switcher one to retry.
     if (counter > FMaxErrors) {
-        FTerminated.store(true);
+        if (FLevels.ResumeAfterLoss && FOperated)
+            DeclareLost(s);
+        else
+            FTerminated.store(true);
         return false;
     }
     ++counter;
     return true;
+}
+
+void TPollCycle::DeclareLost(int s) {
+    std::uint32_t lost = 0;
+    int first = s;
+    if (s > 0) {
+        lost = 1u << (s - 1);
+    } else {
+        for (int t = FSwitcherCount; t >= 1; --t)
+            if (FPorts[Ix(t)] && FPorts[Ix(t)]->ErrorCode() != 0) {
+                lost |= 1u << (t - 1);
+                first = t;
+            }
+        if (lost == 0) {
+            lost = (1u << FSwitcherCount) - 1;
+            first = 1;
+        }
+    }
+    if ((lost & ~FLost) == 0)
+        return;
+    const bool wasLost = FLost != 0;
+    FLost |= lost;
+    if (!wasLost)
+        FLastRetry = Clock::now();
+    const TLinkError error =
+        TLinkError::FromStatus(FPorts[Ix(first)]->Status(), FSwitcherIP[Ix(first)]);
+    logsink::Emit(logsink::TArea::Poll, true,
+                  "Gave up on " + Where(first) + " (operation " + std::to_string(error.Operation) +
+                      ", error " + std::to_string(error.Code) + "); retrying once a second");
+    Sync([&] { FViews.LinkLost(FLost, error); });
+    // A salvo asked for before the loss is not sent after it: the views now
+    // refuse new requests, and the state is read back before anything goes out.
+    FSalvoRequest.store(false);
+    FViews.PostProgress(0, 0);
+}
+
+// While switchers are lost, each connection attempt starts a second after the
+// last one; the wait ends at once when the thread is to end.
+void TPollCycle::PaceRetry() {
+    const auto due = FLastRetry + RetryInterval;
+    while (!FTerminated.load()) {
+        const auto now = Clock::now();
+        if (now >= due)
+            break;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(due - now, std::chrono::milliseconds(20)));
+    }
+    FLastRetry = Clock::now();
 }
 
 bool TPollCycle::AnyFailure(const TCounts& c) const {
@@ -184,6 +237,11 @@ bool TPollCycle::ConfigPhase(std::array<bool, 5>& stateChanged, std::array<bool,
 }
 
 void TPollCycle::Cycle(bool& firstCycle) {
+    if (FLost != 0) {
+        PaceRetry();
+        if (FTerminated.load())
+            return;
+    }
     if (!ConnectionPhase() || FTerminated.load())
         return;
 
@@ -249,6 +307,14 @@ void TPollCycle::Cycle(bool& firstCycle) {
         firstCycle = false;
     }
     PublishState();
+    if (FLost != 0) {
+        // Every switcher answers and its state is shown: what the operator
+        // wants may go out again.
+        const std::uint32_t back = std::exchange(FLost, 0u);
+        logsink::Emit(logsink::TArea::Poll, false, "Every switcher answers again; resuming");
+        Sync([&] { FViews.LinkRestored(back); });
+    }
+    FOperated = true;
     PublishHdmiStep();
     SendRequests();
     SendHdmi();
@@ -280,7 +346,7 @@ bool TPollCycle::EachSwitcher(TCounts& errors, const std::function<bool(int)>& s
         } else {
             if (failed)
                 failed();
-            if (!Count(errors[Ix(s)]))
+            if (!Count(errors[Ix(s)], s))
                 return false;
         }
         if (FTerminated.load())

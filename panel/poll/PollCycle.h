@@ -59,6 +59,12 @@ public:
     virtual void PublishHdmi(int switcherIndex, const THdmiState& state,
                              const THdmiState& shadow) = 0;
     virtual void Finish() = 0;
+    // With ResumeAfterLoss: switchers (bit s - 1 for switcher s) given up on
+    // after too many failures, all of them lost so far, and what failed; the
+    // cycle keeps trying them once a second. LinkRestored follows once every
+    // switcher answers again and their state has been read back.
+    virtual void LinkLost(std::uint32_t /*switchers*/, const TLinkError& /*error*/) {}
+    virtual void LinkRestored(std::uint32_t /*switchers*/) {}
 
     // Posted messages (any thread).
     virtual void PostProgress(int percent, int show) = 0;
@@ -79,6 +85,9 @@ struct TPollLevels {
     std::array<std::int32_t, 5> LevelAddress{}; // 1..4
     int TcpPort = port::DefaultPort;
     int OutputLimit = 0;
+    // Once operating, a switcher that fails too often does not end polling:
+    // it is retried once a second until it answers again.
+    bool ResumeAfterLoss = false;
 };
 
 // One poll thread's work: connect, identify, read configuration, state and
@@ -126,7 +135,10 @@ public:
 
 private:
     using TCounts = std::array<int, 5>;
-    bool Count(int& counter);
+    // Counts a failure of switcher s (0: of the salvo, on whichever failed).
+    bool Count(int& counter, int s = 0);
+    void DeclareLost(int s);
+    void PaceRetry();
     bool AnyFailure(const TCounts& c) const;
     void Sync(const std::function<void()>& step) { FExecutor.Sync(step); }
     void TakeViewsAsSent();
@@ -156,6 +168,10 @@ private:
 
     std::array<std::unique_ptr<TSwitcherConnection>, 5> FPorts;
     static constexpr int FMaxErrors = 3;
+    bool FOperated = false;  // a first cycle has completed
+    std::uint32_t FLost = 0; // switchers given up on and retried (bit s - 1)
+    std::chrono::steady_clock::time_point FLastRetry;
+    static constexpr std::chrono::milliseconds RetryInterval{1000};
     // Per switcher: 0 not yet connected, 1 connected, 2 lost (for the log).
     std::array<int, 5> FLinkState{};
     std::string Where(int s) const;
