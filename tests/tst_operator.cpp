@@ -12,6 +12,7 @@
 #include "PollThread.h"
 #include "PreviewField.h"
 #include "SimAddress.h"
+#include "SimChassis.h"
 #include "Simulator.h"
 #include "SpeedButton.h"
 
@@ -20,6 +21,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -83,6 +85,29 @@ class TestOperator : public QObject {
         const int s = Part<TField>(w, "Field")->Geometry().CellSize;
         return {col * s + s / 2, row * s + s / 2};
     }
+    // Pixels of one colour in a grid cell as shown (red: the mark of a
+    // preset a TAKE holds).
+    int Pixels(TMainWindow& w, int col, int row, const QColor& colour = Qt::red) {
+        const int s = Part<TField>(w, "Field")->Geometry().CellSize;
+        const QImage cell = Grid(w)->grab(QRect(col * s, row * s, s, s)).toImage();
+        int n = 0;
+        for (int y = 0; y < cell.height(); ++y)
+            for (int x = 0; x < cell.width(); ++x)
+                n += cell.pixelColor(x, y) == colour;
+        return n;
+    }
+    // Opens the WINDOW menu with a right click on its caption, as an operator does.
+    QMenu* OpenWindowMenu(TMainWindow& w) {
+        auto* menu = Part<QMenu>(w, "WindowMenu");
+        QTest::mouseClick(w.windowHandle(), Qt::RightButton, {},
+                          Part<TPanel>(w, "PanelWindowCaption")->mapTo(&w, QPoint(5, 5)));
+        return QTest::qWaitFor([&] { return menu->isVisible(); }, 5000) ? menu : nullptr;
+    }
+    void PressUndo(TMainWindow& w) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &w;
+        QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+    }
+
 private Q_SLOTS:
     void init() { FBoxes.Install(); }
     void cleanup() {
@@ -397,6 +422,101 @@ private Q_SLOTS:
                     .match(QString::fromLatin1(lines[0]))
                     .hasMatch());
         StopPolling(*w);
+    }
+    // A preset the TAKE would leave out is outlined in red on the field; the
+    // Ctrl+TAKE confirmation counts what even ignoring locks leaves out.
+    void heldPresetsMarkedAndCounted() {
+        auto w = Operating();
+        QVERIFY(w);
+        FChassis->ExternalToggleLock(1, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Session().CrossPoints().State().Locked(5, 1), 5000);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnPreset"), Qt::LeftButton);
+        QCOMPARE(w->Session().Mode(), TMode::Preset);
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 9, 5));
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 9, 6));
+        QTRY_VERIFY(Pixels(*w, 9, 5) > 0);
+        QCOMPARE(Pixels(*w, 9, 6), 0);
+
+        Part<TField>(*w, "Field")->SetControl(PackedFlag(1)); // level 2 out of CONTROL
+        QTRY_VERIFY(Pixels(*w, 9, 6) > 0);
+        FBoxes.Reply = msgbox::TAnswer::Cancel;
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnTake"), Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(FBoxes.size(), 1);
+        QVERIFY2(
+            FBoxes[0].Text.startsWith(QStringLiteral("Press OK if you want to Ignore locks.")) &&
+                FBoxes[0].Text.contains(QStringLiteral("2 preset cross-points will not be taken.")),
+            qPrintable(FBoxes[0].Text));
+        StopPolling(*w);
+    }
+
+    // Ctrl+Z and the WINDOW menu step back from the last click; once the
+    // switcher reports another change there, there is nothing to step back.
+    void undoStepsBackOneClick() {
+        auto w = Operating();
+        QVERIFY(w);
+        auto* undo = Part<QAction>(*w, "WindowMenuUndo");
+        const int before = FChassis->Crosspoint(1, 2);
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 11, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(1, 2), 11, 5000);
+        QMenu* menu = OpenWindowMenu(*w);
+        QVERIFY(menu && undo->isEnabled());
+        QVERIFY(undo->text().startsWith(QStringLiteral("Undo ON LINE")));
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(undo).center());
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(1, 2), before, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 2), before, 5000);
+        menu = OpenWindowMenu(*w);
+        QVERIFY(menu && !undo->isEnabled());
+        menu->hide();
+
+        const int before3 = FChassis->Crosspoint(2, 3);
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 12, 3));
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 3), 12, 5000);
+        PressUndo(*w);
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 3), before3, 5000);
+
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 13, 4));
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(2, 4), 13, 5000);
+        FChassis->ExternalRoute(1, 4, 20);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Session().CrossPoints().State().Status(4, 1), 20, 5000);
+        menu = OpenWindowMenu(*w);
+        QVERIFY(menu && !undo->isEnabled());
+        menu->hide();
+        PressUndo(*w);
+        QTest::qWait(100);
+        QCOMPARE(FChassis->Crosspoint(2, 4), 13);
+        StopPolling(*w);
+        QVERIFY(FBoxes.isEmpty());
+    }
+
+    // AUTORESUME=1: the chassis going away shows in the COMMUNICATION section
+    // without a box, the field greys its marks, and operation resumes by
+    // itself when it is back.
+    void resumesWithoutABox() {
+        auto w = Operating("AUTORESUME=1\n");
+        QVERIFY(w);
+        auto* label = Part<TPanel>(*w, "LabelClients");
+        const int greyBefore = Pixels(*w, 0, 0, QColor(0x80, 0x80, 0x80));
+        FChassis->SetRefusing(true);
+        FChassis->AddFault({0, sim::TFault::CloseMidReply});
+        QTRY_COMPARE_WITH_TIMEOUT(label->Caption(), QStringLiteral("LINK LOST"), 10000);
+        QVERIFY(label->isVisible() && !label->toolTip().isEmpty());
+        QVERIFY(w->Session().Polling() && w->Session().Mode() == TMode::OnLine);
+        const int s = Part<TField>(*w, "Field")->Geometry().CellSize;
+        QTRY_VERIFY(Pixels(*w, 0, 0, QColor(0x80, 0x80, 0x80)) > greyBefore + s);
+        FChassis->ClearFaults();
+        FChassis->SetRefusing(false);
+        QTRY_VERIFY_WITH_TIMEOUT(label->Caption().startsWith(QStringLiteral("Clients")), 10000);
+        QCOMPARE(w->Session().Mode(), TMode::OnLine);
+        QTest::mouseClick(Grid(*w), Qt::LeftButton, Qt::NoModifier, CellCentre(*w, 7, 1));
+        QTRY_COMPARE_WITH_TIMEOUT(FChassis->Crosspoint(1, 1), 7, 5000);
+        // Stopping while it retries shows no box either: the loss was shown.
+        FChassis->SetRefusing(true);
+        FChassis->AddFault({0, sim::TFault::CloseMidReply});
+        QTRY_COMPARE_WITH_TIMEOUT(label->Caption(), QStringLiteral("LINK LOST"), 10000);
+        QTest::mouseClick(Part<TSpeedButton>(*w, "SBtnOperate"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Session().Polling(), 5000);
+        QVERIFY(label->isHidden());
+        QVERIFY(FBoxes.isEmpty());
     }
 };
 

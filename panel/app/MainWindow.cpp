@@ -203,6 +203,10 @@ void TMainWindow::CreateOperColumn() {
     WindowMenuExportNames->setObjectName(QStringLiteral("WindowMenuExportNames"));
     WindowMenuImportNames = WindowMenu->addAction(QStringLiteral("Import names..."));
     WindowMenuImportNames->setObjectName(QStringLiteral("WindowMenuImportNames"));
+    WindowMenu->addSeparator();
+    // Ctrl+Z is the window's key (KeyPressed); the menu only shows it.
+    WindowMenuUndo = WindowMenu->addAction(QStringLiteral("Undo\tCtrl+Z"));
+    WindowMenuUndo->setObjectName(QStringLiteral("WindowMenuUndo"));
     for (TPanel* p : {Column->PanelWindowBack, Column->PanelWindowCaption}) {
         p->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(p, &QWidget::customContextMenuRequested, this,

@@ -102,6 +102,8 @@ private:
     void GoPreset();
     // Ctrl alone asks whether to ignore locks.
     void Take(Qt::KeyboardModifiers mods);
+    // Undo: one step back from the last operator action.
+    void StepBack();
     void ZoomIn();
     void ZoomOut();
     // Shift: the cycle rate instead of the caption; Ctrl: the monitor test.
@@ -177,7 +179,7 @@ private:
     static constexpr int IndicatorFrameMs = 40;
     QMenu* WindowMenu;
     QAction *WindowMenuStatus, *WindowMenuHdmi, *WindowMenuMonitor;
-    QAction *WindowMenuExportNames, *WindowMenuImportNames;
+    QAction *WindowMenuExportNames, *WindowMenuImportNames, *WindowMenuUndo;
 
     // The other forms; guarded, since they may go before this window does.
     QPointer<THdmiWindow> HdmiWindow;
@@ -196,6 +198,9 @@ private:
     void PollingEnded(const QString& errorText);
     void ShowProgress(int percent, int show);
     void ApplyIndicators();
+    // A switcher lost and retried (or back): the COMMUNICATION section and the
+    // field show it.
+    void ShowLink();
     QSize ScreenSize() const;
 
     std::unique_ptr<TSession> FSession;

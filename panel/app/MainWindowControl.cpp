@@ -67,6 +67,7 @@ void TMainWindow::ConnectOperatorControls() {
     connect(WindowMenuMonitor, &QAction::triggered, this, &TMainWindow::ToggleMonitorEnabled);
     connect(WindowMenuExportNames, &QAction::triggered, this, &TMainWindow::ExportNames);
     connect(WindowMenuImportNames, &QAction::triggered, this, &TMainWindow::ImportNames);
+    connect(WindowMenuUndo, &QAction::triggered, this, &TMainWindow::StepBack);
     connect(TimerMon, &QTimer::timeout, this, &TMainWindow::MonitorTestStep);
 
     // The form sees every key before the focused control, and mouse moves over
@@ -190,10 +191,16 @@ void TMainWindow::Take(Qt::KeyboardModifiers mods) {
     if ((mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
         Qt::ControlModifier) {
         msgbox::TAnswer answer = msgbox::TAnswer::Cancel;
+        QString text = QStringLiteral("Press OK if you want to Ignore locks.");
+        // Even ignoring locks, a TAKE leaves some presets out: say how many.
+        const std::size_t held = FSession->PlanTake(true).Held.size();
+        if (held == 1)
+            text += QStringLiteral("\n\n1 preset cross-point will not be taken.");
+        else if (held > 1)
+            text += QStringLiteral("\n\n%1 preset cross-points will not be taken.").arg(held);
         if (!RunModal([&] {
-                answer = msgbox::Show(QStringLiteral("Confirm"),
-                                      QStringLiteral("Press OK if you want to Ignore locks."),
-                                      msgbox::TIcon::Question, msgbox::TButtons::OkCancel);
+                answer = msgbox::Show(QStringLiteral("Confirm"), text, msgbox::TIcon::Question,
+                                      msgbox::TButtons::OkCancel);
             }))
             return; // polling ended or the mode changed while the box was open
         if (answer != msgbox::TAnswer::Ok)
@@ -201,6 +208,16 @@ void TMainWindow::Take(Qt::KeyboardModifiers mods) {
         ignore = true;
     }
     FSession->Take(ignore);
+}
+
+void TMainWindow::StepBack() {
+    QString report;
+    if (!FSession->StepBackNow(&report) || report.isEmpty())
+        return;
+    if (report.size() > 600)
+        report = report.left(600) + QStringLiteral("...");
+    msgbox::Notify(QStringLiteral("Undo"), QStringLiteral("Not restored: ") + report,
+                   msgbox::TIcon::Warning);
 }
 
 void TMainWindow::ZoomIn() {
@@ -269,6 +286,12 @@ void TMainWindow::MonitorStep(int delta) {
 bool TMainWindow::KeyPressed(int key, Qt::KeyboardModifiers mods) {
     if (FSession->Mode() != TMode::Off && !FSession->Polling())
         return false;
+    const auto only =
+        mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (FSession->Mode() != TMode::Off && key == Qt::Key_Z && only == Qt::ControlModifier) {
+        StepBack();
+        return true;
+    }
     if (FSession->Mode() != TMode::Off && !FSettings.FPreviewMode) {
         const bool keypad = mods & Qt::KeypadModifier;
         switch (key) {
@@ -346,6 +369,14 @@ void TMainWindow::TickWindowMenu() {
     WindowMenuStatus->setChecked(FSettings.StatusEnabled);
     WindowMenuHdmi->setChecked(FSettings.HdmiEnabled);
     WindowMenuMonitor->setChecked(FSettings.FSfpEnabled);
+    // Enabled while the last action can be stepped back from: something it
+    // changed differs from before and no report since showed another change.
+    const bool undo = FSession->CanStepBack();
+    WindowMenuUndo->setEnabled(undo);
+    WindowMenuUndo->setText(
+        (undo ? QStringLiteral("Undo ") + QString::fromStdString(FSession->StepBack().Action())
+              : QStringLiteral("Undo")) +
+        QStringLiteral("\tCtrl+Z"));
 }
 
 void TMainWindow::ToggleStatusEnabled() {

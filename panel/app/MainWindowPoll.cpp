@@ -128,7 +128,7 @@ void TMainWindow::ApplyIndicators() {
         boxes[i]->SetColor(FIndicatorColors[static_cast<std::size_t>(
             FSession->IndicatorWanted(static_cast<int>(i)))]);
     const int clients = FSession->ClientsWanted();
-    if (clients >= 0 && clients != FClientsShown) {
+    if (FSession->LostSwitchers() == 0 && clients >= 0 && clients != FClientsShown) {
         const QFontMetrics metrics(Column->LabelClients->font());
         Column->LabelClients->SetCaption(ClientsCaption(clients, [&](const QString& text) {
             return metrics.horizontalAdvance(text) <= Column->LabelClients->width();
@@ -152,6 +152,7 @@ void TMainWindow::ConnectSession() {
     connect(session, &TSession::SalvosChanged, Salvos, &TSalvoSection::ShowSalvos);
     connect(session, &TSession::IndicatorsChanged, this, &TMainWindow::ApplyIndicators);
     connect(session, &TSession::PollingEnded, this, &TMainWindow::PollingEnded);
+    connect(session, &TSession::LinkChanged, this, &TMainWindow::ShowLink);
     connect(session, &TSession::ProgressRequested, this, &TMainWindow::ShowProgress);
     connect(session, &TSession::FirstCycleStarted, this, [this](int levelCount) {
         Field->SetLevelCount(levelCount);
@@ -207,7 +208,23 @@ void TMainWindow::ShowSize(int inputs, int outputs) {
     PanelFieldCaption->SetCaption(FCaptionText);
 }
 
+void TMainWindow::ShowLink() {
+    if (FSession->LostSwitchers() != 0) {
+        Column->LabelClients->SetFontColor(clr::Red);
+        Column->LabelClients->SetCaption(QStringLiteral("LINK LOST"));
+        Column->LabelClients->setToolTip(FSession->LinkLostText());
+        Column->LabelClients->show();
+    } else {
+        Column->LabelClients->SetFontColor(clr::Black);
+        Column->LabelClients->setToolTip(QString());
+        FClientsShown = -1; // the next indicator step shows the count again
+        ApplyIndicators();
+    }
+    Field->RedrawAllMarks();
+}
+
 void TMainWindow::StartOperating() {
+    FSession->SetResumeAfterLoss(FSettings.AutoResume);
     if (FSession->StartPolling(FSettings.OutputLimit))
         IndicatorTimer->start();
 }

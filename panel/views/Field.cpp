@@ -83,6 +83,11 @@ TField::TField(QWidget* parent, TCrossPoints* crossPoints)
             break;
         case TCrossPointCell::Lock:
             RepaintCell(TFieldPane::Lock, 0, row);
+            // A lock holds the row's presets from the TAKE: their marks show it.
+            if (FCross.PresetMode())
+                for (int k = 1; k <= FState.LevelCount(); ++k)
+                    if (FState.Preset(row, k) != FState.Status(row, k))
+                        RepaintCell(TFieldPane::Grid, FState.Preset(row, k), row);
             break;
         }
     };
@@ -248,6 +253,8 @@ void TField::SetControl(std::uint32_t packed) {
     FCross.SetControl(packed);
     RepaintCell(TFieldPane::Grid, FHoverCol, FHoverRow);
     RepaintCell(TFieldPane::Monitor, 0, FHoverRow);
+    if (FCross.PresetMode())
+        RedrawMarks(); // CONTROL decides which presets the TAKE holds
 }
 
 void TField::RedrawMarks() {

@@ -64,6 +64,9 @@ public:
     void SetVisible(std::uint32_t packed);
     std::uint32_t GetControl() const { return FState.Control(); }
     void SetControl(std::uint32_t packed);
+    // Repaints every mark: after a change of what the marks show beyond the
+    // cross-points (switchers lost or back).
+    void RedrawAllMarks() { RedrawMarks(); }
     void SetPresetMode(bool on) { FCross.SetPresetMode(on); }
     bool PresetMode() const { return FCross.PresetMode(); }
 
@@ -174,8 +177,11 @@ private:
     void PaintLock(QPainter& p, int o);
     void PaintMonitor(QPainter& p, int o);
     void PaintCorner(QPainter& p, int col, int row);
+    // held: a preset mark a TAKE would leave as it is (outlined in red);
+    // marks of a level whose switcher does not answer are grey.
     void PaintMarks(QPainter& p, const std::array<int, 4>& levels,
-                    const std::array<bool, 4>& preset, int n);
+                    const std::array<bool, 4>& preset, int n, const std::array<bool, 4>& held = {});
+    bool HeldPreset(int row, int level) const;
     void PaintRing(QPainter& p, const std::array<int, 4>& levels, int q, TColor ink);
     void CellBase(QPainter& p, TColor back, TColor frame);
     QFont FitFont(const QString& text);

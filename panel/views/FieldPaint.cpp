@@ -101,16 +101,18 @@ std::uint64_t TField::CellLook(TFieldPane pane, int col, int row) const {
     const int ni = FState.Inputs(), no = FState.Outputs(), levels = FState.LevelCount();
     const int hc = FHoverCol, hr = FHoverRow;
     put(static_cast<std::uint64_t>(levels), 3);
-    auto marks = [&](auto&& shows, auto&& presetOnly) {
+    auto marks = [&](auto&& shows, auto&& presetOnly, auto&& held) {
         const int first = at;
         int n = 0;
         for (int k = 1; k <= levels; ++k)
             if (LevelFlag(FState.Visible(), k) && shows(k)) {
                 put(static_cast<std::uint64_t>(k - 1), 2);
                 put(presetOnly(k) ? 1 : 0, 1);
+                put(held(k) ? 1 : 0, 1);
+                put(FCross.Away(k) ? 1 : 0, 1);
                 ++n;
             }
-        at = first + 4 * 3; // past the widest set of marks
+        at = first + 4 * 5; // past the widest set of marks
         put(static_cast<std::uint64_t>(n), 3);
     };
     switch (pane) {
@@ -132,7 +134,8 @@ std::uint64_t TField::CellLook(TFieldPane pane, int col, int row) const {
                 const int st = FState.Status(o, k), pr = FState.Preset(o, k);
                 return st == i || (pr == i && pr != st);
             },
-            [&](int k) { return FState.Status(o, k) != i; });
+            [&](int k) { return FState.Status(o, k) != i; },
+            [&](int k) { return FState.Status(o, k) != i && HeldPreset(o, k); });
         return look;
     }
     case TFieldPane::Monitor: {
@@ -143,7 +146,8 @@ std::uint64_t TField::CellLook(TFieldPane pane, int col, int row) const {
             return 0;
         put(1, 1);
         put(o == hr && (hc >= 0 || hc == -3), 1);
-        marks([&](int k) { return FState.Monitor(k) == o; }, [](int) { return false; });
+        marks([&](int k) { return FState.Monitor(k) == o; }, [](int) { return false; },
+              [](int) { return false; });
         return look;
     }
     case TFieldPane::Lock: {
@@ -225,28 +229,47 @@ void TField::CellBase(QPainter& p, TColor back, TColor frame) {
                FGeom.CellSize); // Box(0, 0, s + 1, s + 1): left and top edges show
 }
 
+// A preset the TAKE would leave out: the preset differs from the status and
+// the rules hold it (a lock, CONTROL, an absent switcher).
+bool TField::HeldPreset(int row, int level) const {
+    return FCross.PresetMode() && FCross.TakeHold(row, level, false) != THold::None;
+}
+
 void TField::PaintMarks(QPainter& p, const std::array<int, 4>& levels,
-                        const std::array<bool, 4>& preset, int n) {
+                        const std::array<bool, 4>& preset, int n, const std::array<bool, 4>& held) {
     const int m = FGeom.Centre;
+    const QColor away(0x80, 0x80, 0x80);
     auto brush = [&](int j) {
         const int k = levels[static_cast<std::size_t>(j)];
+        if (FCross.Away(k))
+            return preset[static_cast<std::size_t>(j)] ? QBrush(away, Qt::Dense4Pattern)
+                                                       : QBrush(away);
         return preset[static_cast<std::size_t>(j)]
                    ? QBrush(FPatterns[static_cast<std::size_t>(k - 1)])
                    : QBrush(ToQColor(FLevelColors[static_cast<std::size_t>(k - 1)]));
     };
-    p.setPen(Qt::black);
+    const QPen heldPen(Qt::red, FGeom.MarkRadius >= 4 ? 2 : 1);
+    auto pen = [&](int j) {
+        p.setPen(held[static_cast<std::size_t>(j)] ? heldPen : QPen(Qt::black));
+    };
     if (n == 1) {
         const int r = FGeom.MarkRadius;
+        pen(0);
         p.setBrush(brush(0));
         p.drawEllipse(QRect(m - r, m - r, 2 * r, 2 * r));
     } else if (n >= 2) {
         const int r = FGeom.PieRadius;
         const TSlices sl = SliceAngles(n);
-        for (int j = 0; j < n; ++j) {
-            p.setBrush(brush(j));
-            p.drawPie(QRect(m - r, m - r, 2 * r, 2 * r), Deg16(sl.First + j * sl.Step),
-                      Deg16(sl.Step));
-        }
+        // Held slices last, so that their red outline is not covered.
+        for (int pass = 0; pass < 2; ++pass)
+            for (int j = 0; j < n; ++j) {
+                if (held[static_cast<std::size_t>(j)] != (pass == 1))
+                    continue;
+                pen(j);
+                p.setBrush(brush(j));
+                p.drawPie(QRect(m - r, m - r, 2 * r, 2 * r), Deg16(sl.First + j * sl.Step),
+                          Deg16(sl.Step));
+            }
     }
 }
 
@@ -288,7 +311,7 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
     }
 
     std::array<int, 4> levels{};
-    std::array<bool, 4> preset{};
+    std::array<bool, 4> preset{}, held{};
     int n = 0;
     const std::uint32_t visible = FState.Visible();
     for (int k = 1; k <= FState.LevelCount(); ++k) {
@@ -298,10 +321,11 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
         if (st == i || (pr == i && pr != st)) {
             levels[static_cast<std::size_t>(n)] = k;
             preset[static_cast<std::size_t>(n)] = st != i;
+            held[static_cast<std::size_t>(n)] = st != i && HeldPreset(o, k);
             ++n;
         }
     }
-    PaintMarks(p, levels, preset, n);
+    PaintMarks(p, levels, preset, n, held);
 
     const int rN = FGeom.NodeRadius;
     const bool lit = (i == hc && o <= hr) || (o == hr && i <= hc);
@@ -313,7 +337,7 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
         std::array<int, 4> ring{};
         int q = 0;
         for (int k = 1; k <= FState.LevelCount(); ++k)
-            if (LevelFlag(FState.Control(), k) && (FCross.PresetMode() || !FState.Locked(o, k)))
+            if (FCross.ClickableLevel(o, k, true))
                 ring[static_cast<std::size_t>(q++)] = k;
         PaintRing(p, ring, q, GridG.Ink);
     }
