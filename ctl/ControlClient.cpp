@@ -7,6 +7,7 @@
 #include "QuotedInput.h"
 #include "SafeFile.h"
 #include "SwitcherConnection.h"
+#include "UndoRecord.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -125,12 +126,21 @@ const std::vector<TCommand>& Commands() {
         {{"salvo", "take"},
          "NAME",
          "a salvo name",
-         "recalls a salvo and takes it, as PRESET and TAKE do",
+         "recalls a salvo and takes it, as PRESET and TAKE do (--dry-run: what it would leave out)",
          1,
          1,
          true,
          false,
          &C::SalvoTake},
+        {{"undo"},
+         {},
+         {},
+         "steps back from matrixctl's last route, lock or salvo take",
+         0,
+         0,
+         true,
+         false,
+         &C::Undo},
         {{"names", "export"},
          "FILE",
          "a file",
@@ -479,6 +489,7 @@ void TControlClient::Route() {
                 levels << k;
         }
     cross.Route(o, i);
+    SaveStepBack();
     const TLevelValues wanted = f.Status(o);
     const QString what = QStringLiteral("out %1%2 <- in %3%4")
                              .arg(o + 1)
@@ -545,6 +556,7 @@ void TControlClient::ChangeLock(bool lock) {
     cross.SetControl(change);
     cross.ChangeLocks(o, lock);
     cross.SetControl(all);
+    SaveStepBack();
     Confirm([=, this] {
         const TFieldState& now = FSession->CrossPoints().State();
         QStringList refused;
@@ -629,12 +641,47 @@ void TControlClient::SalvoTake() {
     if (!found)
         return Finish(ctl::Usage, error);
     const TMemorySlot slot = *found;
+    const QString name = QString::fromStdString(slot.Name);
     FSession->SetMode(TMode::Preset);
-    FSession->RecallSalvo(slot);
+    FSession->RecallSalvo(slot, !FOptions.DryRun);
+    const TTakePlan plan = FSession->PlanTake(FOptions.IgnoreLocks);
+    if (FOptions.DryRun) {
+        // The presets stay in this process: nothing is sent without a TAKE.
+        for (const TTakeHeld& h : plan.Held) {
+            if (FOptions.Json)
+                PrintJson({{QStringLiteral("type"), QStringLiteral("held")},
+                           {QStringLiteral("output"), h.Output + 1},
+                           {QStringLiteral("level"), h.Level},
+                           {QStringLiteral("input"), h.Input + 1},
+                           {QStringLiteral("reason"), QString::fromLatin1(HoldKey(h.Why))}});
+            else
+                Print(FSession->HeldText({h}));
+        }
+        if (FOptions.Json)
+            PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("dry_run"), true},
+                       {QStringLiteral("taken"), plan.Taken},
+                       {QStringLiteral("held"), static_cast<int>(plan.Held.size())}});
+        else
+            Print(QStringLiteral("salvo \"%1\": %2 cross-points would be taken, %3 left out")
+                      .arg(QuotedInput(name))
+                      .arg(plan.Taken)
+                      .arg(plan.Held.size()));
+        return Finish(
+            plan.Held.empty() ? ctl::Done : ctl::Refused,
+            plan.Held.empty()
+                ? QString()
+                : QStringLiteral("%1 cross-points would not be taken").arg(plan.Held.size()));
+    }
     FSession->Take(FOptions.IgnoreLocks);
+    SaveStepBack();
     Confirm([=, this] {
         const TFieldState& f = FSession->CrossPoints().State();
         QStringList held;
+        for (const TTakeHeld& h : plan.Held)
+            held << FSession->HeldText({h});
+        // What the plan let through but the switchers did not follow.
         const int outputs = FSession->CrossPoints().Outputs();
         const int inputs = FSession->CrossPoints().Inputs();
         for (int n = 0; n < std::clamp(slot.Count, 0, TMemorySlot::MaxEntries); ++n) {
@@ -643,20 +690,111 @@ void TControlClient::SalvoTake() {
                 continue;
             for (int k = 1; k <= FSession->CrossPoints().LevelCount(); ++k) {
                 const int wanted = slot.Sources[Ix(n)][Ix(k - 1)];
-                if (LevelFlag(f.Control(), k) && wanted >= 0 && wanted < inputs &&
+                const bool planned =
+                    std::none_of(plan.Held.begin(), plan.Held.end(),
+                                 [&](const TTakeHeld& h) { return h.Output == o && h.Level == k; });
+                if (planned && LevelFlag(f.Control(), k) && wanted >= 0 && wanted < inputs &&
                     f.Status(o, k) != wanted)
-                    held << QStringLiteral("out %1 on %2").arg(o + 1).arg(LevelName(k));
+                    held << QStringLiteral("out %1 on %2: the switcher did not take it")
+                                .arg(o + 1)
+                                .arg(LevelName(k));
             }
         }
+        held.removeDuplicates();
         if (FOptions.Json)
             PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
-                       {QStringLiteral("name"), QString::fromStdString(slot.Name)},
+                       {QStringLiteral("name"), name},
                        {QStringLiteral("taken"), held.isEmpty()}});
         else if (held.isEmpty())
-            Print(QStringLiteral("salvo \"%1\" taken").arg(QString::fromStdString(slot.Name)));
-        return held.isEmpty()
-                   ? QString()
-                   : QStringLiteral("not taken (locked?): ") + held.join(QStringLiteral(", "));
+            Print(QStringLiteral("salvo \"%1\" taken").arg(name));
+        return held.isEmpty() ? QString()
+                              : QStringLiteral("not taken: ") + held.join(QStringLiteral(", "));
+    });
+}
+
+QString TControlClient::UndoFile() const {
+    return QFileInfo(FOptions.IniFile).absolutePath() + QLatin1Char('/') +
+           QLatin1String(undorecord::FileName);
+}
+
+// Written whole or not at all; an action that changed nothing leaves the
+// previous record as it is, as the panel does.
+void TControlClient::SaveStepBack() {
+    const TStepBack& step = FSession->StepBack();
+    if (step.Empty())
+        return;
+    const TCrossPoints& cross = FSession->CrossPoints();
+    std::string error;
+    if (!safefile::Save(QFile::encodeName(UndoFile()).toStdString(),
+                        undorecord::Write(step, FSession->Levels(), cross.Inputs(), cross.Outputs())
+                            .toStdString(),
+                        &error))
+        std::fprintf(FErr, "matrixctl: cannot keep the step back in %s (%s)\n",
+                     QuotedInput(UndoFile(), INT_MAX).toUtf8().constData(), error.c_str());
+}
+
+void TControlClient::Undo() {
+    const QString file = UndoFile();
+    std::string data, readError;
+    if (!QFileInfo::exists(file))
+        return Finish(ctl::Refused, QStringLiteral("nothing to undo: no matrixctl action is "
+                                                   "recorded in %1")
+                                        .arg(QFileInfo(file).absolutePath()));
+    if (!safefile::ReadRegular(QFile::encodeName(file).toStdString(), undorecord::MaxBytes, data,
+                               &readError))
+        return Finish(
+            ctl::Refused,
+            QStringLiteral("cannot read %1 (%2)").arg(file, QString::fromStdString(readError)));
+    TCrossPoints& cross = FSession->CrossPoints();
+    undorecord::TRecord record;
+    QString error;
+    if (!undorecord::Read(QByteArray::fromStdString(data), FSession->Levels(), cross.Inputs(),
+                          cross.Outputs(), record, &error))
+        return Finish(ctl::Refused, QStringLiteral("nothing undone: ") + error);
+    TStepBack& step = FSession->StepBack();
+    step.Record(record.Action, record.Entries, cross.State());
+    // Another panel, script or the chassis changed what the action left:
+    // stepping back would undo their change, not ours.
+    const std::vector<TStepEntry> changed = step.ChangedSince(cross.State());
+    if (!changed.empty()) {
+        QStringList where;
+        for (const TStepEntry& e : changed)
+            where << QStringLiteral("out %1 on %2").arg(e.Output + 1).arg(LevelName(e.Level));
+        where.removeDuplicates();
+        return Finish(ctl::Refused,
+                      QStringLiteral("the switchers changed since the last matrixctl action (%1); "
+                                     "nothing undone")
+                          .arg(where.mid(0, 10).join(QStringLiteral(", "))));
+    }
+    const std::vector<TStepEntry> entries = step.Entries();
+    QString held;
+    if (!FSession->StepBackNow(&held)) {
+        QFile::remove(file);
+        Print(QStringLiteral("nothing to undo: the last %1 is not in effect")
+                  .arg(QString::fromStdString(record.Action)));
+        return Finish(ctl::Done);
+    }
+    QFile::remove(file); // one step back, not two
+    Confirm([=, this] {
+        const TFieldState& f = FSession->CrossPoints().State();
+        QStringList failed;
+        for (const TStepEntry& e : entries) {
+            const int now =
+                e.Lock ? (f.Locked(e.Output, e.Level) ? 1 : 0) : f.Status(e.Output, e.Level);
+            if (now != e.Before)
+                failed << QStringLiteral("out %1 on %2").arg(e.Output + 1).arg(LevelName(e.Level));
+        }
+        failed.removeDuplicates();
+        if (FOptions.Json)
+            PrintJson({{QStringLiteral("type"), QStringLiteral("undo")},
+                       {QStringLiteral("action"), QString::fromStdString(record.Action)},
+                       {QStringLiteral("restored"), failed.isEmpty()}});
+        else if (failed.isEmpty())
+            Print(QStringLiteral("%1 undone").arg(QString::fromStdString(record.Action)));
+        if (failed.isEmpty())
+            return QString();
+        return QStringLiteral("not restored: ") +
+               (held.isEmpty() ? failed.join(QStringLiteral(", ")) : held);
     });
 }
 

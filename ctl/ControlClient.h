@@ -65,6 +65,7 @@ public:
         std::vector<int> Levels; // empty: the levels controlled in the INI
         bool Json = false;
         bool IgnoreLocks = false;
+        bool DryRun = false; // salvo take: say what would be left out, change nothing
         int ReadyTimeoutMs = 15000;
     };
 
@@ -86,6 +87,7 @@ public:
     void SalvoTake();
     void NamesExport();
     void NamesImport();
+    void Undo();
 
 Q_SIGNALS:
     void Finished(int status);
@@ -103,6 +105,9 @@ private:
     QString LevelName(int k) const;
     const TMemorySlot* FindSalvo(const QString& name, QString* error) const;
     void Snapshot();
+    // Keeps the session's step back for the next `matrixctl undo`.
+    void SaveStepBack();
+    QString UndoFile() const;
     void ReportChanges();
 
     TOptions FOptions;

@@ -47,7 +47,11 @@ int main(int argc, char* argv[]) {
                                   QStringLiteral("One JSON object per line."));
     const QCommandLineOption ignoreLocks(QStringLiteral("ignore-locks"),
                                          QStringLiteral("salvo take: takes locked outputs too."));
-    parser.addOptions({help, version, ini, set, level, json, ignoreLocks});
+    const QCommandLineOption dryRun(
+        QStringLiteral("dry-run"),
+        QStringLiteral("salvo take: lists what the TAKE would leave out and why, and sends "
+                       "nothing (exit 4 when something would be left out)."));
+    parser.addOptions({help, version, ini, set, level, json, ignoreLocks, dryRun});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
@@ -88,6 +92,9 @@ int main(int argc, char* argv[]) {
     }
     options.Json = parser.isSet(json);
     options.IgnoreLocks = parser.isSet(ignoreLocks);
+    options.DryRun = parser.isSet(dryRun);
+    if (options.DryRun && command.Run != &TControlClient::SalvoTake)
+        return UsageError(QStringLiteral("--dry-run applies to salvo take only"));
     for (const QString& l : parser.values(level)) {
         bool ok = false;
         const int k = l.toInt(&ok);

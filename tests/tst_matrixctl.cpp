@@ -8,14 +8,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <QJsonArray>
 
 #include <memory>
-#include <sys/stat.h>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -126,7 +127,14 @@ private Q_SLOTS:
             "output 2 is locked on L1 L1NAME");
         row("salvo taken", none, {"salvo", "take", "16-N"}, none, 0, "");
         row("salvo held by a lock", "lock 1 1 2", {"salvo", "take", "16-N"}, none, 4,
-            "not taken (locked?): out 2 on L1 L1NAME");
+            "not taken: out 2 on L1 L1NAME: locked");
+        row("dry run: everything would be taken", none, {"salvo", "take", "16-N", "--dry-run"},
+            none, 0, "");
+        row("dry run: a lock holds one", "lock 1 1 2", {"salvo", "take", "16-N", "--dry-run"}, none,
+            4, "1 cross-points would not be taken");
+        row("dry run of another command", none, {"route", "1", "2", "--dry-run"}, none, 2,
+            "--dry-run applies to salvo take only");
+        row("undo without a record", none, {"undo"}, none, 4, "nothing to undo");
         row("salvo taken ignoring locks", "lock 1 1 2", {"salvo", "take", "16-N", "--ignore-locks"},
             none, 0, "");
         row("no such salvo", none, {"salvo", "take", "nope"}, none, 2, "no salvo \"nope\"");
@@ -137,8 +145,7 @@ private Q_SLOTS:
         row("salvo by its name in another case", none, {"salvo", "take", "16-n"}, none, 0, "");
         row("control characters written out", none, {"route", "1", "a\x1b[2J\rX\x07"}, none, 2,
             "no input is named \"a\\x1b[2J\\x0dX\\x07\"");
-        row("level set not a file", none, {"show"}, "fifo.set", 2,
-            "fifo.set (not a regular file)");
+        row("level set not a file", none, {"show"}, "fifo.set", 2, "fifo.set (not a regular file)");
         const std::string b = PlainSimAddress(2);
         row("switcher unreachable: the switcher and its level", none, {"show"}, "dead.set", 3,
             qPrintable(QStringLiteral("cannot connect to the switcher at %1:10004 (L3 L3NAME)")
@@ -218,6 +225,81 @@ private Q_SLOTS:
         QVERIFY(lines[0].contains(QLatin1String("ON LINE (matrixctl)")));
         QVERIFY(lines[0].contains(QLatin1String("out 1 \"PGM\"")));
         QVERIFY(lines[1].contains(QLatin1String("LOCK (matrixctl)")));
+    }
+
+    // A dry run lists what it holds and why, as JSON too, and sends nothing.
+    void dryRunSendsNothing() {
+        TRig rig;
+        rig.Sim->Command("lock 1 1 2");
+        rig.Frames(1, 10);
+        const TResult r = rig.Run({"salvo", "take", "16-N", "--dry-run", "--json", "--level", "1"});
+        QCOMPARE(r.Exit, 4);
+        QVERIFY(r.Out.size() > 2);
+        QSet<QString> reasons;
+        for (int i = 0; i + 1 < r.Out.size(); ++i) {
+            const QJsonObject held = Json(r.Out[i]);
+            QCOMPARE(held.value(QStringLiteral("type")).toString(), QStringLiteral("held"));
+            reasons << held.value(QStringLiteral("reason")).toString();
+        }
+        QCOMPARE(reasons,
+                 (QSet<QString>{QStringLiteral("locked"), QStringLiteral("not_controlled")}));
+        const QJsonObject last = Json(r.Out.last());
+        QVERIFY(last.value(QStringLiteral("dry_run")).toBool());
+        QCOMPARE(last.value(QStringLiteral("held")).toInt(), r.Out.size() - 1);
+        QVERIFY(rig.Frames(1, 10).empty() && rig.Frames(1, 9).empty() && rig.Frames(1, 1).empty());
+    }
+
+    // undo steps back from matrixctl's last action once; not over a change
+    // made elsewhere since, and not past a lock.
+    void undoStepsBackOnce() {
+        TRig rig;
+        auto input = [&](int output, int level) {
+            const TResult r = rig.Run({"show", "--json"});
+            for (const QString& line : r.Out) {
+                const QJsonObject o = Json(line);
+                if (o.value(QStringLiteral("output")).toInt() == output)
+                    return o.value(QStringLiteral("levels"))
+                        .toArray()[level - 1]
+                        .toObject()
+                        .value(QStringLiteral("input"))
+                        .toInt();
+            }
+            return -1;
+        };
+        QCOMPARE(rig.Run({"route", "3", "9"}).Exit, 0);
+        QCOMPARE(input(3, 1), 9);
+        QCOMPARE(rig.Run({"undo"}).Exit, 0);
+        QCOMPARE(input(3, 1), 3);
+        QCOMPARE(input(3, 3), 3);
+        QCOMPARE(rig.Run({"undo"}).Exit, 4); // one step only
+
+        QCOMPARE(rig.Run({"lock", "4", "--level", "2"}).Exit, 0);
+        QCOMPARE(rig.Run({"undo"}).Exit, 0);
+        QVERIFY(!Json(rig.Run({"show", "--json"}).Out[3])
+                     .value(QStringLiteral("levels"))
+                     .toArray()[1]
+                     .toObject()
+                     .value(QStringLiteral("locked"))
+                     .toBool());
+
+        QCOMPARE(rig.Run({"route", "5", "9"}).Exit, 0);
+        rig.Sim->Command("route 1 1 5 11"); // another panel, meanwhile
+        const TResult changed = rig.Run({"undo"});
+        QCOMPARE(changed.Exit, 4);
+        QVERIFY(changed.Err.value(0).contains(QLatin1String("the switchers changed since")));
+        QCOMPARE(input(5, 2), 9);
+
+        QCOMPARE(rig.Run({"route", "6", "9"}).Exit, 0);
+        rig.Sim->Command("lock 1 1 6");
+        const TResult held = rig.Run({"undo"});
+        QCOMPARE(held.Exit, 4);
+        QVERIFY2(held.Err.value(0).contains(QLatin1String("out 6 on L1 L1NAME: locked")),
+                 qPrintable(held.Err.join(QLatin1Char('/'))));
+        QCOMPARE(input(6, 1), 9);
+        QCOMPARE(input(6, 2), 6);
+        QFile log(rig.Dir.filePath(QStringLiteral("matrixpanel-operations.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("UNDO (matrixctl)"));
     }
 
     // Names exported from one panel's INI and imported into another's give the
