@@ -17,7 +17,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=
 cmake --build build-fuzz -j "${JOBS:-2}" --target fuzz_targets
 export QT_QPA_PLATFORM=offscreen
 status=0
-for entry in router_replies:router utility_replies:utility sim_requests:sim files:files videohub:videohub ember:ember swp08:swp08; do
+for entry in router_replies:router utility_replies:utility sim_requests:sim files:files videohub:videohub ember:ember swp08:swp08 undo_record:undo; do
     target=fuzz_${entry%%:*}
     seeds=fuzz/corpus/${entry##*:}
     grown=build-fuzz/corpus/${entry##*:}
