@@ -326,6 +326,12 @@ void TField::PaintGrid(QPainter& p, int i, int o) {
         }
     }
     PaintMarks(p, levels, preset, n, held);
+    if (std::find(held.begin(), held.begin() + n, true) != held.begin() + n) {
+        // A slash across the cell: seen on the grid's background whatever the
+        // level's colour, the mark's red outline then says which level.
+        p.setPen(QPen(Qt::red, FGeom.MarkRadius >= 4 ? 2 : 1));
+        p.drawLine(s - 3, 2, 2, s - 3);
+    }
 
     const int rN = FGeom.NodeRadius;
     const bool lit = (i == hc && o <= hr) || (o == hr && i <= hc);
