@@ -503,6 +503,8 @@ private Q_SLOTS:
         QVERIFY(w->Session().Polling() && w->Session().Mode() == TMode::OnLine);
         const int s = Part<TField>(*w, "Field")->Geometry().CellSize;
         QTRY_VERIFY(Pixels(*w, 0, 0, QColor(0x80, 0x80, 0x80)) > greyBefore + s);
+        QCOMPARE(Part<TPreviewField>(*w, "PreviewField")->Content(0).Bands.at(0).Back,
+                 RGBColor(0x80, 0x80, 0x80));
         FChassis->ClearFaults();
         FChassis->SetRefusing(false);
         QTRY_VERIFY_WITH_TIMEOUT(label->Caption().startsWith(QStringLiteral("Clients")), 10000);

@@ -221,6 +221,7 @@ void TMainWindow::ShowLink() {
         ApplyIndicators();
     }
     Field->RedrawAllMarks();
+    PreviewField->SetLevelsAway(FSession->CrossPoints().LevelsAway());
 }
 
 void TMainWindow::StartOperating() {

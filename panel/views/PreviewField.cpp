@@ -267,6 +267,11 @@ void TPreviewField::SetTextColors(const std::array<TColor, 4>& colours) {
     update();
 }
 
+void TPreviewField::SetLevelsAway(std::uint32_t packed) {
+    FParams.Away = UnpackLevelFlags(packed);
+    update();
+}
+
 void TPreviewField::SetVisible(std::uint32_t packed) {
     FParams.Visible = UnpackLevelFlags(packed);
     Relayout();
@@ -326,8 +331,9 @@ TTileContent TPreviewField::Content(int o) const {
             continue;
         const std::int32_t i = FParams.Status[Ix(o)][Ix(k)];
         TTileBand band;
-        band.Back = FParams.LevelColors[Ix(k)];
-        band.Ink = FParams.TextColors[Ix(k)];
+        // What a switcher that does not answer holds is not known: grey.
+        band.Back = FParams.Away[Ix(k)] ? RGBColor(0x80, 0x80, 0x80) : FParams.LevelColors[Ix(k)];
+        band.Ink = FParams.Away[Ix(k)] ? clr::Silver : FParams.TextColors[Ix(k)];
         band.Number = QString::number(static_cast<std::int64_t>(i) + 1);
         // An input the switcher reports outside the table has no name.
         if (i >= 0 && i < FieldSlots)

@@ -99,6 +99,7 @@ struct TPreviewFieldParams {
     std::array<TColor, 4> LevelColors{};
     std::array<TColor, 4> TextColors{};
     std::array<bool, 4> Visible{};
+    std::array<bool, 4> Away{}; // levels whose switcher does not answer: grey
     std::array<QString, FieldSlots> InputNames, OutputNames;
     std::array<TLevelValues, FieldSlots> Status{};
 };
@@ -115,6 +116,7 @@ public:
     void SetLevelColors(const std::array<TColor, 4>& colours);
     void SetTextColors(const std::array<TColor, 4>& colours);
     void SetVisible(std::uint32_t packed);
+    void SetLevelsAway(std::uint32_t packed);
     void SetScale(int n);
     void SetInputName(int i, const QString& text);
     void SetOutputName(int o, const QString& text);
