@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Session.h"
+#include "Levels.h"
 #include "StepBack.h"
 
 #include <QByteArray>

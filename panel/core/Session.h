@@ -2,6 +2,7 @@
 
 #include "CrossPoints.h"
 #include "LevelSetFile.h"
+#include "Levels.h"
 #include "LinkError.h"
 #include "Names.h"
 #include "PollCycle.h"
@@ -38,19 +39,6 @@ struct TTakeHeld {
 struct TTakePlan {
     int Taken = 0;
     std::vector<TTakeHeld> Held;
-};
-
-// The panel's levels as the level set names them (1-based), and the distinct
-// switchers they are on, in order of first appearance.
-struct TLevels {
-    int Count = 0;
-    std::array<std::int32_t, 5> IP{};
-    std::array<std::int32_t, 5> Address{};
-    std::array<std::string, 5> Names;
-    std::array<TColor, 5> Colors{};
-    std::array<TColor, 5> TextColors{};
-    int SwitcherCount = 0;
-    std::array<std::int32_t, 4> SwitcherIP{};
 };
 
 // The operating session: the levels, the mode, the poll thread's life, the
