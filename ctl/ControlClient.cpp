@@ -661,12 +661,12 @@ void TControlClient::SalvoTake() {
             PrintJson({{QStringLiteral("type"), QStringLiteral("salvo")},
                        {QStringLiteral("name"), name},
                        {QStringLiteral("dry_run"), true},
-                       {QStringLiteral("taken"), plan.Taken},
+                       {QStringLiteral("taken"), static_cast<int>(plan.Taken.size())},
                        {QStringLiteral("held"), static_cast<int>(plan.Held.size())}});
         else
             Print(QStringLiteral("salvo \"%1\": %2 cross-points would be taken, %3 left out")
                       .arg(QuotedInput(name))
-                      .arg(plan.Taken)
+                      .arg(plan.Taken.size())
                       .arg(plan.Held.size()));
         return Finish(
             plan.Held.empty() ? ctl::Done : ctl::Refused,

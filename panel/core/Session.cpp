@@ -134,13 +134,10 @@ bool TSession::Take(bool ignoreLocks) {
     }
     const TTakePlan plan = PlanTake(ignoreLocks);
     LogTake(ignoreLocks, plan);
-    std::vector<TStepEntry> changes;
     const TFieldState& f = FCross.State();
-    for (int o = 0; o < FCross.Outputs(); ++o)
-        for (int k = 1; k <= FCross.LevelCount(); ++k)
-            if (f.Preset(o, k) != f.Status(o, k) &&
-                FCross.TakeHold(o, k, ignoreLocks) == THold::None)
-                changes.push_back({o, k, false, f.Status(o, k), f.Preset(o, k)});
+    std::vector<TStepEntry> changes;
+    for (const TTakeHeld& t : plan.Taken)
+        changes.push_back({t.Output, t.Level, false, f.Status(t.Output, t.Level), t.Input});
     if (!changes.empty())
         FStepBack.Record("TAKE", std::move(changes), f);
     FRecallLeftOut.clear();

@@ -35,10 +35,10 @@ struct TTakeHeld {
     THold Why = THold::None;
 };
 
-// What a TAKE would do now: how many cross-points it changes and which it holds.
+// What a TAKE would do now: the preset cross-points it sends (Why is None)
+// and those it holds.
 struct TTakePlan {
-    int Taken = 0;
-    std::vector<TTakeHeld> Held;
+    std::vector<TTakeHeld> Taken, Held;
 };
 
 // The operating session: the levels, the mode, the poll thread's life, the

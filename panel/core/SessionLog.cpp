@@ -89,21 +89,16 @@ void TSession::LogAction(TOperatorAction action, int row, const TLevelValues& be
 
 void TSession::LogTake(bool ignoreLocks, const TTakePlan& plan) {
     // What the TAKE changes: per level, the outputs whose preset it sends.
-    const TFieldState& f = FCross.State();
     QStringList parts;
     for (int k = 1; k <= std::min(FLevels.Count, 4); ++k) {
-        if (!LevelFlag(f.Control(), k))
-            continue;
         QStringList routes;
-        for (int o = 0; o < f.Outputs(); ++o) {
-            const int p = f.Preset(o, k);
-            if (p != f.Status(o, k) && FCross.TakeHold(o, k, ignoreLocks) == THold::None)
+        for (const TTakeHeld& t : plan.Taken)
+            if (t.Level == k)
                 routes << QStringLiteral("out %1%2 <- in %3%4")
-                              .arg(o + 1)
-                              .arg(Quoted(OutputName(o)))
-                              .arg(p + 1)
-                              .arg(Quoted(InputName(p)));
-        }
+                              .arg(t.Output + 1)
+                              .arg(Quoted(OutputName(t.Output)))
+                              .arg(t.Input + 1)
+                              .arg(Quoted(InputName(t.Input)));
         if (!routes.isEmpty())
             parts << LevelPlace(k) + QStringLiteral(": ") + routes.join(QStringLiteral(", "));
     }

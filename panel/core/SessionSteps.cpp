@@ -16,10 +16,7 @@ TTakePlan TSession::PlanTake(bool ignoreLocks) const {
             if (preset == f.Status(o, k))
                 continue;
             const THold why = FCross.TakeHold(o, k, ignoreLocks);
-            if (why == THold::None)
-                ++plan.Taken;
-            else
-                plan.Held.push_back({o, k, preset, why});
+            (why == THold::None ? plan.Taken : plan.Held).push_back({o, k, preset, why});
         }
     plan.Held.insert(plan.Held.end(), FRecallLeftOut.begin(), FRecallLeftOut.end());
     return plan;
